@@ -1,0 +1,37 @@
+// The one failure type of the data-access layer.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace vq {
+
+// ADO-style error numbers used across the layer.
+namespace errors {
+inline constexpr int32_t kUnspecified = -2147467259;      // E_FAIL
+inline constexpr int32_t kProviderNotFound = -2146824582;  // provider cannot be found
+inline constexpr int32_t kLoginFailed = -2147217843;       // refused login or wrong password
+inline constexpr int32_t kNoSuchTable = -2147217865;       // object not found
+inline constexpr int32_t kSyntaxError = -2147217900;       // statement not understood
+inline constexpr int32_t kNotSupported = -2146825037;      // operation not supported
+inline constexpr int32_t kInvalidArgument = -2146825287;   // arguments out of range or conflicting
+inline constexpr int32_t kObjectClosed = -2146824584;      // operation not allowed when closed
+inline constexpr int32_t kEndOfRecordSet = -2146825267;    // EOF or BOF is true
+}  // namespace errors
+
+// A failure of a database operation: a signed number (ADO's where ADO has one)
+// and a description, usually the engine's or server's own message.
+class DatabaseError : public std::runtime_error {
+ public:
+  DatabaseError(int32_t number, const std::string& description)
+      : std::runtime_error(description), number_(number) {}
+
+  int32_t Number() const { return number_; }
+  std::string Description() const { return what(); }
+
+ private:
+  int32_t number_;
+};
+
+}  // namespace vq

@@ -1,0 +1,48 @@
+#include "dataaccess/helpers.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace vq {
+
+bool FileExists(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  (void)std::filesystem::last_write_time(std::filesystem::path(path), ec);
+  return !ec;
+}
+
+namespace {
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+}  // namespace
+
+bool ListHasItem(const TableList& list, const std::string& name) {
+  const std::string wanted = Lower(name);
+  bool found = false;
+  for (int i = 0; i < list.ListCount(); ++i) {
+    if (Lower(list.List(i)) == wanted) found = true;
+  }
+  return found;
+}
+
+void RemoveListItem(TableList& list, const std::string& name) {
+  int i = 0;
+  while (i < list.ListCount()) {
+    if (list.List(i) == name) {
+      list.RemoveItem(i);  // the next entry moves into place i and is examined next
+    } else {
+      ++i;
+    }
+  }
+}
+
+Value NullToDefault(const Value& value, const Value& fallback) {
+  return IsNull(value) ? fallback : value;
+}
+
+}  // namespace vq

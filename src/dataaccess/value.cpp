@@ -1,0 +1,170 @@
+#include "dataaccess/value.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace vq {
+namespace {
+
+std::string U128ToText(unsigned __int128 v) {
+  if (v == 0) return "0";
+  char buf[48];
+  int n = 0;
+  while (v != 0) {
+    buf[n++] = static_cast<char>('0' + static_cast<int>(v % 10));
+    v /= 10;
+  }
+  std::string out;
+  out.reserve(n);
+  while (n > 0) out.push_back(buf[--n]);
+  return out;
+}
+
+// Places a point `scale` digits from the right and drops trailing fraction zeros.
+std::string ScaledText(std::string digits, unsigned scale, bool negative) {
+  if (scale > 0) {
+    if (digits.size() <= scale) digits.insert(0, scale - digits.size() + 1, '0');
+    digits.insert(digits.size() - scale, 1, '.');
+    while (digits.back() == '0') digits.pop_back();
+    if (digits.back() == '.') digits.pop_back();
+  }
+  if (negative && digits != "0") digits.insert(0, 1, '-');
+  return digits;
+}
+
+}  // namespace
+
+std::string CurrencyToText(Currency c) {
+  bool negative = c.ten_thousandths < 0;
+  // Negating INT64_MIN overflows, so work on the unsigned magnitude.
+  uint64_t mag = negative ? (~static_cast<uint64_t>(c.ten_thousandths) + 1)
+                          : static_cast<uint64_t>(c.ten_thousandths);
+  return ScaledText(U128ToText(mag), 4, negative);
+}
+
+std::string DecimalToText(const Decimal& d) {
+  return ScaledText(U128ToText(d.magnitude), d.scale, d.negative);
+}
+
+std::string DoubleToText(double d) {
+  if (std::isnan(d)) return "NaN";
+  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
+  char buf[64];
+  // Shortest form that reads back to the same double; plain notation where that
+  // stays short, exponent form for very large or small magnitudes.
+  auto res = std::to_chars(buf, buf + sizeof buf, d);
+  return std::string(buf, res.ptr);
+}
+
+std::string DateTimeToText(const DateTime& dt) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(dt.year),
+                dt.month, dt.day, dt.hour, dt.minute, dt.second);
+  std::string out = buf;
+  if (dt.nanosecond != 0) {
+    std::snprintf(buf, sizeof buf, ".%07u", dt.nanosecond / 100);
+    std::string frac = buf;
+    while (frac.back() == '0') frac.pop_back();
+    if (frac.size() > 1) out += frac;
+  }
+  return out;
+}
+
+std::string GuidToText(const Guid& g) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
+    out.push_back(hex[g.bytes[i] >> 4]);
+    out.push_back(hex[g.bytes[i] & 15]);
+  }
+  out.push_back('}');
+  return out;
+}
+
+std::string BytesToHex(const std::vector<uint8_t>& data) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out = "0x";
+  out.reserve(2 + data.size() * 2);
+  for (uint8_t b : data) {
+    out.push_back(hex[b >> 4]);
+    out.push_back(hex[b & 15]);
+  }
+  return out;
+}
+
+std::string ToText(const Value& v) {
+  struct Visitor {
+    std::string operator()(std::monostate) const { return {}; }
+    std::string operator()(bool b) const { return b ? "True" : "False"; }
+    std::string operator()(int64_t i) const { return std::to_string(i); }
+    std::string operator()(double d) const { return DoubleToText(d); }
+    std::string operator()(Currency c) const { return CurrencyToText(c); }
+    std::string operator()(const Decimal& d) const { return DecimalToText(d); }
+    std::string operator()(const DateTime& dt) const { return DateTimeToText(dt); }
+    std::string operator()(const std::string& s) const { return s; }
+    std::string operator()(const Bytes& b) const { return BytesToHex(b.data); }
+    std::string operator()(const Guid& g) const { return GuidToText(g); }
+  };
+  return std::visit(Visitor{}, v);
+}
+
+// Howard Hinnant's days-from-civil algorithm, shifted to count from 0001-01-01.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468 + 719162;
+}
+
+void CivilFromDays(int64_t days, int32_t& year, uint8_t& month, uint8_t& day) {
+  int64_t z = days - 719162 + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  year = static_cast<int32_t>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
+  month = static_cast<uint8_t>(m);
+  day = static_cast<uint8_t>(d);
+}
+
+namespace {
+constexpr int64_t kOleEpochDays = 693593;  // 1899-12-30 counted from 0001-01-01
+constexpr int64_t kMsPerDay = 86400000;
+}  // namespace
+
+DateTime DateTimeFromOleDays(double days) {
+  DateTime dt;
+  if (!std::isfinite(days) || std::fabs(days) > 1e8) return dt;
+  // The whole part is the day and the fraction the time of day, even below the
+  // epoch: -1.25 is 1899-12-29 06:00. Times are rounded to the millisecond, as
+  // the stored double carries no finer truth.
+  double whole = std::trunc(days);
+  int64_t ms = std::llround(std::fabs(days - whole) * kMsPerDay);
+  int64_t day = static_cast<int64_t>(whole);
+  if (ms >= kMsPerDay) {
+    ms -= kMsPerDay;
+    day += days < 0 ? -1 : 1;
+  }
+  CivilFromDays(kOleEpochDays + day, dt.year, dt.month, dt.day);
+  dt.hour = static_cast<uint8_t>(ms / 3600000);
+  dt.minute = static_cast<uint8_t>(ms / 60000 % 60);
+  dt.second = static_cast<uint8_t>(ms / 1000 % 60);
+  dt.nanosecond = static_cast<uint32_t>(ms % 1000) * 1000000u;
+  return dt;
+}
+
+double OleDaysFromDateTime(const DateTime& dt) {
+  int64_t day = DaysFromCivil(dt.year, dt.month, dt.day) - kOleEpochDays;
+  double frac = (dt.hour * 3600.0 + dt.minute * 60.0 + dt.second + dt.nanosecond / 1e9) / 86400.0;
+  // Below the epoch the fraction still counts forward from midnight.
+  return day >= 0 ? static_cast<double>(day) + frac : static_cast<double>(day) - frac;
+}
+
+}  // namespace vq

@@ -1,0 +1,67 @@
+#include "dataaccess/value.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace vq {
+namespace {
+
+TEST(ValueText, ScalarsReadTheSameEverywhere) {
+  EXPECT_EQ(ToText(Value{}), "");
+  EXPECT_EQ(ToText(Value{true}), "True");
+  EXPECT_EQ(ToText(Value{false}), "False");
+  EXPECT_EQ(ToText(Value{int64_t{-9223372036854775807LL - 1}}), "-9223372036854775808");
+  EXPECT_EQ(ToText(Value{0.1}), "0.1");
+  EXPECT_EQ(ToText(Value{-2.5}), "-2.5");
+  EXPECT_EQ(ToText(Value{1e300}), "1e+300");
+  EXPECT_EQ(ToText(Value{std::string("it's")}), "it's");
+  EXPECT_EQ(ToText(Value{Bytes{{0x00, 0xAB, 0x7f}}}), "0x00AB7F");
+}
+
+TEST(ValueText, CurrencyAndDecimalAreExactWithoutTrailingZeros) {
+  EXPECT_EQ(CurrencyToText({12345}), "1.2345");
+  EXPECT_EQ(CurrencyToText({10000}), "1");
+  EXPECT_EQ(CurrencyToText({-50}), "-0.005");
+  EXPECT_EQ(CurrencyToText({std::numeric_limits<int64_t>::min()}), "-922337203685477.5808");
+  Decimal d;
+  d.magnitude = 12340;
+  d.scale = 3;
+  EXPECT_EQ(DecimalToText(d), "12.34");
+  d.negative = true;
+  d.magnitude = 5;
+  d.scale = 10;
+  EXPECT_EQ(DecimalToText(d), "-0.0000000005");
+  Decimal big;
+  big.magnitude = 1;
+  for (int i = 0; i < 38; ++i) big.magnitude *= 10;
+  big.magnitude -= 1;  // 38 nines
+  EXPECT_EQ(DecimalToText(big), std::string(38, '9'));
+  Decimal zero;
+  zero.negative = true;
+  zero.scale = 2;
+  EXPECT_EQ(DecimalToText(zero), "0");
+}
+
+TEST(ValueText, GuidPrintsInBraces) {
+  Guid g;
+  for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i * 17);
+  EXPECT_EQ(GuidToText(g), "{00112233-4455-6677-8899-AABBCCDDEEFF}");
+}
+
+TEST(OleDates, EpochNeighboursAndOldDates) {
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(0)), "1899-12-30 00:00:00");
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(2.5)), "1900-01-01 12:00:00");
+  // Below the epoch the fraction is still the time of day.
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(-1.25)), "1899-12-29 06:00:00");
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(-657434)), "0100-01-01 00:00:00");
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(2958465.99999)), "9999-12-31 23:59:59.136");
+  // One third of a day is 08:00 after rounding, not 07:59:59.999.
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(1.0 / 3.0)), "1899-12-30 08:00:00");
+  for (double days : {-657434.5, -1.25, 0.0, 1.75, 45000.125}) {
+    EXPECT_DOUBLE_EQ(OleDaysFromDateTime(DateTimeFromOleDays(days)), days) << days;
+  }
+}
+
+}  // namespace
+}  // namespace vq

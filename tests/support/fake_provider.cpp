@@ -1,0 +1,73 @@
+#include "support/fake_provider.h"
+
+#include <regex>
+
+namespace vq::testing {
+namespace {
+
+class VectorCursor : public Cursor {
+ public:
+  VectorCursor(std::vector<FieldInfo> columns, std::vector<std::vector<Value>> rows)
+      : columns_(std::move(columns)), rows_(std::move(rows)) {}
+  const std::vector<FieldInfo>& Columns() const override { return columns_; }
+  bool Fetch(std::vector<Value>& row) override {
+    if (next_ >= rows_.size()) return false;
+    row = rows_[next_++];
+    return true;
+  }
+  int64_t RowCount() override { return static_cast<int64_t>(rows_.size()); }
+
+ private:
+  std::vector<FieldInfo> columns_;
+  std::vector<std::vector<Value>> rows_;
+  size_t next_ = 0;
+};
+
+class FakeConnection : public Connection {
+ public:
+  explicit FakeConnection(std::shared_ptr<FakeDatabase> db) : db_(std::move(db)) {}
+  void Execute(const std::string& sql) override {
+    db_->executed.push_back(sql);
+    if (!db_->fail_statement_containing.empty() &&
+        sql.find(db_->fail_statement_containing) != std::string::npos) {
+      throw DatabaseError(errors::kUnspecified, "fake failure: " + sql);
+    }
+  }
+  std::unique_ptr<Cursor> OpenSchema(int schema) override {
+    if (schema != kAdSchemaTables) throw DatabaseError(errors::kNotSupported, "no such schema");
+    std::vector<std::vector<Value>> rows;
+    for (const auto& [name, t] : db_->tables) rows.push_back({name, t.type});
+    return std::make_unique<VectorCursor>(
+        std::vector<FieldInfo>{{"TABLE_NAME", 202}, {"TABLE_TYPE", 202}}, rows);
+  }
+  std::unique_ptr<Cursor> Query(const std::string& sql, const QueryOptions&) override {
+    static const std::regex from(R"(FROM\s+[`\[]?([^`\]]+)[`\]]?)", std::regex::icase);
+    std::smatch m;
+    if (!std::regex_search(sql, m, from)) throw DatabaseError(errors::kSyntaxError, sql);
+    auto it = db_->tables.find(m[1].str());
+    if (it == db_->tables.end()) {
+      throw DatabaseError(errors::kNoSuchTable, "no table " + m[1].str());
+    }
+    return std::make_unique<VectorCursor>(it->second.columns, it->second.rows);
+  }
+  void Close() override {}
+
+ private:
+  std::shared_ptr<FakeDatabase> db_;
+};
+
+}  // namespace
+
+FakeProvider::FakeProvider(std::string name, std::shared_ptr<FakeDatabase> db)
+    : name_(std::move(name)) {
+  ProviderRegistry::Global().Register(
+      name_, [db](const std::string& cs, const SessionOptions&) -> std::unique_ptr<Connection> {
+        db->opened.push_back(cs);
+        if (db->refuse_open) throw DatabaseError(errors::kLoginFailed, "fake refusal");
+        return std::make_unique<FakeConnection>(db);
+      });
+}
+
+FakeProvider::~FakeProvider() { ProviderRegistry::Global().Unregister(name_); }
+
+}  // namespace vq::testing
