@@ -43,6 +43,33 @@ bool Digits(const uint8_t* p, size_t count, int64_t& out) {
   return true;
 }
 
+// Bytes a value of a fixed-size type takes.
+size_t FixedSize(uint8_t type) {
+  switch (type) {
+    case kByte:
+      return 1;
+    case kInt:
+      return 2;
+    case kLong:
+    case kComplex:
+    case kFloat:
+      return 4;
+    case kMoney:
+    case kDouble:
+    case kDateTime:
+    case kBigInt:
+      return 8;
+    case kGuid:
+      return 16;
+    case kNumeric:
+      return 17;
+    case kExtDateTime:
+      return 42;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 RowDecoder::RowDecoder(PageFile& file, const Header& header, const TableDefinition& table)
@@ -126,11 +153,19 @@ void RowDecoder::Decode(ByteView row, std::vector<Value>& out, const std::vector
         ThrowCorrupt("column '" + c.name + "' lies outside its row");
       ByteView data = row.Sub(start, end - start);
       if (c.IsCalculated()) {
+        if (data.size() < 20) {  // a calculated value not yet computed
+          v = std::monostate{};
+          continue;
+        }
         uint32_t len = data.U32(16);
         data = data.Sub(20, len);
-        if (c.IsFixed() ||
-            (c.type != kText && c.type != kMemo && c.type != kBinary && c.type != kOle)) {
-          DecodeFixed(c, data, v);
+        if (c.type != kText && c.type != kMemo && c.type != kBinary && c.type != kOle) {
+          // A result that does not fit its type is an expression error: no value.
+          if (data.size() < FixedSize(c.type)) {
+            v = std::monostate{};
+          } else {
+            DecodeFixed(c, data, v);
+          }
           continue;
         }
       }

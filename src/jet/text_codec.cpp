@@ -3,7 +3,7 @@
 namespace jet {
 namespace {
 
-// Upper halves 0x80..0xFF of the two mapped code pages (0 = unassigned, shown as U+FFFD).
+// Upper halves of the two mapped code pages (0 = unassigned).
 constexpr uint16_t kCp1252High[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
@@ -24,8 +24,10 @@ uint32_t MapCodePage(uint8_t b, uint16_t code_page) {
     return u ? u : 0xFFFDu;
   }
   if (b >= 0xA0) return b;
+  // The five bytes 1252 leaves unassigned map to the C1 controls of the same
+  // value, as Windows maps them.
   uint16_t u = kCp1252High[b - 0x80];
-  return u ? u : 0xFFFDu;
+  return u ? u : b;
 }
 
 }  // namespace

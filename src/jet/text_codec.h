@@ -8,8 +8,10 @@
 //
 // Jet3 keeps text as single bytes in a Windows code page: the column's own
 // when it names one, else the database's. Code page 1252 (Western) and 1251
-// (Cyrillic) are mapped in full; any other code page keeps ASCII as it is and
-// reads the upper half as 1252, which is what most Access 97 files hold.
+// (Cyrillic) are mapped in full (the five bytes 1252 leaves unassigned become
+// the C1 controls of the same value, as in Windows); any other code page keeps
+// ASCII as it is and reads the upper half as 1252, which is what most Access 97
+// files hold.
 #pragma once
 
 #include <cstdint>
