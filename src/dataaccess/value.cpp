@@ -67,9 +67,11 @@ std::string DateTimeToText(const DateTime& dt) {
   char buf[40];
   char* p = buf;
   int64_t year = dt.year;
-  if (year < 0) {
+  int year_width = 4;
+  if (year < 0) {  // as printf's %04d: the sign counts towards the width
     *p++ = '-';
     year = -year;
+    year_width = 3;
   }
   auto digits = [&p](uint64_t v, int width) {
     char tmp[20];
@@ -81,7 +83,7 @@ std::string DateTimeToText(const DateTime& dt) {
     for (int k = n; k < width; ++k) *p++ = '0';
     while (n > 0) *p++ = tmp[--n];
   };
-  digits(static_cast<uint64_t>(year), 4);
+  digits(static_cast<uint64_t>(year), year_width);
   *p++ = '-';
   digits(dt.month, 2);
   *p++ = '-';
