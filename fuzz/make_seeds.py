@@ -20,6 +20,12 @@ SMALL_FIXTURES = [
     "jackcess/src/test/data/V2000/overflowTestV2000.mdb",
 ]
 
+# Larger files of which only the first pages (catalogue included) are kept.
+CUT_FIXTURES = [
+    "mdb-reader/test/data/V2007/empty.accdb",
+    "mdb-reader/test/data/V2016/empty.accdb",
+]
+
 
 def rc4(key, n):
     s = list(range(256))
@@ -69,6 +75,11 @@ def main():
         page = 2048 if data[0x14] == 0 else 4096
         with open(os.path.join(out, name + ".cut"), "wb") as f:
             f.write(data[: 8 * page])
+    for rel in CUT_FIXTURES:
+        path = os.path.join(fixtures, rel)
+        if os.path.exists(path):
+            with open(os.path.join(out, rel.replace("/", "_") + ".cut"), "wb") as f:
+                f.write(open(path, "rb").read()[: 32 * 4096])
 
 
 if __name__ == "__main__":
