@@ -57,16 +57,24 @@ std::unique_ptr<Connection> Connection::Open(const ConnectOptions& options) {
   return std::unique_ptr<Connection>(new Connection(std::move(*link)));
 }
 
-void Connection::Execute(std::string_view sql) { link_->Execute(sql); }
+void Connection::Execute(std::string_view sql) {
+  link_->Execute(sql);
+}
 
 std::unique_ptr<ResultReader> Connection::Query(std::string_view sql) {
   return std::unique_ptr<ResultReader>(new ResultReader(link_->Query(sql)));
 }
 
-void Connection::Close() { link_->Close(); }
+void Connection::Close() {
+  link_->Close();
+}
 
-bool Connection::IsOpen() const { return link_->IsOpen(); }
+bool Connection::IsOpen() const {
+  return link_->IsOpen();
+}
 
-const std::string& Connection::ServerName() const { return link_->ServerName(); }
+const std::string& Connection::ServerName() const {
+  return link_->ServerName();
+}
 
 }  // namespace vq::ase

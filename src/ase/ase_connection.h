@@ -26,7 +26,7 @@ namespace vq::ase {
 
 // What a connection is opened with.
 struct ConnectOptions {
-  std::string server;    // "host:port" (port 5000 when left out)
+  std::string server;  // "host:port" (port 5000 when left out)
   std::string user;
   std::string password;
   std::string database;  // switched to with "use" when not empty

@@ -22,7 +22,8 @@ Diagnostics* DiagOf(CS_CONNECTION* con) {
   if (con == nullptr) return nullptr;
   Diagnostics* diag = nullptr;
   CS_INT out = 0;
-  if (ct_con_props(con, CS_GET, CS_USERDATA, &diag, sizeof diag, &out) != CS_SUCCEED) return nullptr;
+  if (ct_con_props(con, CS_GET, CS_USERDATA, &diag, sizeof diag, &out) != CS_SUCCEED)
+    return nullptr;
   return diag;
 }
 
@@ -132,8 +133,8 @@ Link::Link(const std::string& server_name, const std::string& user, const std::s
   Check(ct_con_props(con_, CS_SET, CS_PASSWORD, const_cast<char*>(password.c_str()), CS_NULLTERM,
                      nullptr),
         "the password");
-  Check(ct_con_props(con_, CS_SET, CS_APPNAME, const_cast<char*>(application.c_str()),
-                     CS_NULLTERM, nullptr),
+  Check(ct_con_props(con_, CS_SET, CS_APPNAME, const_cast<char*>(application.c_str()), CS_NULLTERM,
+                     nullptr),
         "the application name");
   // Pinned: left to the configuration, FreeTDS would first try a TDS 7 login.
   CS_INT version = CS_TDS_50;
@@ -145,7 +146,9 @@ Link::Link(const std::string& server_name, const std::string& user, const std::s
         "the UTF-8 character set");
 }
 
-Link::~Link() { Close(); }
+Link::~Link() {
+  Close();
+}
 
 void Link::Login() {
   diag_.Reset();
@@ -303,7 +306,8 @@ void Link::Close() {
 AseError Link::Failure(const std::string& action) const {
   if (const auto* m = diag_.FirstServerError()) {
     ErrorKind kind = diag_.login_refused ? ErrorKind::kLoginRefused : ErrorKind::kServer;
-    return AseError(kind, m->number, FormatServerMessage(m->number, m->severity, m->state, m->text));
+    return AseError(kind, m->number,
+                    FormatServerMessage(m->number, m->severity, m->state, m->text));
   }
   if (diag_.timed_out) {
     auto secs = std::chrono::duration_cast<std::chrono::seconds>(statement_timeout_).count();

@@ -13,9 +13,13 @@ ResultReader::ResultReader(std::shared_ptr<detail::ActiveResult> result)
 
 ResultReader::~ResultReader() = default;
 
-const std::vector<Column>& ResultReader::Columns() const { return result_->Columns(); }
+const std::vector<Column>& ResultReader::Columns() const {
+  return result_->Columns();
+}
 
-bool ResultReader::Next(std::vector<Value>& row) { return result_->Next(row); }
+bool ResultReader::Next(std::vector<Value>& row) {
+  return result_->Next(row);
+}
 
 namespace detail {
 namespace {
@@ -167,11 +171,11 @@ bool ActiveResult::FetchFromServer(std::vector<Value>& row) {
     Finish();
     return false;
   }
-  AseError error = rc == CS_ROW_FAIL
-                       ? AseError(ErrorKind::kClient, 0,
-                                  "a value of row " + std::to_string(rows_read_ + 1) +
-                                      " could not be converted")
-                       : link_->Failure("reading the rows");
+  AseError error =
+      rc == CS_ROW_FAIL
+          ? AseError(ErrorKind::kClient, 0,
+                     "a value of row " + std::to_string(rows_read_ + 1) + " could not be converted")
+          : link_->Failure("reading the rows");
   if (rc == CS_FAIL) link_->Diag().broken = link_->Diag().broken || !link_->Diag().timed_out;
   ct_cancel(nullptr, cmd_, CS_CANCEL_ALL);
   DropCommand();
@@ -215,7 +219,8 @@ Value ActiveResult::ReadColumn(int index) {
     }
     case ReadAs::kDecimalText:
       return NumericFromText(
-          std::string_view(reinterpret_cast<const char*>(b), strnlen(reinterpret_cast<const char*>(b), sizeof slot.buffer)));
+          std::string_view(reinterpret_cast<const char*>(b),
+                           strnlen(reinterpret_cast<const char*>(b), sizeof slot.buffer)));
     case ReadAs::kConvertedText:
       return std::string(reinterpret_cast<const char*>(b),
                          strnlen(reinterpret_cast<const char*>(b), sizeof slot.buffer));
@@ -321,8 +326,8 @@ void ActiveResult::Abandon() {
     DropCommand();
   }
   if (!deferred_) {
-    deferred_ = AseError(ErrorKind::kClient, 0,
-                         "the connection was closed before all rows were read");
+    deferred_ =
+        AseError(ErrorKind::kClient, 0, "the connection was closed before all rows were read");
   }
   link_.reset();
 }

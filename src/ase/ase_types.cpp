@@ -5,7 +5,9 @@
 namespace vq::ase {
 namespace {
 
-TypeMapping Fixed(int ado_type, ReadAs read_as) { return {ado_type, read_as, false}; }
+TypeMapping Fixed(int ado_type, ReadAs read_as) {
+  return {ado_type, read_as, false};
+}
 
 int CharAdoType(int user_type) {
   switch (user_type) {
@@ -68,8 +70,7 @@ TypeMapping MapColumnType(int cs_datatype, int user_type) {
     case CS_LONGCHAR_TYPE:
       return {CharAdoType(user_type), ReadAs::kText, false};
     case CS_UNICHAR_TYPE:
-      return {user_type == usertype::kUniChar ? ado::kWChar : ado::kVarWChar, ReadAs::kText,
-              false};
+      return {user_type == usertype::kUniChar ? ado::kWChar : ado::kVarWChar, ReadAs::kText, false};
     case CS_TEXT_TYPE:
       // FreeTDS describes unichar and univarchar as text; only the usertype tells.
       if (user_type == usertype::kUniChar) return {ado::kWChar, ReadAs::kText, false};

@@ -27,7 +27,9 @@ DateTime FromDaysAnd100ns(int64_t days_since_1970, int64_t hundred_ns) {
   return dt;
 }
 
-int64_t Days1900() { return DaysFromCivil(1900, 1, 1); }
+int64_t Days1900() {
+  return DaysFromCivil(1900, 1, 1);
+}
 
 }  // namespace
 
@@ -72,7 +74,9 @@ DateTime DateTimeFromDaysTicks(int32_t days, int32_t ticks) {
   return FromDaysAnd100ns(Days1900() + day, hundred_ns);
 }
 
-DateTime DateFromDays(int32_t days) { return FromDaysAnd100ns(Days1900() + days, 0); }
+DateTime DateFromDays(int32_t days) {
+  return FromDaysAnd100ns(Days1900() + days, 0);
+}
 
 DateTime TimeFromTicks(int32_t ticks) {
   DateTime dt = DateTimeFromDaysTicks(0, ticks);
@@ -96,9 +100,9 @@ DateTime TimeFromBigMicros(uint64_t micros) {
 
 Numeric NumericFromText(std::string_view text) {
   auto refuse = [&]() -> Numeric {
-    throw AseError(ErrorKind::kClient, 0,
-                   "the server sent a decimal value that cannot be read: \"" + std::string(text) +
-                       "\"");
+    throw AseError(
+        ErrorKind::kClient, 0,
+        "the server sent a decimal value that cannot be read: \"" + std::string(text) + "\"");
   };
   Numeric out;
   size_t i = 0;

@@ -45,8 +45,8 @@ struct Bytes {
 };
 
 // One value of a row. std::monostate is NULL; std::string is UTF-8 text.
-using Value =
-    std::variant<std::monostate, bool, int64_t, double, Money, Numeric, DateTime, std::string, Bytes>;
+using Value = std::variant<std::monostate, bool, int64_t, double, Money, Numeric, DateTime,
+                           std::string, Bytes>;
 
 // ---- Conversions from the client library's binary forms (pure, testable) ----
 
