@@ -42,7 +42,7 @@ std::optional<T> RunWithDeadline(std::function<T()> work, std::chrono::milliseco
       result.reset();  // released here, away from the caller
       return;
     }
-    shared->result = std::move(result);
+    if (result) shared->result.emplace(std::move(*result));
     shared->error = error;
     shared->done = true;
     shared->done_cv.notify_all();

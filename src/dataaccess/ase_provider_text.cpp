@@ -56,11 +56,13 @@ class Scanner {
     return true;
   }
   bool Char(char c) {
+    size_t start = pos_;
     SkipBlanks();
     if (pos_ < s_.size() && s_[pos_] == c) {
       ++pos_;
       return true;
     }
+    pos_ = start;
     return false;
   }
   // A bare or bracketed name; bare names that are keywords of a select do not count.
