@@ -295,7 +295,9 @@ void ActiveResult::Finish() {
   }
   if (rc != CS_END_RESULTS) {
     failed = true;
-    if (rc == CS_FAIL) ct_cancel(nullptr, cmd_, CS_CANCEL_ALL);
+    if (rc == CS_FAIL && ct_cancel(nullptr, cmd_, CS_CANCEL_ALL) != CS_SUCCEED) {
+      link_->Diag().broken = true;
+    }
   }
   DropCommand();
   link_->Release(this);
