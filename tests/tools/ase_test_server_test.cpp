@@ -165,11 +165,12 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
       " [de] decimal(38,0), [mo] money, [sm] smallmoney, [fl] float, [re] real,"
       " [dt] datetime, [sd] smalldatetime, [d] date, [t] time, [c] char(4), [vc] varchar(10),"
       " [tx] text, [uc] unichar(3), [uv] univarchar(10), [bn] binary(3), [vb] varbinary(4),"
-      " [im] image, [bt] bit)\ngo\n"
+      " [im] image, [bt] bit, [ut] unitext null, [lv] varchar(300), [lb] varbinary(300))\ngo\n"
       "insert into [All] values(255, -32768, 2147483647, -9223372036854775808, -123456789.125,"
       " 99999999999999999999999999999999999999, -922337203685477.5808, 214748.3647, 0.1,"
       " 1.5, '2024-02-29 23:59:59.997', '2079-06-06 12:30', '0001-01-01', '13:14:15.010',"
-      " 'ab', 'x  ', 'long text é', N'日本', N'Ünï', 0x0102, 0x00ff, 0xCAFE, 1)\ngo\n"
+      " 'ab', 'x  ', 'long text é', N'日本', N'Ünï', 0x0102, 0x00ff, 0xCAFE, 1, N'ユニ text',"
+      " 'wide', 0xABCD)\ngo\n"
       "select * from [All]\ngo\n");
   const auto rows = RowLines(out);
   ASSERT_EQ(rows.size(), 2u) << out;
@@ -183,7 +184,7 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
     if (tab == std::string::npos) break;
     start = tab + 1;
   }
-  ASSERT_EQ(fields.size(), 23u) << r;
+  ASSERT_EQ(fields.size(), 26u) << r;
   EXPECT_EQ(fields[0], "255");
   EXPECT_EQ(fields[1], "-32768");
   EXPECT_EQ(fields[2], "2147483647");
@@ -208,6 +209,9 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
   EXPECT_EQ(fields[20], "00ff");
   EXPECT_EQ(fields[21], "cafe");
   EXPECT_EQ(fields[22], "1");
+  EXPECT_EQ(fields[23], "ユニ text");
+  EXPECT_EQ(fields[24], "wide");  // wider than 255: LONGCHAR
+  EXPECT_EQ(fields[25], "abcd");
 }
 
 TEST_F(AseTestServerTest, EmptyTextIsStoredAsOneSpace) {

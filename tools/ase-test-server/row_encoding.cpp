@@ -106,7 +106,9 @@ void FixedBytes(ByteWriter& w, TypeKind kind, const CellValue& v) {
 // The bytes a character or binary value travels as.
 std::string PayloadOf(const ResultColumn& column, const CellValue& v) {
   if (const auto* t = std::get_if<Text>(&v)) {
-    return IsUnicodeType(column.type.kind) ? Utf8ToUtf16Le(t->utf8) : t->utf8;
+    return column.type.kind == TypeKind::kUniChar || column.type.kind == TypeKind::kUniVarChar
+               ? Utf8ToUtf16Le(t->utf8)
+               : t->utf8;
   }
   if (const auto* b = std::get_if<Binary>(&v)) {
     return std::string(b->bytes.begin(), b->bytes.end());
@@ -180,8 +182,7 @@ void WriteValue(Bytes& out, const ResultColumn& column, const CellValue& v, std:
     }
     std::string payload = PayloadOf(column, v);
     if (payload.size() > text_size) {
-      payload.resize(column.type.kind == TypeKind::kUniText ? text_size & ~std::size_t{1}
-                                                            : text_size);
+      payload.resize(text_size);
     }
     w.U8(16);
     for (int i = 0; i < 16; ++i) w.U8(static_cast<std::uint8_t>(0xA0 + i));  // text pointer
@@ -191,7 +192,8 @@ void WriteValue(Bytes& out, const ResultColumn& column, const CellValue& v, std:
     return;
   }
   if (IsLongWire(wire.type)) {
-    const std::string payload = null ? std::string() : PayloadOf(column, v);
+    std::string payload = null ? std::string() : PayloadOf(column, v);
+
     w.U32(static_cast<std::uint32_t>(payload.size()));
     w.Raw(payload);
     return;
