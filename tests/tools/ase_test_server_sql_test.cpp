@@ -213,6 +213,18 @@ TEST(AseServerValues, NumbersAreCheckedAgainstTheColumnType) {
   EXPECT_EQ(std::get<std::int64_t>(conv(K::kDecimal, "12.34567", Col(TypeKind::kMoney))), 123457);
   EXPECT_EQ(FailureNumber([&] { conv(K::kDecimal, "214748.3648", Col(TypeKind::kSmallMoney)); }),
             220);
+  EXPECT_EQ(std::get<std::int64_t>(conv(K::kDecimal, "-0.00005", Col(TypeKind::kMoney))), -1);
+  // Digits that would pass 38 once scaled are an overflow, not a wrapped number.
+  EXPECT_EQ(FailureNumber([&] { conv(K::kInteger, big, Col(TypeKind::kMoney)); }), 220);
+  EXPECT_EQ(
+      FailureNumber([&] { conv(K::kInteger, big, Col(TypeKind::kNumeric, false, 0, 38, 2)); }),
+      220);
+  EXPECT_EQ(FailureNumber(
+                [&] { conv(K::kDecimal, "0." + std::string(50, '0') + "1", Col(TypeKind::kInt)); }),
+            241);
+  EXPECT_EQ(std::get<std::int64_t>(
+                conv(K::kDecimal, "0." + std::string(50, '0') + "1", Col(TypeKind::kMoney))),
+            0);
   EXPECT_EQ(std::get<std::int64_t>(conv(K::kInteger, "-5", Col(TypeKind::kBit))), 1);
   EXPECT_EQ(std::get<double>(conv(K::kFloat, "1e3", Col(TypeKind::kFloat))), 1000.0);
   EXPECT_EQ(std::get<double>(conv(K::kDecimal, "0.1", Col(TypeKind::kReal))),

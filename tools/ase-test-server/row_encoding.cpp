@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "server_message.h"
 #include "value_conversion.h"
 
 namespace vq::ase_server {
@@ -148,7 +149,14 @@ void WriteRowFormat(Bytes& out, const std::vector<ResultColumn>& columns) {
     }
     w.U8(0);  // locale
   }
-  w.PatchU16(len_at, static_cast<std::uint16_t>(out.size() - len_at - 2));
+  const std::size_t length = out.size() - len_at - 2;
+  if (length > 0xFFFF) {
+    // ROWFMT has a 2-byte length; refuse rather than send a corrupt stream.
+    out.resize(len_at - 1);
+    throw ServerError(ServerMessage{
+        1702, 16, 1, "The result has too many columns or too long column names to describe.\n"});
+  }
+  w.PatchU16(len_at, static_cast<std::uint16_t>(length));
 }
 
 void WriteValue(Bytes& out, const ResultColumn& column, const CellValue& v, std::size_t text_size) {
