@@ -19,6 +19,7 @@ struct AseServerOptions {
   std::vector<std::string> databases{"testdb"};
   std::string data_dir;  // empty: a new temporary folder, removed by the fixture
   bool verbose = false;  // statement log on the test's stderr
+  bool silent = false;   // accept connections but never answer (connect deadlines)
 };
 
 // A running ase-test-server process. Not copyable; throws std::runtime_error

@@ -31,6 +31,10 @@ void Reply(PacketChannel& channel, const Bytes& tokens) {
 void ClientSession::Run() {
   PacketChannel channel(fd_);
   try {
+    if (config_.silent) {
+      // Read whatever comes and never answer, like a host that hangs after accept.
+      while (true) channel.ReadMessage();
+    }
     const ClientMessage first = channel.ReadMessage();
     if (first.type != kPacketLogin) return;
     const auto login = ParseLoginRecord(first.payload);

@@ -1,5 +1,6 @@
 #include "packet_channel.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -45,6 +46,12 @@ ClientMessage PacketChannel::ReadMessage() {
     ReadExactly(message.payload.data() + at, body);
     if (header[1] & 0x01) return message;
   }
+}
+
+bool PacketChannel::AttentionArrived(int timeout_ms) {
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, timeout_ms) <= 0) return false;
+  return ReadMessage().type == kPacketAttention;
 }
 
 void PacketChannel::SetPacketSize(std::size_t size) {

@@ -15,6 +15,8 @@ struct ServerConfig {
   std::vector<std::pair<std::string, std::string>> logins;  // user, password
   std::vector<std::string> databases;                       // the first is every login's default
   bool verbose = false;
+  // Accept connections but never answer: lets a client test its connect deadline.
+  bool silent = false;
 
   // True when the name is a database this server holds ("master" always is).
   bool HasDatabase(const std::string& name) const;

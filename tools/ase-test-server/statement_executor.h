@@ -14,6 +14,9 @@
 
 namespace vq::ase_server {
 
+// Thrown when the client cancels the running batch with an attention.
+struct BatchCancelled {};
+
 // Per-connection state: current database, text size, and the open store.
 class StatementExecutor {
  public:
