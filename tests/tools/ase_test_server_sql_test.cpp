@@ -1,6 +1,7 @@
 // The test server's SQL front end and ASE's value rules, without sockets.
 #include <gtest/gtest.h>
 
+#include "init_script.h"
 #include "server_message.h"
 #include "sql_parser.h"
 #include "value_conversion.h"
@@ -82,6 +83,15 @@ TEST(AseServerParser, ReadsLiteralsOfEveryKind) {
   EXPECT_EQ(v[7].text, "");
   const auto& second = std::get<InsertStatement>(batch[1].statement);
   EXPECT_EQ(second.columns, std::vector<std::string>{"x"});
+}
+
+TEST(AseServerParser, SplitsScriptsAtGoLines) {
+  const auto batches = SplitScript(
+      "create table T(x int)\n GO \n\ngo\ninsert T values(1)\n"
+      "insert T values(2) -- not a go line\ngone\n");
+  ASSERT_EQ(batches.size(), 2u);
+  EXPECT_EQ(batches[0], "create table T(x int)\n");
+  EXPECT_EQ(batches[1], "insert T values(1)\ninsert T values(2) -- not a go line\ngone\n");
 }
 
 TEST(AseServerParser, ReadsTheCatalogueQuery) {

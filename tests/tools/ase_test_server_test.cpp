@@ -359,6 +359,18 @@ TEST_F(AseTestServerTest, ClientThatDropsMidStatementLosesOnlyThatStatement) {
   EXPECT_EQ(rows[2], "4\t4");
 }
 
+TEST_F(AseTestServerTest, InitScriptFillsAnEmptyDatabaseOnce) {
+  AseServerOptions options;
+  options.init_script = VQ_ASE_SAMPLE_SCRIPT;
+  AseServerFixture server(options);
+  const std::string count = "select count(*), count(*) from Customers\ngo\n";
+  const auto rows = RowLines(Sql(server, count));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], "5\t5");
+  server.Restart();  // the script does not run again over existing tables
+  EXPECT_EQ(RowLines(Sql(server, count)), rows);
+}
+
 TEST_F(AseTestServerTest, AttentionCancelsAWaitingBatch) {
   AseServerFixture server;
   RawClient client(server.port());

@@ -68,6 +68,10 @@ void PacketChannel::Finish() {
 }
 
 void PacketChannel::SendPackets(bool final) {
+  if (fd_ < 0) {
+    pending_.clear();
+    return;
+  }
   const std::size_t body = packet_size_ - kHeader;
   Bytes wire;
   std::size_t at = 0;

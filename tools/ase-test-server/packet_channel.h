@@ -33,6 +33,7 @@ struct ClientMessage {
 // Reads and writes TDS packets on a socket it does not own.
 class PacketChannel {
  public:
+  // A negative descriptor makes a channel that discards every reply (scripts).
   explicit PacketChannel(int fd) : fd_(fd) {}
 
   // Reads the next whole message; throws ConnectionClosed at end of stream.

@@ -262,6 +262,11 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
   }
 }
 
+void StatementExecutor::RunScriptBatch(const std::string& sql) {
+  PacketChannel sink(-1);
+  for (const ParsedStatement& s : ParseBatch(sql)) Run(s.statement, false, sink);
+}
+
 void StatementExecutor::Run(const Statement& statement, bool more_follow, PacketChannel& out) {
   const std::uint16_t more = more_follow ? kDoneMore : 0;
   Bytes b;

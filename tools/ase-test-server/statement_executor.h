@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "packet_channel.h"
 #include "server_config.h"
@@ -29,6 +30,12 @@ class StatementExecutor {
 
   // Parses and runs a language batch, writing the reply to `out` (not finished).
   void RunBatch(const std::string& sql, PacketChannel& out);
+
+  // Runs a batch with no client, stopping at the first failure (ServerError).
+  void RunScriptBatch(const std::string& sql);
+
+  // Names of the user tables of the current database.
+  std::vector<std::string> TableNames() { return Store().TableNames(); }
 
  private:
   // Runs one statement; `more` is set on its final DONE when others follow.
