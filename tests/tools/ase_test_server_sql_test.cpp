@@ -85,6 +85,15 @@ TEST(AseServerParser, ReadsLiteralsOfEveryKind) {
   EXPECT_EQ(second.columns, std::vector<std::string>{"x"});
 }
 
+TEST(AseServerParser, DoubleQuotesFollowQuotedIdentifier) {
+  const auto as_string = ParseBatch("insert T values(\"a\"\"b\")");
+  const auto& v = std::get<InsertStatement>(as_string.at(0).statement).values;
+  EXPECT_EQ(v.at(0).kind, Literal::Kind::kString);
+  EXPECT_EQ(v.at(0).text, "a\"b");
+  const auto as_name = ParseBatch("drop table \"My Table\"", true);
+  EXPECT_EQ(std::get<DropTableStatement>(as_name.at(0).statement).table, "My Table");
+}
+
 TEST(AseServerParser, SplitsScriptsAtGoLines) {
   const auto batches = SplitScript(
       "create table T(x int)\n GO \n\ngo\ninsert T values(1)\n"

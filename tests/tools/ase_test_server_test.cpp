@@ -226,6 +226,23 @@ TEST_F(AseTestServerTest, EmptyTextIsStoredAsOneSpace) {
   EXPECT_EQ(rows[1], "1\t \t ");
 }
 
+TEST_F(AseTestServerTest, SessionOptionsChangeWhatComesBack) {
+  AseServerFixture server;
+  const auto rows =
+      RowLines(Sql(server,
+                   "create table [L]([k] int, [t] text, [i] image)\ngo\n"
+                   "insert into L values(1, 'abcdefghij', 0x0102030405)\ngo\n"
+                   "set textsize 4\ngo\nselect k, t, i from L\ngo\n"
+                   "set textsize 0\ngo\nselect k, t, i from L\ngo\n"
+                   "select \"plain\", 'text'\ngo\n"
+                   "set quoted_identifier on\ngo\nselect \"k\", \"k\" from \"L\"\ngo\n"));
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows[1], "1\tabcd\t01020304");  // values cut at @@textsize
+  EXPECT_EQ(rows[3], "1\tabcdefghij\t0102030405");
+  EXPECT_EQ(rows[5], "plain\ttext");  // double quotes make a string by default
+  EXPECT_EQ(rows[7], "1\t1");         // and a name after set quoted_identifier on
+}
+
 TEST_F(AseTestServerTest, CatalogueListsUserAndSystemTables) {
   AseServerFixture server;
   const auto rows =

@@ -473,8 +473,8 @@ class Parser {
 
 }  // namespace
 
-std::vector<ParsedStatement> ParseBatch(std::string_view batch) {
-  Parser parser(batch, Tokenize(batch));
+std::vector<ParsedStatement> ParseBatch(std::string_view batch, bool quoted_identifier) {
+  Parser parser(batch, Tokenize(batch, quoted_identifier));
   return parser.Batch();
 }
 

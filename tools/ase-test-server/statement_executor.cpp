@@ -216,7 +216,7 @@ TableDefinition StatementExecutor::RequireTable(const std::string& name) {
 void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
   std::vector<ParsedStatement> statements;
   try {
-    statements = ParseBatch(sql);
+    statements = ParseBatch(sql, quoted_identifier_);
   } catch (const ServerError& e) {
     if (config_.verbose)
       Log("[" + std::to_string(spid_) + "] error " + std::to_string(e.message().number) + ": " +
@@ -262,9 +262,14 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
   }
 }
 
+void StatementExecutor::SetTextSize(std::size_t bytes) {
+  text_size_ = bytes == 0 ? kDefaultTextSize : std::min<std::size_t>(bytes, 2147483647);
+}
+
 void StatementExecutor::RunScriptBatch(const std::string& sql) {
   PacketChannel sink(-1);
-  for (const ParsedStatement& s : ParseBatch(sql)) Run(s.statement, false, sink);
+  for (const ParsedStatement& s : ParseBatch(sql, quoted_identifier_))
+    Run(s.statement, false, sink);
 }
 
 void StatementExecutor::Run(const Statement& statement, bool more_follow, PacketChannel& out) {
@@ -284,6 +289,7 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
   } else if (const auto* s = std::get_if<UseStatement>(&statement)) {
     RunUse(*s, more, out);
   } else if (const auto* s = std::get_if<SetStatement>(&statement)) {
+    if (s->option == "quoted_identifier") quoted_identifier_ = s->value == "on";
     if (s->option == "textsize" && !s->value.empty() &&
         s->value.find_first_not_of("0123456789") == std::string::npos) {
       const unsigned long long v = s->value.size() > 10 ? 2147483647ULL : std::stoull(s->value);

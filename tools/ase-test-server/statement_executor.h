@@ -31,6 +31,9 @@ class StatementExecutor {
   // Parses and runs a language batch, writing the reply to `out` (not finished).
   void RunBatch(const std::string& sql, PacketChannel& out);
 
+  // Applies an option the client set with an OPTIONCMD token (only textsize matters).
+  void SetTextSize(std::size_t bytes);
+
   // Runs a batch with no client, stopping at the first failure (ServerError).
   void RunScriptBatch(const std::string& sql);
 
@@ -57,6 +60,7 @@ class StatementExecutor {
   std::unique_ptr<TableStore> store_;
   std::size_t text_size_;
   std::int64_t last_row_count_ = 0;
+  bool quoted_identifier_ = false;  // takes effect from the next batch, as in ASE
 };
 
 }  // namespace vq::ase_server
