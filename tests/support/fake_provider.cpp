@@ -68,6 +68,8 @@ FakeProvider::FakeProvider(std::string name, std::shared_ptr<FakeDatabase> db)
       });
 }
 
-FakeProvider::~FakeProvider() { ProviderRegistry::Global().Unregister(name_); }
+FakeProvider::~FakeProvider() {
+  ProviderRegistry::Global().Unregister(name_);
+}
 
 }  // namespace vq::testing

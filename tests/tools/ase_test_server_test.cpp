@@ -4,9 +4,11 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <regex>
 #include <string>
@@ -165,11 +167,12 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
       " [de] decimal(38,0), [mo] money, [sm] smallmoney, [fl] float, [re] real,"
       " [dt] datetime, [sd] smalldatetime, [d] date, [t] time, [c] char(4), [vc] varchar(10),"
       " [tx] text, [uc] unichar(3), [uv] univarchar(10), [bn] binary(3), [vb] varbinary(4),"
-      " [im] image, [bt] bit)\ngo\n"
+      " [im] image, [bt] bit, [ut] unitext null, [lv] varchar(300), [lb] varbinary(300))\ngo\n"
       "insert into [All] values(255, -32768, 2147483647, -9223372036854775808, -123456789.125,"
       " 99999999999999999999999999999999999999, -922337203685477.5808, 214748.3647, 0.1,"
       " 1.5, '2024-02-29 23:59:59.997', '2079-06-06 12:30', '0001-01-01', '13:14:15.010',"
-      " 'ab', 'x  ', 'long text é', N'日本', N'Ünï', 0x0102, 0x00ff, 0xCAFE, 1)\ngo\n"
+      " 'ab', 'x  ', 'long text é', N'日本', N'Ünï', 0x0102, 0x00ff, 0xCAFE, 1, N'ユニ text',"
+      " 'wide', 0xABCD)\ngo\n"
       "select * from [All]\ngo\n");
   const auto rows = RowLines(out);
   ASSERT_EQ(rows.size(), 2u) << out;
@@ -183,7 +186,7 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
     if (tab == std::string::npos) break;
     start = tab + 1;
   }
-  ASSERT_EQ(fields.size(), 23u) << r;
+  ASSERT_EQ(fields.size(), 26u) << r;
   EXPECT_EQ(fields[0], "255");
   EXPECT_EQ(fields[1], "-32768");
   EXPECT_EQ(fields[2], "2147483647");
@@ -208,6 +211,9 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
   EXPECT_EQ(fields[20], "00ff");
   EXPECT_EQ(fields[21], "cafe");
   EXPECT_EQ(fields[22], "1");
+  EXPECT_EQ(fields[23], "ユニ text");
+  EXPECT_EQ(fields[24], "wide");  // wider than 255: LONGCHAR
+  EXPECT_EQ(fields[25], "abcd");
 }
 
 TEST_F(AseTestServerTest, EmptyTextIsStoredAsOneSpace) {
@@ -218,6 +224,23 @@ TEST_F(AseTestServerTest, EmptyTextIsStoredAsOneSpace) {
                                  "select k, v, t from E where v = ' '\ngo\n"));
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1], "1\t \t ");
+}
+
+TEST_F(AseTestServerTest, SessionOptionsChangeWhatComesBack) {
+  AseServerFixture server;
+  const auto rows =
+      RowLines(Sql(server,
+                   "create table [L]([k] int, [t] text, [i] image)\ngo\n"
+                   "insert into L values(1, 'abcdefghij', 0x0102030405)\ngo\n"
+                   "set textsize 4\ngo\nselect k, t, i from L\ngo\n"
+                   "set textsize 0\ngo\nselect k, t, i from L\ngo\n"
+                   "select \"plain\", 'text'\ngo\n"
+                   "set quoted_identifier on\ngo\nselect \"k\", \"k\" from \"L\"\ngo\n"));
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows[1], "1\tabcd\t01020304");  // values cut at @@textsize
+  EXPECT_EQ(rows[3], "1\tabcdefghij\t0102030405");
+  EXPECT_EQ(rows[5], "plain\ttext");  // double quotes make a string by default
+  EXPECT_EQ(rows[7], "1\t1");         // and a name after set quoted_identifier on
 }
 
 TEST_F(AseTestServerTest, CatalogueListsUserAndSystemTables) {
@@ -275,6 +298,11 @@ class RawClient {
     field(62, password);
     login[458] = 5;
     SendPacket(0x02, login, true);
+  }
+  // True when some reply bytes arrive within the time.
+  bool ReplyWithin(int milliseconds) {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, milliseconds) > 0;
   }
   // Reads one whole reply message; empty at end of stream.
   std::vector<std::uint8_t> ReadReply() {
@@ -346,6 +374,51 @@ TEST_F(AseTestServerTest, ClientThatDropsMidStatementLosesOnlyThatStatement) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1], "1\t1");
   EXPECT_EQ(rows[2], "4\t4");
+}
+
+TEST_F(AseTestServerTest, InitScriptFillsAnEmptyDatabaseOnce) {
+  AseServerOptions options;
+  options.init_script = VQ_ASE_SAMPLE_SCRIPT;
+  AseServerFixture server(options);
+  const std::string count = "select count(*), count(*) from Customers\ngo\n";
+  const auto rows = RowLines(Sql(server, count));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], "5\t5");
+  server.Restart();  // the script does not run again over existing tables
+  EXPECT_EQ(RowLines(Sql(server, count)), rows);
+}
+
+TEST_F(AseTestServerTest, AttentionCancelsAWaitingBatch) {
+  AseServerFixture server;
+  RawClient client(server.port());
+  client.Login(server.user(), server.password());
+  ASSERT_FALSE(client.ReadReply().empty());
+  const auto start = std::chrono::steady_clock::now();
+  client.SendPacket(0x0F, RawClient::Language("select 1 waitfor delay '00:00:20' select 2"), true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  client.SendPacket(0x06, {}, true);
+  const auto reply = client.ReadReply();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // Only the cancel acknowledgement: DONE with the attention bit.
+  EXPECT_EQ(reply, (std::vector<std::uint8_t>{0xFD, 0x20, 0, 0, 0, 0, 0, 0, 0}));
+  // The connection is still usable afterwards.
+  client.SendPacket(0x0F, RawClient::Language("select 5"), true);
+  const auto after = client.ReadReply();
+  ASSERT_GE(after.size(), 9u);
+  EXPECT_EQ(after[0], 0xEE);
+  EXPECT_EQ(after[after.size() - 9], 0xFD);
+}
+
+TEST_F(AseTestServerTest, SilentServerAcceptsButNeverAnswers) {
+  AseServerOptions options;
+  options.silent = true;
+  AseServerFixture server(options);
+  const auto start = std::chrono::steady_clock::now();
+  RawClient client(server.port());
+  ASSERT_TRUE(client.connected());
+  client.Login(server.user(), server.password());
+  EXPECT_FALSE(client.ReplyWithin(500));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
 }
 
 TEST_F(AseTestServerTest, RawLoginGetsLoginAckAndDone) {

@@ -15,7 +15,7 @@ constexpr std::uint8_t kDate4 = 0x31, kDateN = 0x7B, kTime4 = 0x33, kTimeN = 0x9
 constexpr std::uint8_t kNumN = 0x6C, kDecN = 0x6A;
 constexpr std::uint8_t kCharFixed = 0x2F, kVarChar = 0x27, kLongChar = 0xAF;
 constexpr std::uint8_t kBinaryFixed = 0x2D, kVarBinary = 0x25, kLongBinary = 0xE1;
-constexpr std::uint8_t kTextType = 0x23, kImageType = 0x22, kUniTextType = 0xAE;
+constexpr std::uint8_t kTextType = 0x23, kImageType = 0x22;
 constexpr std::uint8_t kBitType = 0x32;
 
 struct NamedKind {
@@ -236,7 +236,7 @@ WireFormat WireFormatFor(const ColumnType& type, bool nullable) {
     case TypeKind::kText:
       return WireFormat{kTextType, 19, 0x7FFFFFFF};
     case TypeKind::kUniText:
-      return WireFormat{kUniTextType, 36, 0x7FFFFFFF};
+      return WireFormat{kTextType, 36, 0x7FFFFFFF};
     case TypeKind::kImage:
       return WireFormat{kImageType, 20, 0x7FFFFFFF};
     case TypeKind::kBit:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "server_message.h"
 #include "value_conversion.h"
 
 namespace vq::ase_server {
@@ -106,7 +107,9 @@ void FixedBytes(ByteWriter& w, TypeKind kind, const CellValue& v) {
 // The bytes a character or binary value travels as.
 std::string PayloadOf(const ResultColumn& column, const CellValue& v) {
   if (const auto* t = std::get_if<Text>(&v)) {
-    return IsUnicodeType(column.type.kind) ? Utf8ToUtf16Le(t->utf8) : t->utf8;
+    return column.type.kind == TypeKind::kUniChar || column.type.kind == TypeKind::kUniVarChar
+               ? Utf8ToUtf16Le(t->utf8)
+               : t->utf8;
   }
   if (const auto* b = std::get_if<Binary>(&v)) {
     return std::string(b->bytes.begin(), b->bytes.end());
@@ -146,7 +149,14 @@ void WriteRowFormat(Bytes& out, const std::vector<ResultColumn>& columns) {
     }
     w.U8(0);  // locale
   }
-  w.PatchU16(len_at, static_cast<std::uint16_t>(out.size() - len_at - 2));
+  const std::size_t length = out.size() - len_at - 2;
+  if (length > 0xFFFF) {
+    // ROWFMT has a 2-byte length; refuse rather than send a corrupt stream.
+    out.resize(len_at - 1);
+    throw ServerError(ServerMessage{
+        1702, 16, 1, "The result has too many columns or too long column names to describe.\n"});
+  }
+  w.PatchU16(len_at, static_cast<std::uint16_t>(length));
 }
 
 void WriteValue(Bytes& out, const ResultColumn& column, const CellValue& v, std::size_t text_size) {
@@ -180,8 +190,7 @@ void WriteValue(Bytes& out, const ResultColumn& column, const CellValue& v, std:
     }
     std::string payload = PayloadOf(column, v);
     if (payload.size() > text_size) {
-      payload.resize(column.type.kind == TypeKind::kUniText ? text_size & ~std::size_t{1}
-                                                            : text_size);
+      payload.resize(text_size);
     }
     w.U8(16);
     for (int i = 0; i < 16; ++i) w.U8(static_cast<std::uint8_t>(0xA0 + i));  // text pointer
@@ -191,7 +200,8 @@ void WriteValue(Bytes& out, const ResultColumn& column, const CellValue& v, std:
     return;
   }
   if (IsLongWire(wire.type)) {
-    const std::string payload = null ? std::string() : PayloadOf(column, v);
+    std::string payload = null ? std::string() : PayloadOf(column, v);
+
     w.U32(static_cast<std::uint32_t>(payload.size()));
     w.Raw(payload);
     return;

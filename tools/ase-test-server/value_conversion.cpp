@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 #include "date_time.h"
 #include "server_message.h"
@@ -50,16 +51,30 @@ Int128 Pow10(int n) {
   return v;
 }
 
-// Rescales to `scale` digits; `exact` tells whether no non-zero digit was dropped.
-Int128 Rescale(const ExactNumber& n, int scale, bool round, bool& exact) {
+// Rescales to `scale` digits; `exact` tells whether no non-zero digit was
+// dropped. nullopt when the result would pass 38 digits.
+std::optional<Int128> Rescale(const ExactNumber& n, int scale, bool round, bool& exact) {
   exact = true;
-  if (n.scale <= scale) return n.unscaled * Pow10(scale - n.scale);
-  const Int128 div = Pow10(n.scale - scale);
+  if (n.scale <= scale) {
+    const int grow = scale - n.scale;
+    if (grow > 38) return n.unscaled == 0 ? std::optional<Int128>(0) : std::nullopt;
+    const Int128 factor = Pow10(grow);
+    const Int128 limit = Pow10(38) / factor;
+    if (n.unscaled >= limit || n.unscaled <= -limit) return std::nullopt;
+    return n.unscaled * factor;
+  }
+  const int shrink = n.scale - scale;
+  if (shrink > 38) {
+    exact = n.unscaled == 0;
+    return 0;
+  }
+  const Int128 div = Pow10(shrink);
   Int128 q = n.unscaled / div;
   const Int128 r = n.unscaled % div;
   if (r != 0) {
     exact = false;
-    if (round && (r < 0 ? -r : r) * 2 >= div) q += n.unscaled < 0 ? -1 : 1;
+    const Int128 rest = r < 0 ? -r : r;
+    if (round && rest >= div - rest) q += n.unscaled < 0 ? -1 : 1;
   }
   return q;
 }
@@ -114,7 +129,9 @@ CellValue ToInteger(const Literal& literal, const ColumnDefinition& column) {
     ExactNumber n;
     if (!ReadExact(literal.text, n)) Overflow(literal, column);
     bool exact = true;
-    value = Rescale(n, 0, false, exact);
+    const auto scaled = Rescale(n, 0, false, exact);
+    if (!scaled) Overflow(literal, column);
+    value = *scaled;
     if (!exact) {
       throw ServerError(messages::ScaleError(LiteralTypeName(literal), literal.text,
                                              TypeMessageName(column.type.kind)));
@@ -135,7 +152,9 @@ CellValue ToNumeric(const Literal& literal, const ColumnDefinition& column) {
     ExactNumber n;
     if (!ReadExact(literal.text, n)) Overflow(literal, column);
     bool exact = true;
-    unscaled = Rescale(n, s, false, exact);
+    const auto scaled = Rescale(n, s, false, exact);
+    if (!scaled) Overflow(literal, column);
+    unscaled = *scaled;
     if (!exact) {
       throw ServerError(messages::ScaleError(LiteralTypeName(literal), literal.text,
                                              TypeMessageName(column.type.kind)));
@@ -161,7 +180,9 @@ CellValue ToMoney(const Literal& literal, const ColumnDefinition& column) {
     ExactNumber n;
     if (!ReadExact(literal.text, n)) Overflow(literal, column);
     bool exact = true;
-    units = Rescale(n, 4, true, exact);  // money rounds to four decimals
+    const auto scaled = Rescale(n, 4, true, exact);  // money rounds to four decimals
+    if (!scaled) Overflow(literal, column);
+    units = *scaled;
   }
   if (units < lo || units > hi) Overflow(literal, column);
   return static_cast<std::int64_t>(units);
