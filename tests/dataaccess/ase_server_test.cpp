@@ -278,5 +278,40 @@ TEST_F(AseServerTest, ATableStreamsWithAnExactCountAndSurvivesOtherStatements) {
   EXPECT_EQ(filtered.RecordCount(), 1);
 }
 
+TEST_F(AseServerTest, ASlowStatementIsCancelledAtTheCommandTimeoutAndTheSessionGoesOn) {
+  DatabaseSession db;
+  db.Open(ConnectionString() + ";Command Timeout=1");
+  db.Execute("CREATE TABLE [W]([a] INT)");
+  auto start = std::chrono::steady_clock::now();
+  try {
+    db.Execute("waitfor delay '00:00:20'");
+    FAIL() << "the wait was not cut short";
+  } catch (const DatabaseError& e) {
+    EXPECT_EQ(e.Number(), -2147217871) << e.Description();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  db.Execute("INSERT INTO [W] VALUES(7)");
+  RecordSet rs;
+  rs.Open("SELECT * FROM [W]", db);
+  EXPECT_EQ(rs.RecordCount(), 1);
+}
+
+TEST(AseSilentServerTest, SybaseConnectsGivesUpOnASilentTestServer) {
+  testing::AseServerOptions options;
+  options.silent = true;
+  testing::AseServerFixture server(options);
+  FixedConnectionSettings s;
+  s.Set(Setting::kAseServer, "127.0.0.1");
+  s.Set(Setting::kAsePort, std::to_string(server.port()) + ";Connect Timeout=1");
+  s.Set(Setting::kAseUser, server.user());
+  s.Set(Setting::kAsePassword, server.password());
+  ScriptedDialogs dialogs;
+  CountingYielder yielder;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(SybaseConnects(CommandEnv{s, dialogs, yielder}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
 }  // namespace
 }  // namespace vq
