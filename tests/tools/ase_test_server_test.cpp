@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,7 +39,14 @@ std::vector<std::string> RowLines(const std::string& output) {
     if (end == std::string::npos) end = output.size();
     std::string line = output.substr(start, end - start);
     // Drop tsql's prompts ("1> 2> ").
-    line = std::regex_replace(line, std::regex("^(\\d+> )+"), "");
+    while (true) {
+      const auto prompt = line.find("> ");
+      if (prompt == 0 || prompt == std::string::npos ||
+          line.find_first_not_of("0123456789") != prompt) {
+        break;
+      }
+      line.erase(0, prompt + 2);
+    }
     if (line.find('\t') != std::string::npos) rows.push_back(line);
     start = end + 1;
   }
