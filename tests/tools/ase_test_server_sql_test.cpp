@@ -4,6 +4,7 @@
 #include <random>
 
 #include "init_script.h"
+#include "server_config.h"
 #include "server_message.h"
 #include "sql_parser.h"
 #include "value_conversion.h"
@@ -96,6 +97,38 @@ TEST(AseServerParser, DoubleQuotesFollowQuotedIdentifier) {
   EXPECT_EQ(std::get<DropTableStatement>(as_name.at(0).statement).table, "My Table");
 }
 
+TEST(AseServerOptions, ReadsTheCommandLine) {
+  const char* const good[] = {"ase-test-server", "--port",     "0",       "--data",   "/tmp/x",
+                              "--login",         "sa:pa:ss",   "--login", "u:",       "--database",
+                              "sales",           "--database", "archive", "--verbose"};
+  const ServerConfig c = ParseCommandLine(static_cast<int>(std::size(good)), good);
+  EXPECT_EQ(c.port, 0);
+  EXPECT_EQ(c.listen_address, "127.0.0.1");  // loopback unless told otherwise
+  EXPECT_TRUE(c.Accepts("sa", "pa:ss"));     // the password may hold a colon
+  EXPECT_TRUE(c.Accepts("u", ""));
+  EXPECT_FALSE(c.Accepts("SA", "pa:ss"));
+  EXPECT_EQ(c.DefaultDatabase(), "sales");
+  EXPECT_TRUE(c.HasDatabase("archive"));
+  EXPECT_TRUE(c.HasDatabase("master"));
+  EXPECT_FALSE(c.HasDatabase("Sales"));
+  EXPECT_EQ(c.DatabasePath("sales"), "/tmp/x/sales.db");
+  EXPECT_TRUE(c.verbose);
+
+  const std::vector<std::vector<const char*>> bad{
+      {"s", "--login", "sa:x"},  // no --data
+      {"s", "--data", "d"},      // no login
+      {"s", "--data", "d", "--login", "nocolon"},
+      {"s", "--data", "d", "--login", "sa:x", "--port", "70000"},
+      {"s", "--data", "d", "--login", "sa:x", "--database", "../etc"},  // not a file name
+      {"s", "--data", "d", "--login", "sa:x", "--bogus"},
+      {"s", "--data"},
+  };
+  for (const auto& args : bad) {
+    EXPECT_THROW(ParseCommandLine(static_cast<int>(args.size()), args.data()),
+                 std::invalid_argument);
+  }
+}
+
 TEST(AseServerParser, SplitsScriptsAtGoLines) {
   const auto batches = SplitScript(
       "create table T(x int)\n GO \n\ngo\ninsert T values(1)\n"
@@ -149,9 +182,15 @@ TEST(AseServerParser, SurvivesArbitraryInput) {
     for (int e = 0; e < edits && !text.empty(); ++e) {
       const std::size_t at = random() % text.size();
       switch (random() % 3) {
-        case 0: text[at] = static_cast<char>(random() % 256); break;
-        case 1: text.erase(at, random() % 8); break;
-        default: text.resize(at); break;
+        case 0:
+          text[at] = static_cast<char>(random() % 256);
+          break;
+        case 1:
+          text.erase(at, random() % 8);
+          break;
+        default:
+          text.resize(at);
+          break;
       }
     }
     try {

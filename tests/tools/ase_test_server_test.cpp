@@ -427,6 +427,17 @@ TEST_F(AseTestServerTest, SilentServerAcceptsButNeverAnswers) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
 }
 
+TEST_F(AseTestServerTest, StopsPromptlyWithClientsConnected) {
+  AseServerFixture server;
+  RawClient idle(server.port());
+  idle.Login(server.user(), server.password());
+  ASSERT_FALSE(idle.ReadReply().empty());
+  const auto start = std::chrono::steady_clock::now();
+  server.Stop();  // SIGTERM; the fixture would fall back to SIGKILL after 5 s
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_TRUE(idle.ReadReply().empty());  // the idle connection was closed
+}
+
 TEST_F(AseTestServerTest, RawLoginGetsLoginAckAndDone) {
   AseServerFixture server;
   RawClient good(server.port());
