@@ -29,7 +29,16 @@ AseServerFixture::AseServerFixture(AseServerOptions options) : options_(std::mov
     options_.data_dir = pattern;
     own_data_dir_ = true;
   }
-  Start();
+  try {
+    Start();
+  } catch (...) {
+    // No destructor runs for a half-built fixture: clean up here.
+    if (own_data_dir_) {
+      std::error_code ec;
+      std::filesystem::remove_all(options_.data_dir, ec);
+    }
+    throw;
+  }
 }
 
 AseServerFixture::~AseServerFixture() {
