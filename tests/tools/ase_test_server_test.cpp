@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -425,6 +426,26 @@ TEST_F(AseTestServerTest, SilentServerAcceptsButNeverAnswers) {
   client.Login(server.user(), server.password());
   EXPECT_FALSE(client.ReplyWithin(500));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
+}
+
+TEST_F(AseTestServerTest, GarbageOnTheWireEndsOnlyThatConnection) {
+  AseServerFixture server;
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    RawClient client(server.port());
+    client.Login(server.user(), server.password());
+    ASSERT_FALSE(client.ReadReply().empty());
+    std::vector<std::uint8_t> body(random() % 300);
+    for (auto& b : body) b = static_cast<std::uint8_t>(random());
+    if (round % 2 == 0 && !body.empty()) body[0] = 0x21;  // a LANGUAGE token with a wild length
+    const std::uint8_t types[] = {0x0F, 0x01, 0x02, 0x06, 0x07, 0x12};
+    client.SendPacket(types[round % 6], body, true);
+    // The reply (an error, or a closed connection) does not matter here; the
+    // server must survive it and keep serving others.
+  }
+  const auto rows = RowLines(Sql(server, "select 1, 2\ngo\n"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], "1\t2");
 }
 
 TEST_F(AseTestServerTest, StopsPromptlyWithClientsConnected) {
