@@ -138,6 +138,18 @@ TEST(AseServerParser, SplitsScriptsAtGoLines) {
   EXPECT_EQ(batches[1], "insert T values(1)\ninsert T values(2) -- not a go line\ngone\n");
 }
 
+TEST(AseServerParser, ReadsUpdateAndDelete) {
+  const auto batch = ParseBatch("update [T] set a = 1, [b c] = NULL where a <> 2 delete T");
+  ASSERT_EQ(batch.size(), 2u);
+  const auto& u = std::get<UpdateStatement>(batch[0].statement);
+  ASSERT_EQ(u.assignments.size(), 2u);
+  EXPECT_EQ(u.assignments[1].first, "b c");
+  EXPECT_EQ(u.assignments[1].second.kind, Literal::Kind::kNull);
+  ASSERT_EQ(u.where.size(), 1u);
+  EXPECT_EQ(u.where[0].op, Condition::Op::kNe);
+  EXPECT_TRUE(std::get<DeleteStatement>(batch[1].statement).where.empty());
+}
+
 TEST(AseServerParser, ReadsTheCatalogueQuery) {
   const auto batch =
       ParseBatch("select name, type from sysobjects where type in ('U','S','V') order by name");

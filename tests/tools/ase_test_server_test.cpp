@@ -48,7 +48,8 @@ std::vector<std::string> RowLines(const std::string& output) {
       }
       line.erase(0, prompt + 2);
     }
-    if (line.find('\t') != std::string::npos) rows.push_back(line);
+    // Message texts are printed as a tab and a quote; they are not rows.
+    if (line.find('\t') != std::string::npos && line.rfind("\t\"", 0) != 0) rows.push_back(line);
     start = end + 1;
   }
   return rows;
@@ -221,6 +222,27 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
   EXPECT_EQ(fields[23], "ユニ text");
   EXPECT_EQ(fields[24], "wide");  // wider than 255: LONGCHAR
   EXPECT_EQ(fields[25], "abcd");
+}
+
+TEST_F(AseTestServerTest, UpdateAndDeleteFollowTheSameRules) {
+  AseServerFixture server;
+  const std::string out =
+      Sql(server,
+          "create table [U]([k] int, [v] varchar(10) null, [d] datetime)\ngo\n"
+          "insert into U values(1, 'a', '2024-01-01')\ngo\n"
+          "insert into U values(2, 'b', '2024-01-02')\ngo\n"
+          "insert into U values(3, NULL, '2024-01-03')\ngo\n"
+          "update U set v = 'changed', d = '2025-05-05 10:00' where k >= 2\ngo\n"
+          "update U set k = 'x'\ngo\nupdate U set d = NULL\ngo\n"
+          "delete from U where k = 1\ngo\n"
+          "select k, v, d from U order by k\ngo\n");
+  EXPECT_NE(out.find("(2 rows affected)"), std::string::npos) << out;
+  EXPECT_TRUE(HasMessage(out, 257)) << out;
+  EXPECT_TRUE(HasMessage(out, 233)) << out;
+  const auto rows = RowLines(out);
+  ASSERT_EQ(rows.size(), 3u) << out;
+  EXPECT_EQ(rows[1], "2\tchanged\tMay  5 2025 10:00AM");
+  EXPECT_EQ(rows[2], "3\tchanged\tMay  5 2025 10:00AM");
 }
 
 TEST_F(AseTestServerTest, EmptyTextIsStoredAsOneSpace) {

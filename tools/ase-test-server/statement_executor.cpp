@@ -175,6 +175,8 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
   } else if (const auto* s = std::get_if<DropTableStatement>(&statement)) {
     Store().DropTable(s->table);
     WriteDone(b, more, 0);
+  } else if (const auto* s = std::get_if<UpdateStatement>(&statement)) {
+    RunUpdate(*s, more, out);
   } else if (const auto* s = std::get_if<DeleteStatement>(&statement)) {
     RunDelete(*s, more, out);
   } else if (const auto* s = std::get_if<UseStatement>(&statement)) {
@@ -276,6 +278,24 @@ void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
   last_row_count_ = 1;
   Bytes b;
   WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), 1);
+  out.Append(b);
+}
+
+void StatementExecutor::RunUpdate(const UpdateStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  const TableDefinition table = RequireTable(s.table);
+  std::vector<std::pair<int, CellValue>> assignments;
+  for (const auto& [name, literal] : s.assignments) {
+    const int index = table.ColumnIndex(name);
+    if (index < 0) throw ServerError(messages::InvalidColumn(name));
+    assignments.emplace_back(
+        index, ConvertLiteral(literal, table.columns[static_cast<std::size_t>(index)], table.name));
+  }
+  const auto where = ConvertConditions(s.where, table.columns, table.name);
+  const std::int64_t n = Store().UpdateRows(table, assignments, where);
+  last_row_count_ = n;
+  Bytes b;
+  WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), static_cast<std::uint32_t>(n));
   out.Append(b);
 }
 

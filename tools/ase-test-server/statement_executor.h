@@ -48,6 +48,7 @@ class StatementExecutor {
   void RunInsert(const InsertStatement& s, std::uint16_t more, PacketChannel& out);
   void RunCreate(const CreateTableStatement& s, std::uint16_t more, PacketChannel& out);
   void RunUse(const UseStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunUpdate(const UpdateStatement& s, std::uint16_t more, PacketChannel& out);
   void RunDelete(const DeleteStatement& s, std::uint16_t more, PacketChannel& out);
   TableStore& Store();
   TableDefinition RequireTable(const std::string& name);
