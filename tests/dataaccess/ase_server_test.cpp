@@ -59,10 +59,10 @@ const char* const kCreateAllTypes =
     "[sm] SMALLMONEY NULL, [fl] FLOAT NULL, [re] REAL NULL, [dt] DATETIME NULL, "
     "[sd] SMALLDATETIME NULL, [da] DATE NULL, [tm] TIME NULL, [ch] CHAR(10) NULL, "
     "[vc] VARCHAR(50) NULL, [tx] TEXT NULL, [uc] UNICHAR(10) NULL, [uv] UNIVARCHAR(20) NULL, "
-    "[bn] BINARY(4) NULL, [vb] VARBINARY(10) NULL, [im] IMAGE NULL, [bt] BIT)";
+    "[ut] UNITEXT NULL, [bn] BINARY(4) NULL, [vb] VARBINARY(10) NULL, [im] IMAGE NULL, [bt] BIT)";
 
 const int kAllTypesAdo[] = {3,   2,   17,  20,  131, 14,  6,   6,   5,   4,   135, 135,
-                            133, 134, 129, 200, 201, 130, 202, 128, 204, 205, 11};
+                            133, 134, 129, 200, 201, 130, 202, 203, 128, 204, 205, 11};
 
 TEST_F(AseServerTest, EveryTypeComesBackWithItsAdoCodeAndExactValue) {
   DatabaseSession db;
@@ -73,15 +73,16 @@ TEST_F(AseServerTest, EveryTypeComesBackWithItsAdoCodeAndExactValue) {
       "-1234567890123456789012345678.0123456789, 99999999.99, -922337203685477.5808, "
       "214748.3647, 1.7976931348623157e308, 3.4e38, '9999-12-31 23:59:59.997', "
       "'2079-06-06 23:59', '0001-01-01', '23:59:59.997', 'O''Hara', 'it''s \"quoted\" [x]?', "
-      "'Ünïcödé text', 'žluť', '日本語 😀', 0xDEADBEEF, 0x0001, 0x89504E470D0A, 1)");
+      "'Ünïcödé text', 'žluť', '日本語 😀', 'Ελληνικά ''q''', 0xDEADBEEF, 0x0001, 0x89504E470D0A, "
+      "1)");
   db.Execute(
       "INSERT INTO [All Types] VALUES(NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, "
-      "NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0)");
+      "NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, 0)");
   db.Execute(
       "INSERT INTO [All Types] VALUES(2147483647, 32767, 0, 9223372036854775807, "
       "0.0000000001, -0.01, 922337203685477.5807, -214748.3648, -2.5e-308, -1.5, "
       "'1753-01-01 00:00:00.003', '1900-01-01', '9999-12-31', '00:00:00.007', 'x', ' ', "
-      "'a', 'b', 'c', 0x00, 0x00, 0x00, 1)");
+      "'a', 'b', 'c', 'd', 0x00, 0x00, 0x00, 1)");
 
   for (int location : {kAdUseServer, kAdUseClient}) {
     SCOPED_TRACE(location);
@@ -116,6 +117,7 @@ TEST_F(AseServerTest, EveryTypeComesBackWithItsAdoCodeAndExactValue) {
     EXPECT_EQ(text("tx"), "Ünïcödé text");
     EXPECT_EQ(text("uc").substr(0, 6), "žluť");
     EXPECT_EQ(text("uv"), "日本語 😀");
+    EXPECT_EQ(text("ut"), "Ελληνικά 'q'");
     EXPECT_EQ(text("bn"), "0xDEADBEEF");
     EXPECT_EQ(text("vb"), "0x0001");
     EXPECT_EQ(text("im"), "0x89504E470D0A");
