@@ -279,7 +279,7 @@ CellValue ToText(const Literal& literal, const ColumnDefinition& column) {
     while (!s.empty() && s.back() == ' ') s.pop_back();
   }
   // ASE never stores an empty string: '' becomes one space.
-  if (s.empty()) s = " ";
+  if (s.empty()) s.push_back(' ');
   return Text{std::move(s)};
 }
 
