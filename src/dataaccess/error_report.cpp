@@ -1,5 +1,6 @@
 #include "dataaccess/error_report.h"
 
+#include <cstdint>
 #include <exception>
 
 #include "dataaccess/error.h"
@@ -14,7 +15,9 @@ std::string LocationLiteral(const std::string& window, const std::string& handle
   return "in Quellmark7/29/2014." + window + "." + handler + " ";
 }
 
-const char* SupportEmail() { return VQ_SUPPORT_EMAIL; }
+const char* SupportEmail() {
+  return VQ_SUPPORT_EMAIL;
+}
 
 std::string ComposeErrorReport(const std::string& description, const std::string& location,
                                int step) {
@@ -22,9 +25,8 @@ std::string ComposeErrorReport(const std::string& description, const std::string
          "Please email screenshot of this message to " + SupportEmail();
 }
 
-std::string ComposeTransferErrorReport(const std::string& description,
-                                       const std::string& location, int step,
-                                       const std::string& statement) {
+std::string ComposeTransferErrorReport(const std::string& description, const std::string& location,
+                                       int step, const std::string& statement) {
   return ComposeErrorReport(description, location, step) + "\r\rsql: " + statement;
 }
 
@@ -52,9 +54,9 @@ StepTrap::StepTrap(UserDialogs& dialogs, std::string window, std::string handler
 
 void StepTrap::Report(int number, const std::string& description) {
   ++failures_;
-  std::string text = statement_ ? ComposeTransferErrorReport(description, location_, number,
-                                                             *statement_)
-                                 : ComposeErrorReport(description, location_, number);
+  std::string text = statement_
+                         ? ComposeTransferErrorReport(description, location_, number, *statement_)
+                         : ComposeErrorReport(description, location_, number);
   dialogs_.MsgBox(text, kMsgExclamation, kErrorReportTitle);
 }
 
@@ -79,16 +81,40 @@ bool StepTrap::Test(int number, const std::function<bool()>& condition) {
 
 bool StepTrap::Loop(int number, const std::function<bool()>& condition) {
   bool result = true;
+  bool& failed_before = loop_failed_last_time_[number];
   if (Step(number, [&] { result = condition(); })) {
-    if (last_failed_loop_ == number) last_failed_loop_ = -1;
+    failed_before = false;
     return result;
   }
-  if (last_failed_loop_ == number) {
-    last_failed_loop_ = -1;
-    return false;
+  // A head that failed twice running ends its loop; the record is cleared so
+  // that a later entry into the same loop starts afresh.
+  failed_before = !failed_before;
+  return failed_before;
+}
+
+void StepTrap::For(int head, int& counter, const std::function<int()>& first,
+                   const std::function<int()>& last, const std::function<void()>& body, int by) {
+  int64_t from = 0, to = 0;
+  bool bounds_read = Step(head, [&] {
+    if (by == 0) {
+      throw DatabaseError(errors::kInvalidArgument, "A counted loop cannot step by 0.");
+    }
+    from = first();
+    to = last();
+  });
+  if (!bounds_read) {
+    body();
+    return;
   }
-  last_failed_loop_ = number;
-  return true;
+  // The count runs in 64 bits so that a bound at the edge of int cannot overflow.
+  int64_t value = from;
+  while (by > 0 ? value <= to : value >= to) {
+    counter = static_cast<int>(value);
+    body();
+    // The body may move the counter, as a handler's own code may.
+    value = static_cast<int64_t>(counter) + by;
+  }
+  if (value >= INT32_MIN && value <= INT32_MAX) counter = static_cast<int>(value);
 }
 
 }  // namespace vq

@@ -4,9 +4,12 @@
 // A handler arms one StepTrap and runs every step through it:
 //
 //   StepTrap trap(dialogs, "Form2", "PushButton10_Click");
-//   int n = trap.Read(100, [&] { return list.ListCount(); }, 0);
-//   for (int i = 0; trap.Loop(102, [&] { return i < n; }); ++i) {
-//     trap.Step(104, [&] { list.SetSelected(i, true); });
+//   int i = 0;
+//   trap.For(100, i, [] { return 0; }, [&] { return list.ListCount() - 1; }, [&] {
+//     trap.Step(102, [&] { list.SetSelected(i, true); });
+//   });
+//   if (trap.Test(104, [&] { return list.SelCount() == 0; })) {
+//     trap.Step(106, [&] { dialogs.MsgBox("Nothing selected", kMsgOkOnly, ""); });
 //   }
 //
 // A failing step shows the report (description, the handler's location, the
@@ -17,7 +20,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
+#include <type_traits>
 
 #include "dataaccess/interaction.h"
 
@@ -35,9 +40,8 @@ std::string ComposeErrorReport(const std::string& description, const std::string
                                int step);
 
 // The transfer variant: the uniform text, CR CR "sql: " and the statement.
-std::string ComposeTransferErrorReport(const std::string& description,
-                                       const std::string& location, int step,
-                                       const std::string& statement);
+std::string ComposeTransferErrorReport(const std::string& description, const std::string& location,
+                                       int step, const std::string& statement);
 
 // The lister variant: description " (Error Number = " number ")".
 std::string ComposeListerReport(const std::string& description, int32_t number);
@@ -67,15 +71,26 @@ class StepTrap {
   // block the test governs runs.
   bool Test(int number, const std::function<bool()>& condition);
 
-  // Evaluates a loop head (a while condition, or a loop's bound check). On
-  // failure shows the report and answers true so the body runs; should the same
-  // head fail again at its very next evaluation, it answers false instead, so a
-  // head that can never be read cannot loop forever.
+  // Evaluates the head of a while loop: `while (trap.Loop(n, cond)) { ... }`.
+  // On failure shows the report and answers true so the body runs; should the
+  // same head fail again at its next evaluation, it answers false instead, so a
+  // head that can never be read cannot loop forever. Each head keeps its own
+  // record, so nested loops whose heads all fail still end.
   bool Loop(int number, const std::function<bool()>& condition);
+
+  // A counted loop, `for counter = first to last step by`, whose head is step
+  // `head`: the bounds are read once, before the first pass, and body() runs
+  // with `counter` at each value in turn (downwards when `by` is negative).
+  // When the bounds cannot be read the report is shown and the body runs once
+  // with `counter` as it stood, then the loop ends. After a complete loop
+  // `counter` holds the first value past the bound. `by` must not be 0 (a
+  // 0 is reported as the head's failure).
+  void For(int head, int& counter, const std::function<int()>& first,
+           const std::function<int()>& last, const std::function<void()>& body, int by = 1);
 
   // Reads a value (a count, a bound). On failure shows the report and gives `fallback`.
   template <typename T>
-  T Read(int number, const std::function<T()>& read, T fallback) {
+  T Read(int number, const std::function<std::type_identity_t<T>()>& read, T fallback) {
     T out = fallback;
     Step(number, [&] { out = read(); });
     return out;
@@ -94,7 +109,7 @@ class StepTrap {
   std::string location_;
   const std::string* statement_ = nullptr;
   int failures_ = 0;
-  int last_failed_loop_ = -1;
+  std::map<int, bool> loop_failed_last_time_;  // by loop head number
 };
 
 }  // namespace vq

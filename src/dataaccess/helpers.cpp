@@ -7,7 +7,8 @@
 namespace vq {
 
 bool FileExists(const std::string& path) {
-  if (path.empty()) return false;
+  // A NUL would cut the path short at the system call and ask about another file.
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
   std::error_code ec;
   (void)std::filesystem::last_write_time(std::filesystem::path(path), ec);
   return !ec;

@@ -1,0 +1,105 @@
+#include "sql_tool.h"
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "support/fake_provider.h"
+
+namespace vq::tools {
+namespace {
+
+using vq::testing::FakeDatabase;
+using vq::testing::FakeProvider;
+using vq::testing::FakeTable;
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ToolRun RunTool(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int status = RunVellquistSql(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class SqlToolTest : public ::testing::Test {
+ protected:
+  SqlToolTest() : data_(std::make_shared<FakeDatabase>()), provider_("Fake.Sql", data_) {
+    FakeTable orders;
+    orders.columns = {{"ID", 3}, {"Note", 202}, {"Paid", 11}};
+    orders.rows = {{int64_t{1}, std::string("tab\there"), true}, {int64_t{2}, Value{}, false}};
+    data_->tables["Orders"] = orders;
+    data_->tables["MSysObjects"].type = "SYSTEM TABLE";
+    data_->tables["Empty"].columns = {{"X", 5}};
+  }
+  std::shared_ptr<FakeDatabase> data_;
+  FakeProvider provider_;
+};
+
+TEST_F(SqlToolTest, TablesListsEveryCatalogueRowInOrder) {
+  ToolRun r = RunTool({"--connect", "Provider=Fake.Sql", "--tables"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Empty\tTABLE\nMSysObjects\tSYSTEM TABLE\nOrders\tTABLE\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(SqlToolTest, QueryPrintsHeaderThenOneArrayPerRow) {
+  ToolRun r = RunTool({"--connect", "Provider=Fake.Sql", "--query", "SELECT * FROM `Orders`",
+                       "--query=SELECT * FROM [Empty]"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"columns\":[{\"name\":\"ID\",\"type\":3},{\"name\":\"Note\",\"type\":202},"
+            "{\"name\":\"Paid\",\"type\":11}],\"count\":2}\n"
+            "[1,\"tab\\u0009here\",true]\n"
+            "[2,null,false]\n"
+            "{\"columns\":[{\"name\":\"X\",\"type\":5}],\"count\":0}\n");
+}
+
+TEST_F(SqlToolTest, ActionsRunInOrderOnOneSessionAndStopAtTheFirstFailure) {
+  data_->fail_statement_containing = "BOOM";
+  ToolRun r = RunTool({"--cursor-location", "client", "--execute", "CREATE TABLE a", "--connect",
+                       "Provider=Fake.Sql", "--tables", "--execute", "INSERT BOOM\r\nnow",
+                       "--execute", "never"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(data_->opened.size(), 1u);
+  EXPECT_EQ(data_->executed, (std::vector<std::string>{"CREATE TABLE a", "INSERT BOOM\r\nnow"}));
+  EXPECT_EQ(r.out, "Empty\tTABLE\nMSysObjects\tSYSTEM TABLE\nOrders\tTABLE\n");
+  // One line, whatever line breaks the description held.
+  EXPECT_EQ(r.err, "error -2147467259: fake failure: INSERT BOOM  now\n");
+}
+
+TEST_F(SqlToolTest, FailuresToOpenOrQueryAreErrorLines) {
+  data_->refuse_open = true;
+  ToolRun refused = RunTool({"--connect", "Provider=Fake.Sql", "--tables"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "error -2147217843: fake refusal\n");
+
+  data_->refuse_open = false;
+  ToolRun missing = RunTool({"--connect", "Provider=Fake.Sql", "--query", "SELECT * FROM Nowhere"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "error -2147217865: no table Nowhere\n");
+}
+
+TEST_F(SqlToolTest, UsageErrorsOpenNothing) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {},
+           {"--tables"},
+           {"--connect", "Provider=Fake.Sql"},
+           {"--connect", "Provider=Fake.Sql", "--connect", "Provider=Fake.Sql", "--tables"},
+           {"--connect", "Provider=Fake.Sql", "--tables=yes"},
+           {"--connect", "Provider=Fake.Sql", "--execute"},
+           {"--connect", "Provider=Fake.Sql", "--cursor-location", "both", "--tables"},
+           {"--connect", "Provider=Fake.Sql", "tables"}}) {
+    ToolRun r = RunTool(args);
+    EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
+    EXPECT_NE(r.err.find("usage:"), std::string::npos);
+  }
+  EXPECT_TRUE(data_->opened.empty());
+}
+
+}  // namespace
+}  // namespace vq::tools

@@ -1,0 +1,156 @@
+#include "sql_tool.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "dataaccess/error_report.h"
+#include "dataaccess/session.h"
+#include "json_lines.h"
+
+namespace vq::tools {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vellquist-sql --connect CONNECTION-STRING [--cursor-location client|server]\n"
+    "                     (--tables | --query SQL | --execute SQL)...\n"
+    "  --tables       one line per tables-catalogue row: TABLE_NAME, a tab, TABLE_TYPE\n"
+    "  --query SQL    a JSON header {\"columns\":[...],\"count\":N}, then one JSON array per row\n"
+    "  --execute SQL  runs one statement and prints nothing\n"
+    "Actions run in the order given, on one connection. On a failure the tool stops\n"
+    "and prints \"error NUMBER: DESCRIPTION\" on standard error, with exit status 1.\n";
+
+// One action from the command line.
+struct Action {
+  enum Kind { kTables, kQuery, kExecute } kind;
+  std::string sql;
+};
+
+struct Options {
+  std::optional<std::string> connect;
+  int cursor_location = kAdUseServer;
+  std::vector<Action> actions;
+};
+
+// Parses `args` into `options`; on a usage error returns the message.
+std::optional<std::string> ParseArguments(const std::vector<std::string>& args, Options& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> inline_value;
+    if (auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inline_value = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    auto value = [&]() -> std::optional<std::string> {
+      if (inline_value) return inline_value;
+      if (i + 1 < args.size()) return args[++i];
+      return std::nullopt;
+    };
+    if (name == "--tables") {
+      if (inline_value) return "--tables takes no value";
+      options.actions.push_back({Action::kTables, {}});
+    } else if (name == "--connect" || name == "--query" || name == "--execute" ||
+               name == "--cursor-location") {
+      auto v = value();
+      if (!v) return name + " needs a value";
+      if (name == "--connect") {
+        if (options.connect) return "--connect given twice";
+        options.connect = *v;
+      } else if (name == "--query") {
+        options.actions.push_back({Action::kQuery, *v});
+      } else if (name == "--execute") {
+        options.actions.push_back({Action::kExecute, *v});
+      } else if (*v == "client") {
+        options.cursor_location = kAdUseClient;
+      } else if (*v == "server") {
+        options.cursor_location = kAdUseServer;
+      } else {
+        return "--cursor-location takes client or server, not \"" + *v + "\"";
+      }
+    } else {
+      return "unknown option \"" + args[i] + "\"";
+    }
+  }
+  if (!options.connect) return "--connect is required";
+  if (options.actions.empty()) return "nothing to do: give --tables, --query or --execute";
+  return std::nullopt;
+}
+
+void PrintTables(DatabaseSession& db, std::ostream& out) {
+  RecordSet rs = db.OpenSchema(kAdSchemaTables);
+  while (!rs.Eof()) {
+    out << ToText(rs.Fields().Item("TABLE_NAME").Value()) << '\t'
+        << ToText(rs.Fields().Item("TABLE_TYPE").Value()) << '\n';
+    rs.MoveNext();
+  }
+  rs.Close();
+}
+
+// Prints the header and then each row as it is read, so a large result is
+// never held whole.
+void PrintQuery(DatabaseSession& db, const std::string& sql, std::ostream& out) {
+  RecordSet rs;
+  rs.Open(sql, db);
+  const int count = rs.Fields().Count();
+  std::vector<FieldInfo> columns;
+  for (int i = 0; i < count; ++i) columns.push_back(rs.Fields().Item(i).Info());
+  out << JsonHeaderLine(columns, rs.RecordCount()) << '\n';
+  std::vector<Value> row(count);
+  while (!rs.Eof()) {
+    for (int i = 0; i < count; ++i) row[i] = rs.Fields().Item(i).Value();
+    out << JsonRowLine(row) << '\n';
+    rs.MoveNext();
+  }
+  rs.Close();
+}
+
+// A description on one line: line breaks inside it become blanks.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << kUsage;
+    return kExitOk;
+  }
+  Options options;
+  if (auto problem = ParseArguments(args, options)) {
+    err << "vellquist-sql: " << *problem << '\n' << kUsage;
+    return kExitUsage;
+  }
+  try {
+    DatabaseSession db;
+    db.SetCursorLocation(options.cursor_location);
+    db.Open(*options.connect);
+    for (const Action& action : options.actions) {
+      switch (action.kind) {
+        case Action::kTables:
+          PrintTables(db, out);
+          break;
+        case Action::kQuery:
+          PrintQuery(db, action.sql, out);
+          break;
+        case Action::kExecute:
+          db.Execute(action.sql);
+          break;
+      }
+    }
+    db.Close();
+    out.flush();
+    return kExitOk;
+  } catch (...) {
+    int32_t number = 0;
+    std::string description;
+    DescribeCurrentException(number, description);
+    out.flush();
+    err << "error " << number << ": " << OneLine(description) << '\n';
+    return kExitDatabaseError;
+  }
+}
+
+}  // namespace vq::tools
