@@ -58,13 +58,10 @@ void Form2::SelectEvery(TableList& list, const char* handler, bool selected) {
   CommandScope scope;
   if (!scope.Acquired()) return;
   StepTrap trap(*services_.dialogs, "Form2", handler);
-  const int n = trap.Read<int>(
-      100, [&] { return list.ListCount(); }, 0);
-  if (n <= 0) return;
   int i = 0;
-  do {
-    trap.Step(102, [&] { list.SetSelected(i, selected); });
-  } while (trap.Loop(104, [&] { return ++i < n; }));
+  trap.For(
+      100, i, [] { return 0; }, [&] { return list.ListCount() - 1; },
+      [&] { trap.Step(102, [&] { list.SetSelected(i, selected); }); });
 }
 
 void Form2::PushButton10_Click() {

@@ -40,12 +40,11 @@ void CenterWindow(QWidget& window) {
   const double dpi = ScreenDpi();
   const QSize screen_px = screen->geometry().size();
   const QSize window_px = window.frameGeometry().size();
-  const int left = CenterOffsetTwips(PixelsToTwips(screen_px.width(), dpi),
-                                     PixelsToTwips(window_px.width(), dpi));
-  const int top = CenterOffsetTwips(PixelsToTwips(screen_px.height(), dpi),
-                                    PixelsToTwips(window_px.height(), dpi));
+  const WindowPosition at = CenteredPosition(
+      PixelsToTwips(screen_px.width(), dpi), PixelsToTwips(screen_px.height(), dpi),
+      PixelsToTwips(window_px.width(), dpi), PixelsToTwips(window_px.height(), dpi));
   window.move(screen->geometry().topLeft() +
-              QPoint(TwipsToPixels(left, dpi), TwipsToPixels(top, dpi)));
+              QPoint(TwipsToPixels(at.left, dpi), TwipsToPixels(at.top, dpi)));
 }
 
 QColor ButtonFaceColor() {
@@ -84,11 +83,15 @@ void VisitHomePageOccasionally() {
 void PointerFeedback::Watch(QWidget& widget, int code) {
   widget.setProperty("vqPointerCode", code);
   widget.setMouseTracking(true);
+  // Buttons ignore moves, which Qt then hands to the container: stop there, or
+  // the window background would undo the button's pointer at once.
+  widget.setAttribute(Qt::WA_NoMousePropagation, true);
   widget.installEventFilter(this);
   // A list's mouse events arrive at its viewport.
   if (auto* area = qobject_cast<QAbstractScrollArea*>(&widget)) {
     area->viewport()->setProperty("vqPointerCode", code);
     area->viewport()->setMouseTracking(true);
+    area->viewport()->setAttribute(Qt::WA_NoMousePropagation, true);
     area->viewport()->installEventFilter(this);
   }
 }
