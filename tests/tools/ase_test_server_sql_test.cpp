@@ -1,0 +1,282 @@
+// The test server's SQL front end and ASE's value rules, without sockets.
+#include <gtest/gtest.h>
+
+#include "server_message.h"
+#include "sql_parser.h"
+#include "value_conversion.h"
+
+namespace vq::ase_server {
+namespace {
+
+// The message number a parse or conversion fails with, or 0 when it succeeds.
+template <typename F>
+int FailureNumber(F&& f, std::string* text = nullptr) {
+  try {
+    f();
+  } catch (const ServerError& e) {
+    if (text) *text = e.message().text;
+    return e.message().number;
+  }
+  return 0;
+}
+
+TEST(AseServerParser, SplitsTheBatchFreeTdsSendsAfterLogin) {
+  const auto batch = ParseBatch("set textsize 2147483647 select @@spid use [test db ]");
+  ASSERT_EQ(batch.size(), 3u);
+  const auto& set = std::get<SetStatement>(batch[0].statement);
+  EXPECT_EQ(set.option, "textsize");
+  EXPECT_EQ(set.value, "2147483647");
+  const auto& select = std::get<SelectStatement>(batch[1].statement);
+  ASSERT_EQ(select.items.size(), 1u);
+  EXPECT_EQ(select.items[0].kind, SelectItem::Kind::kGlobal);
+  EXPECT_EQ(select.items[0].name, "spid");
+  // Trailing blanks inside brackets are dropped, as ASE does.
+  EXPECT_EQ(std::get<UseStatement>(batch[2].statement).database, "test db");
+  EXPECT_EQ(batch[1].text, "select @@spid");
+}
+
+TEST(AseServerParser, ReadsCreateTableWithAseTypesAndNullability) {
+  const auto batch = ParseBatch(
+      "CREATE TABLE [Or ders]([a] INTEGER,[b] char NULL,[c] numeric,[d] decimal(10,2) not "
+      "null,[e] float(8),[f] double precision null,[g] univarchar(20),[h] varbinary(7) null)");
+  const auto& create = std::get<CreateTableStatement>(batch.at(0).statement);
+  EXPECT_EQ(create.table, "Or ders");
+  ASSERT_EQ(create.columns.size(), 8u);
+  const auto& c = create.columns;
+  EXPECT_EQ(c[0].type.kind, TypeKind::kInt);
+  EXPECT_FALSE(c[0].nullable);  // NOT NULL unless NULL is written
+  EXPECT_EQ(c[1].type.kind, TypeKind::kChar);
+  EXPECT_EQ(c[1].type.length, 1);
+  EXPECT_TRUE(c[1].nullable);
+  EXPECT_EQ(c[2].type.precision, 18);
+  EXPECT_EQ(c[2].type.scale, 0);
+  EXPECT_EQ(c[3].type.kind, TypeKind::kDecimal);
+  EXPECT_EQ(c[3].type.precision, 10);
+  EXPECT_EQ(c[3].type.scale, 2);
+  EXPECT_EQ(c[4].type.kind, TypeKind::kReal);  // float(p < 16)
+  EXPECT_EQ(c[5].type.kind, TypeKind::kFloat);
+  EXPECT_TRUE(c[5].nullable);
+  EXPECT_EQ(c[6].type.kind, TypeKind::kUniVarChar);
+  EXPECT_EQ(c[6].type.length, 20);
+  EXPECT_EQ(c[7].type.kind, TypeKind::kVarBinary);
+}
+
+TEST(AseServerParser, ReadsLiteralsOfEveryKind) {
+  const auto batch = ParseBatch(
+      "insert into T values('it''s', N'ü', -12, +3.50, 1e3, 0x0aFF, NULL, '') -- comment\n"
+      "/* another */ insert T (x) values (1)");
+  ASSERT_EQ(batch.size(), 2u);
+  const auto& v = std::get<InsertStatement>(batch[0].statement).values;
+  ASSERT_EQ(v.size(), 8u);
+  EXPECT_EQ(v[0].kind, Literal::Kind::kString);
+  EXPECT_EQ(v[0].text, "it's");
+  EXPECT_EQ(v[1].text, "ü");
+  EXPECT_EQ(v[2].kind, Literal::Kind::kInteger);
+  EXPECT_EQ(v[2].text, "-12");
+  EXPECT_EQ(v[3].kind, Literal::Kind::kDecimal);
+  EXPECT_EQ(v[3].text, "3.50");
+  EXPECT_EQ(v[4].kind, Literal::Kind::kFloat);
+  EXPECT_EQ(v[5].kind, Literal::Kind::kBinary);
+  EXPECT_EQ(v[5].text, "0aFF");
+  EXPECT_EQ(v[6].kind, Literal::Kind::kNull);
+  EXPECT_EQ(v[7].text, "");
+  const auto& second = std::get<InsertStatement>(batch[1].statement);
+  EXPECT_EQ(second.columns, std::vector<std::string>{"x"});
+}
+
+TEST(AseServerParser, ReadsTheCatalogueQuery) {
+  const auto batch =
+      ParseBatch("select name, type from sysobjects where type in ('U','S','V') order by name");
+  const auto& s = std::get<SelectStatement>(batch.at(0).statement);
+  EXPECT_EQ(*s.table, "sysobjects");
+  ASSERT_EQ(s.where.size(), 1u);
+  EXPECT_EQ(s.where[0].op, Condition::Op::kIn);
+  EXPECT_EQ(s.where[0].values.size(), 3u);
+  ASSERT_EQ(s.order_by.size(), 1u);
+  EXPECT_EQ(s.order_by[0].column, "name");
+}
+
+TEST(AseServerParser, RefusesBadSqlWithAseSyntaxMessages) {
+  std::string text;
+  EXPECT_EQ(FailureNumber([] { ParseBatch("selec 1"); }, &text), 102);
+  EXPECT_EQ(text, "Incorrect syntax near 'selec'.\n");
+  EXPECT_EQ(FailureNumber([] { ParseBatch("create table order (x int)"); }, &text), 156);
+  EXPECT_EQ(text, "Incorrect syntax near the keyword 'order'.\n");
+  EXPECT_EQ(FailureNumber([] { ParseBatch("insert into T values('open"); }), 102);
+  EXPECT_EQ(FailureNumber([] { ParseBatch("select * from [a.b]"); }), 102);  // no dot in a name
+  EXPECT_EQ(FailureNumber([] { ParseBatch("create table T (x nosuchtype)"); }), 2715);
+  EXPECT_EQ(FailureNumber([] { ParseBatch("select * from [" + std::string(256, 'n') + "]"); }),
+            103);
+  EXPECT_EQ(FailureNumber([] { ParseBatch("insert into T values(1"); }), 102);
+  // A reserved word is fine once bracketed.
+  EXPECT_EQ(FailureNumber([] { ParseBatch("create table [order] ([user] int)"); }), 0);
+}
+
+ColumnDefinition Col(TypeKind kind, bool nullable = false, int length = 0, int precision = 0,
+                     int scale = 0) {
+  return ColumnDefinition{"c", ColumnType{kind, length, precision, scale}, nullable};
+}
+
+Literal Lit(Literal::Kind kind, std::string text) {
+  return Literal{kind, std::move(text)};
+}
+
+std::string TextOf(const CellValue& v) {
+  return std::get<Text>(v).utf8;
+}
+
+TEST(AseServerValues, RefusesTextForNumbersWith257) {
+  std::string text;
+  for (const char* s : {"", "abc", "12"}) {
+    EXPECT_EQ(FailureNumber(
+                  [&] { ConvertLiteral(Lit(Literal::Kind::kString, s), Col(TypeKind::kInt), "T"); },
+                  &text),
+              257);
+  }
+  EXPECT_EQ(text,
+            "Implicit conversion from datatype 'VARCHAR' to 'INT' is not allowed.  Use the CONVERT "
+            "function to run this query.\n");
+  EXPECT_EQ(FailureNumber(
+                [] {
+                  ConvertLiteral(Lit(Literal::Kind::kInteger, "5"),
+                                 Col(TypeKind::kVarChar, false, 5), "T");
+                },
+                &text),
+            257);
+  EXPECT_NE(text.find("'INT' to 'VARCHAR'"), std::string::npos);
+  EXPECT_EQ(FailureNumber([] {
+              ConvertLiteral(Lit(Literal::Kind::kString, "ab"), Col(TypeKind::kVarBinary, false, 5),
+                             "T");
+            }),
+            257);
+}
+
+TEST(AseServerValues, NullOnlyWhereTheColumnAllowsItAndNeverInBit) {
+  std::string text;
+  const Literal null = Lit(Literal::Kind::kNull, "");
+  ColumnDefinition id = Col(TypeKind::kInt);
+  id.name = "ID";
+  EXPECT_EQ(FailureNumber([&] { ConvertLiteral(null, id, "Orders"); }, &text), 233);
+  EXPECT_EQ(text, "The column ID in table Orders does not allow null values.\n");
+  EXPECT_TRUE(IsNull(ConvertLiteral(null, Col(TypeKind::kInt, true), "T")));
+  EXPECT_EQ(FailureNumber([&] { ConvertLiteral(null, Col(TypeKind::kBit, true), "T"); }), 233);
+}
+
+TEST(AseServerValues, CharacterValuesFollowAseBlankRules) {
+  auto conv = [](const std::string& s, const ColumnDefinition& c) {
+    return TextOf(ConvertLiteral(Lit(Literal::Kind::kString, s), c, "T"));
+  };
+  EXPECT_EQ(conv("", Col(TypeKind::kVarChar, false, 10)), " ");
+  EXPECT_EQ(conv("   ", Col(TypeKind::kVarChar, true, 10)), " ");
+  EXPECT_EQ(conv("", Col(TypeKind::kText)), " ");
+  EXPECT_EQ(conv("", Col(TypeKind::kUniVarChar, false, 4)), " ");
+  EXPECT_EQ(conv("ab  ", Col(TypeKind::kVarChar, false, 10)), "ab");
+  EXPECT_EQ(conv("ab", Col(TypeKind::kChar, false, 4)), "ab  ");         // NOT NULL char is padded
+  EXPECT_EQ(conv("ab  ", Col(TypeKind::kChar, true, 4)), "ab");          // nullable char is not
+  EXPECT_EQ(conv("abcdef", Col(TypeKind::kVarChar, false, 4)), "abcd");  // silently cut
+  EXPECT_EQ(conv("aé", Col(TypeKind::kVarChar, false, 2)), "a");         // never half a character
+  EXPECT_EQ(conv("日本語", Col(TypeKind::kUniVarChar, false, 2)), "日本");
+  EXPECT_EQ(conv("x", Col(TypeKind::kUniChar, false, 3)), "x  ");
+}
+
+TEST(AseServerValues, NumbersAreCheckedAgainstTheColumnType) {
+  auto conv = [](Literal::Kind k, const std::string& s, const ColumnDefinition& c) {
+    return ConvertLiteral(Lit(k, s), c, "T");
+  };
+  using K = Literal::Kind;
+  EXPECT_EQ(std::get<std::int64_t>(conv(K::kInteger, "255", Col(TypeKind::kTinyInt))), 255);
+  EXPECT_EQ(FailureNumber([&] { conv(K::kInteger, "256", Col(TypeKind::kTinyInt)); }), 220);
+  EXPECT_EQ(FailureNumber([&] { conv(K::kInteger, "-1", Col(TypeKind::kTinyInt)); }), 220);
+  EXPECT_EQ(FailureNumber([&] { conv(K::kInteger, "2147483648", Col(TypeKind::kInt)); }), 220);
+  EXPECT_EQ(
+      std::get<std::int64_t>(conv(K::kInteger, "-9223372036854775808", Col(TypeKind::kBigInt))),
+      INT64_MIN);
+  EXPECT_EQ(FailureNumber([&] { conv(K::kDecimal, "1.5", Col(TypeKind::kInt)); }), 241);
+  EXPECT_EQ(std::get<std::int64_t>(conv(K::kDecimal, "7.000", Col(TypeKind::kInt))), 7);
+  // numeric keeps exact digits; more decimals than the scale is a scale error.
+  EXPECT_EQ(
+      std::get<Numeric>(conv(K::kDecimal, "-1234.5", Col(TypeKind::kNumeric, false, 0, 10, 2)))
+          .unscaled,
+      -123450);
+  EXPECT_EQ(
+      FailureNumber([&] { conv(K::kDecimal, "1.234", Col(TypeKind::kNumeric, false, 0, 10, 2)); }),
+      241);
+  EXPECT_EQ(FailureNumber(
+                [&] { conv(K::kInteger, "100000000", Col(TypeKind::kNumeric, false, 0, 10, 2)); }),
+            220);
+  const std::string big(38, '9');
+  EXPECT_EQ(Int128ToString(
+                std::get<Numeric>(conv(K::kInteger, big, Col(TypeKind::kDecimal, false, 0, 38, 0)))
+                    .unscaled),
+            big);
+  // money rounds to four decimals and has a range.
+  EXPECT_EQ(std::get<std::int64_t>(conv(K::kDecimal, "12.34567", Col(TypeKind::kMoney))), 123457);
+  EXPECT_EQ(FailureNumber([&] { conv(K::kDecimal, "214748.3648", Col(TypeKind::kSmallMoney)); }),
+            220);
+  EXPECT_EQ(std::get<std::int64_t>(conv(K::kDecimal, "-0.00005", Col(TypeKind::kMoney))), -1);
+  // Digits that would pass 38 once scaled are an overflow, not a wrapped number.
+  EXPECT_EQ(FailureNumber([&] { conv(K::kInteger, big, Col(TypeKind::kMoney)); }), 220);
+  EXPECT_EQ(
+      FailureNumber([&] { conv(K::kInteger, big, Col(TypeKind::kNumeric, false, 0, 38, 2)); }),
+      220);
+  EXPECT_EQ(FailureNumber(
+                [&] { conv(K::kDecimal, "0." + std::string(50, '0') + "1", Col(TypeKind::kInt)); }),
+            241);
+  EXPECT_EQ(std::get<std::int64_t>(
+                conv(K::kDecimal, "0." + std::string(50, '0') + "1", Col(TypeKind::kMoney))),
+            0);
+  EXPECT_EQ(std::get<std::int64_t>(conv(K::kInteger, "-5", Col(TypeKind::kBit))), 1);
+  EXPECT_EQ(std::get<double>(conv(K::kFloat, "1e3", Col(TypeKind::kFloat))), 1000.0);
+  EXPECT_EQ(std::get<double>(conv(K::kDecimal, "0.1", Col(TypeKind::kReal))),
+            static_cast<double>(0.1f));
+}
+
+TEST(AseServerValues, DatesAndTimesUseAseUnits) {
+  auto conv = [](const std::string& s, TypeKind k) {
+    return std::get<std::int64_t>(ConvertLiteral(Lit(Literal::Kind::kString, s), Col(k), "T"));
+  };
+  EXPECT_EQ(conv("1900-01-01", TypeKind::kDateTime), 0);
+  EXPECT_EQ(conv("1900-01-02 00:00:01", TypeKind::kDateTime), 25920000 + 300);
+  // Milliseconds round to 1/300 s ticks: .002 is 0.6 ticks, .005 is 1.5.
+  EXPECT_EQ(conv("1900-01-01 00:00:00.002", TypeKind::kDateTime), 1);
+  EXPECT_EQ(conv("1900-01-01 00:00:00.005", TypeKind::kDateTime), 2);
+  EXPECT_EQ(conv("1899-12-31 23:59:59.999", TypeKind::kDateTime), 0);  // rounds to midnight
+  EXPECT_EQ(conv("1753-01-01", TypeKind::kDateTime), -53690LL * 25920000);
+  EXPECT_EQ(conv("20240229", TypeKind::kDate), 45349);
+  EXPECT_EQ(conv("Feb 29 2024 11:30PM", TypeKind::kSmallDateTime), 45349LL * 1440 + 23 * 60 + 30);
+  EXPECT_EQ(conv("00:00:59.999", TypeKind::kSmallDateTime), 1);
+  EXPECT_EQ(conv("13:14:15:010", TypeKind::kTime), ((13 * 60 + 14) * 60 + 15) * 300 + 3);
+  for (const auto& [text, kind] :
+       std::vector<std::pair<std::string, TypeKind>>{{"2023-02-29", TypeKind::kDate},
+                                                     {"1752-12-31", TypeKind::kDateTime},
+                                                     {"2079-06-07", TypeKind::kSmallDateTime},
+                                                     {"25:00", TypeKind::kTime},
+                                                     {"yesterday", TypeKind::kDateTime}}) {
+    EXPECT_EQ(FailureNumber([&] { conv(text, kind); }), 249) << text;
+  }
+  EXPECT_EQ(FailureNumber([&] {
+              ConvertLiteral(Lit(Literal::Kind::kInteger, "1"), Col(TypeKind::kDateTime), "T");
+            }),
+            257);
+}
+
+TEST(AseServerValues, BinaryLiteralsFitTheColumn) {
+  auto conv = [](const std::string& hex, const ColumnDefinition& c) {
+    return std::get<Binary>(ConvertLiteral(Lit(Literal::Kind::kBinary, hex), c, "T")).bytes;
+  };
+  EXPECT_EQ(conv("ABC", Col(TypeKind::kVarBinary, false, 4)),
+            (std::vector<std::uint8_t>{0x0A, 0xBC}));
+  EXPECT_EQ(conv("01", Col(TypeKind::kBinary, false, 3)), (std::vector<std::uint8_t>{1, 0, 0}));
+  EXPECT_EQ(conv("010203", Col(TypeKind::kVarBinary, false, 2)), (std::vector<std::uint8_t>{1, 2}));
+  EXPECT_EQ(conv("", Col(TypeKind::kImage)), (std::vector<std::uint8_t>{0}));
+}
+
+TEST(AseServerValues, Utf16OfUtf8) {
+  EXPECT_EQ(Utf8ToUtf16Le("aé"), std::string("a\0\xE9\0", 4));
+  EXPECT_EQ(Utf8ToUtf16Le("😀"), std::string("\x3D\xD8\x00\xDE", 4));
+  EXPECT_EQ(Utf16Length("a😀é"), 4u);
+  EXPECT_EQ(Utf8ToUtf16Le("\xFF"), std::string("\xFD\xFF", 2));  // malformed input
+}
+
+}  // namespace
+}  // namespace vq::ase_server

@@ -1,0 +1,89 @@
+#include "server_config.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vq::ase_server {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: ase-test-server [--port PORT] [--listen ADDRESS] --data DIR "
+    "--login USER:PASSWORD... --database NAME... [--verbose]";
+
+bool ValidDatabaseName(const std::string& name) {
+  if (name.empty() || name.size() > 30) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
+}  // namespace
+
+bool ServerConfig::HasDatabase(const std::string& name) const {
+  return name == "master" || std::find(databases.begin(), databases.end(), name) != databases.end();
+}
+
+std::string ServerConfig::DefaultDatabase() const {
+  return databases.empty() ? "master" : databases.front();
+}
+
+std::string ServerConfig::DatabasePath(const std::string& name) const {
+  return data_dir + "/" + name + ".db";
+}
+
+bool ServerConfig::Accepts(const std::string& user, const std::string& password) const {
+  return std::any_of(logins.begin(), logins.end(), [&](const auto& login) {
+    return login.first == user && login.second == password;
+  });
+}
+
+ServerConfig ParseCommandLine(int argc, const char* const argv[]) {
+  ServerConfig config;
+  bool have_data = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value\n" + kUsage);
+      return argv[++i];
+    };
+    if (arg == "--port") {
+      const std::string v = value();
+      if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos ||
+          std::stoi(v) > 65535) {
+        throw std::invalid_argument("bad port: " + v);
+      }
+      config.port = std::stoi(v);
+    } else if (arg == "--listen") {
+      config.listen_address = value();
+    } else if (arg == "--data") {
+      config.data_dir = value();
+      have_data = true;
+    } else if (arg == "--login") {
+      const std::string v = value();
+      const auto colon = v.find(':');
+      if (colon == std::string::npos || colon == 0 || colon > 30 || v.size() - colon - 1 > 30) {
+        throw std::invalid_argument("--login wants USER:PASSWORD (each at most 30 bytes)");
+      }
+      config.logins.emplace_back(v.substr(0, colon), v.substr(colon + 1));
+    } else if (arg == "--database") {
+      const std::string v = value();
+      if (!ValidDatabaseName(v)) {
+        throw std::invalid_argument("bad database name (letters, digits, _; at most 30): " + v);
+      }
+      config.databases.push_back(v);
+    } else if (arg == "--verbose") {
+      config.verbose = true;
+    } else if (arg == "--help" || arg == "-h") {
+      throw std::invalid_argument(kUsage);
+    } else {
+      throw std::invalid_argument("unknown option " + arg + "\n" + kUsage);
+    }
+  }
+  if (!have_data) throw std::invalid_argument(std::string("--data is required\n") + kUsage);
+  if (config.logins.empty()) {
+    throw std::invalid_argument(std::string("at least one --login is required\n") + kUsage);
+  }
+  return config;
+}
+
+}  // namespace vq::ase_server

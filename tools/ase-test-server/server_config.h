@@ -1,0 +1,32 @@
+// What the test server was started with.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vq::ase_server {
+
+// Command-line settings shared by every connection (read-only once serving).
+struct ServerConfig {
+  std::string listen_address = "127.0.0.1";
+  int port = 5000;
+  std::string data_dir = ".";
+  std::vector<std::pair<std::string, std::string>> logins;  // user, password
+  std::vector<std::string> databases;                       // the first is every login's default
+  bool verbose = false;
+
+  // True when the name is a database this server holds ("master" always is).
+  bool HasDatabase(const std::string& name) const;
+  // The database a login starts in.
+  std::string DefaultDatabase() const;
+  // The SQLite file of a database.
+  std::string DatabasePath(const std::string& name) const;
+  // True when user and password match a configured login exactly.
+  bool Accepts(const std::string& user, const std::string& password) const;
+};
+
+// Reads the command line; throws std::invalid_argument with a usage message.
+ServerConfig ParseCommandLine(int argc, const char* const argv[]);
+
+}  // namespace vq::ase_server

@@ -1,0 +1,132 @@
+#include "server_message.h"
+
+namespace vq::ase_server::messages {
+namespace {
+
+ServerMessage Make(int number, int severity, std::string text, int state = 1) {
+  return ServerMessage{number, severity, state, std::move(text) + "\n"};
+}
+
+std::string S(std::string_view v) {
+  return std::string(v);
+}
+
+}  // namespace
+
+ServerMessage SyntaxNear(std::string_view token) {
+  return Make(102, 15, "Incorrect syntax near '" + S(token) + "'.", 181);
+}
+
+ServerMessage SyntaxNearKeyword(std::string_view keyword) {
+  return Make(156, 15, "Incorrect syntax near the keyword '" + S(keyword) + "'.", 2);
+}
+
+ServerMessage IdentifierTooLong(std::string_view name, int limit) {
+  return Make(103, 15,
+              "The identifier that starts with '" + S(name.substr(0, 30)) +
+                  "' is too long. Maximum length is " + std::to_string(limit) + ".",
+              1);
+}
+
+ServerMessage ObjectNotFound(std::string_view name) {
+  return Make(208, 16,
+              S(name) +
+                  " not found. Specify owner.objectname or use sp_help to check whether the "
+                  "object exists (sp_help may produce lots of output).");
+}
+
+ServerMessage InvalidColumn(std::string_view name) {
+  return Make(207, 16, "Invalid column name '" + S(name) + "'.", 4);
+}
+
+ServerMessage InsertColumnCount() {
+  return Make(213, 16,
+              "Insert error: column name or number of supplied values does not agree with "
+              "table definition.",
+              4);
+}
+
+ServerMessage NullNotAllowed(std::string_view column, std::string_view table) {
+  return Make(233, 16,
+              "The column " + S(column) + " in table " + S(table) + " does not allow null values.");
+}
+
+ServerMessage ImplicitConversion(std::string_view from, std::string_view to) {
+  return Make(257, 16,
+              "Implicit conversion from datatype '" + S(from) + "' to '" + S(to) +
+                  "' is not allowed.  Use the CONVERT function to run this query.");
+}
+
+ServerMessage ArithmeticOverflow(std::string_view from, std::string_view value,
+                                 std::string_view to) {
+  return Make(220, 16,
+              "Arithmetic overflow during implicit conversion of " + S(from) + " value '" +
+                  S(value) + "' to a " + S(to) + " field .");
+}
+
+ServerMessage ScaleError(std::string_view from, std::string_view value, std::string_view to) {
+  return Make(241, 16,
+              "Scale error during implicit conversion of " + S(from) + " value '" + S(value) +
+                  "' to a " + S(to) + " field.");
+}
+
+ServerMessage ConversionSyntax(std::string_view from, std::string_view value, std::string_view to) {
+  return Make(249, 16,
+              "Syntax error during implicit conversion of " + S(from) + " value '" + S(value) +
+                  "' to a " + S(to) + " field.");
+}
+
+ServerMessage AlreadyExists(std::string_view name) {
+  return Make(2714, 16, "There is already an object named '" + S(name) + "' in the database.");
+}
+
+ServerMessage CannotDrop(std::string_view name) {
+  return Make(
+      3701, 11,
+      "Cannot drop the table '" + S(name) + "', because it doesn't exist in the system catalogs.");
+}
+
+ServerMessage DatabaseNotFound(std::string_view name) {
+  return Make(911, 11,
+              "Attempt to locate entry in sysdatabases for database '" + S(name) +
+                  "' by name failed - no entry found under that name. Make sure that name is "
+                  "entered properly.",
+              2);
+}
+
+ServerMessage ProcedureNotFound(std::string_view name) {
+  return Make(2812, 16,
+              "Stored procedure '" + S(name) +
+                  "' not found. Specify owner.objectname or use sp_help to check whether the "
+                  "object exists (sp_help may produce lots of output).",
+              5);
+}
+
+ServerMessage DuplicateColumn(std::string_view column) {
+  return Make(2705, 16,
+              "Column names in each table must be unique. Column name '" + S(column) +
+                  "' in table is specified more than once.",
+              3);
+}
+
+ServerMessage BadTypeLength(std::string_view column, std::string_view detail) {
+  return Make(2716, 16, "Column or parameter '" + S(column) + "': " + S(detail));
+}
+
+ServerMessage LoginFailed() {
+  return Make(4002, 14, "Login failed.");
+}
+
+ServerMessage ChangedDatabase(std::string_view name) {
+  return Make(5701, 10, "Changed database context to '" + S(name) + "'.", 2);
+}
+
+ServerMessage UnsupportedRequest(std::string_view what) {
+  return Make(7221, 16, "This server does not handle " + S(what) + " requests.");
+}
+
+ServerMessage StorageFailure(std::string_view detail) {
+  return Make(1105, 17, "Storage failure: " + S(detail) + ".", 3);
+}
+
+}  // namespace vq::ase_server::messages

@@ -1,0 +1,465 @@
+#include "sql_parser.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string>
+
+#include "server_message.h"
+#include "sql_lexer.h"
+
+namespace vq::ase_server {
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Words that cannot be plain names (a subset of ASE's reserved words).
+bool IsReserved(std::string_view lower) {
+  static constexpr std::array<std::string_view, 60> kWords{
+      "add",     "all",      "alter", "and",     "any",         "as",         "asc",     "begin",
+      "between", "by",       "check", "commit",  "constraint",  "create",     "default", "delete",
+      "desc",    "distinct", "drop",  "else",    "end",         "exec",       "execute", "exists",
+      "foreign", "from",     "go",    "group",   "having",      "identity",   "if",      "in",
+      "index",   "insert",   "into",  "is",      "key",         "like",       "not",     "null",
+      "on",      "or",       "order", "primary", "public",      "references", "return",  "rollback",
+      "select",  "set",      "table", "tran",    "transaction", "truncate",   "union",   "update",
+      "use",     "values",   "where"};
+  return std::find(kWords.begin(), kWords.end(), lower) != kWords.end();
+}
+
+// Words that begin a statement; they end the statement before them.
+bool StartsStatement(std::string_view lower) {
+  static constexpr std::array<std::string_view, 14> kWords{
+      "select", "insert",  "create", "drop",   "delete",   "use",      "set",
+      "exec",   "execute", "begin",  "commit", "rollback", "truncate", "update"};
+  return std::find(kWords.begin(), kWords.end(), lower) != kWords.end();
+}
+
+class Parser {
+ public:
+  Parser(std::string_view batch, std::vector<Token> tokens)
+      : batch_(batch), tokens_(std::move(tokens)) {}
+
+  std::vector<ParsedStatement> Batch() {
+    std::vector<ParsedStatement> out;
+    while (true) {
+      while (IsSymbol(";")) ++pos_;
+      if (Peek().kind == TokenKind::kEnd) break;
+      const std::size_t start = Peek().offset;
+      Statement statement = OneStatement();
+      std::string_view text = batch_.substr(start, Peek().offset - start);
+      while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+      }
+      out.push_back(ParsedStatement{std::move(statement), std::string(text)});
+    }
+    return out;
+  }
+
+ private:
+  const Token& Peek(std::size_t ahead = 0) const {
+    return tokens_[std::min(pos_ + ahead, tokens_.size() - 1)];
+  }
+  const Token& Next() {
+    const Token& t = Peek();
+    if (pos_ < tokens_.size() - 1) ++pos_;
+    return t;
+  }
+  bool IsWord(std::string_view lower, std::size_t ahead = 0) const {
+    const Token& t = Peek(ahead);
+    return t.kind == TokenKind::kWord && Lower(t.text) == lower;
+  }
+  bool IsSymbol(std::string_view s) const {
+    return Peek().kind == TokenKind::kSymbol && Peek().text == s;
+  }
+  bool EatWord(std::string_view lower) {
+    if (!IsWord(lower)) return false;
+    ++pos_;
+    return true;
+  }
+  bool EatSymbol(std::string_view s) {
+    if (!IsSymbol(s)) return false;
+    ++pos_;
+    return true;
+  }
+
+  [[noreturn]] void Fail() const {
+    const Token& t = Peek();
+    if (t.kind == TokenKind::kEnd) {
+      const Token& last = pos_ > 0 ? tokens_[pos_ - 1] : t;
+      throw ServerError(messages::SyntaxNear(last.text));
+    }
+    if (t.kind == TokenKind::kWord && IsReserved(Lower(t.text))) {
+      throw ServerError(messages::SyntaxNearKeyword(Lower(t.text)));
+    }
+    throw ServerError(messages::SyntaxNear(t.text));
+  }
+  void ExpectWord(std::string_view lower) {
+    if (!EatWord(lower)) Fail();
+  }
+  void ExpectSymbol(std::string_view s) {
+    if (!EatSymbol(s)) Fail();
+  }
+
+  // A name: a plain identifier that is not a reserved word, or a [bracketed] one.
+  std::string Name() {
+    const Token& t = Peek();
+    std::string name;
+    if (t.kind == TokenKind::kQuotedName) {
+      name = t.text;
+      if (name.empty() || name.find('.') != std::string::npos) Fail();
+    } else if (t.kind == TokenKind::kWord && !IsReserved(Lower(t.text))) {
+      name = t.text;
+    } else {
+      Fail();
+    }
+    if (name.size() > static_cast<std::size_t>(kMaxIdentifierLength)) {
+      throw ServerError(messages::IdentifierTooLong(name, kMaxIdentifierLength));
+    }
+    ++pos_;
+    return name;
+  }
+
+  // [database.][owner.]table; the owner and database parts are accepted and ignored.
+  std::string TableName() {
+    std::string name = Name();
+    for (int parts = 1; parts < 3 && IsSymbol("."); ++parts) {
+      ++pos_;
+      if (IsSymbol(".")) continue;  // db..table
+      name = Name();
+    }
+    return name;
+  }
+
+  Statement OneStatement() {
+    const Token& t = Peek();
+    if (t.kind != TokenKind::kWord) Fail();
+    const std::string word = Lower(t.text);
+    if (word == "select") return Select();
+    if (word == "insert") return Insert();
+    if (word == "create") return CreateTable();
+    if (word == "drop") {
+      Next();
+      ExpectWord("table");
+      return DropTableStatement{TableName()};
+    }
+    if (word == "delete") return Delete();
+    if (word == "truncate") {
+      Next();
+      ExpectWord("table");
+      DeleteStatement d;
+      d.table = TableName();
+      d.truncate = true;
+      return d;
+    }
+    if (word == "use") {
+      Next();
+      return UseStatement{Name()};
+    }
+    if (word == "set") return Set();
+    if (word == "exec" || word == "execute") {
+      Next();
+      ExecStatement e;
+      const Token& p = Next();
+      if (p.kind != TokenKind::kWord && p.kind != TokenKind::kQuotedName) Fail();
+      e.procedure = p.text;
+      SkipToStatementEnd();
+      return e;
+    }
+    if (word == "begin" || word == "commit" || word == "rollback") {
+      Next();
+      if (word == "begin" && !IsWord("tran") && !IsWord("transaction")) Fail();
+      if (!EatWord("tran")) EatWord("transaction");
+      if (Peek().kind == TokenKind::kWord && !StartsStatement(Lower(Peek().text)) &&
+          !IsReserved(Lower(Peek().text))) {
+        Next();  // transaction name
+      }
+      return TransactionStatement{word};
+    }
+    Fail();
+  }
+
+  void SkipToStatementEnd() {
+    while (Peek().kind != TokenKind::kEnd && !IsSymbol(";") &&
+           !(Peek().kind == TokenKind::kWord && StartsStatement(Lower(Peek().text)))) {
+      ++pos_;
+    }
+  }
+
+  SetStatement Set() {
+    Next();
+    SetStatement s;
+    if (Peek().kind != TokenKind::kWord) Fail();
+    s.option = Lower(Next().text);
+    if (Peek().kind == TokenKind::kNumber || Peek().kind == TokenKind::kWord) {
+      s.value = Lower(Peek().text);
+    }
+    SkipToStatementEnd();
+    return s;
+  }
+
+  Literal ParseLiteral() {
+    Literal lit;
+    const Token& t = Peek();
+    if (t.kind == TokenKind::kWord && Lower(t.text) == "null") {
+      Next();
+      lit.kind = Literal::Kind::kNull;
+      return lit;
+    }
+    if (t.kind == TokenKind::kString) {
+      lit.kind = Literal::Kind::kString;
+      lit.text = Next().text;
+      return lit;
+    }
+    if (t.kind == TokenKind::kHex) {
+      lit.kind = Literal::Kind::kBinary;
+      lit.text = Next().text;
+      return lit;
+    }
+    std::string sign;
+    if (IsSymbol("-") || IsSymbol("+")) {
+      if (Next().text == "-") sign = "-";
+    }
+    if (Peek().kind != TokenKind::kNumber) Fail();
+    const std::string digits = Next().text;
+    lit.text = sign + digits;
+    if (digits.find_first_of("eE") != std::string::npos) {
+      lit.kind = Literal::Kind::kFloat;
+    } else if (digits.find('.') != std::string::npos) {
+      lit.kind = Literal::Kind::kDecimal;
+    } else {
+      lit.kind = Literal::Kind::kInteger;
+    }
+    return lit;
+  }
+
+  bool IsLiteralStart() const {
+    const Token& t = Peek();
+    return t.kind == TokenKind::kString || t.kind == TokenKind::kHex ||
+           t.kind == TokenKind::kNumber || IsSymbol("-") || IsSymbol("+") || IsWord("null");
+  }
+
+  SelectItem ParseSelectItem() {
+    SelectItem item;
+    const Token& t = Peek();
+    if (IsSymbol("*")) {
+      Next();
+      item.kind = SelectItem::Kind::kStar;
+      return item;
+    }
+    if (t.kind == TokenKind::kGlobal) {
+      item.kind = SelectItem::Kind::kGlobal;
+      item.name = Lower(Next().text);
+    } else if (IsLiteralStart()) {
+      item.kind = SelectItem::Kind::kLiteral;
+      item.literal = ParseLiteral();
+    } else if (t.kind == TokenKind::kWord && Peek(1).kind == TokenKind::kSymbol &&
+               Peek(1).text == "(") {
+      const std::string fn = Lower(Next().text);
+      Next();
+      if (fn == "count") {
+        if (!EatSymbol("*")) Name();
+        ExpectSymbol(")");
+        item.kind = SelectItem::Kind::kCountStar;
+        item.name = fn;
+      } else {
+        ExpectSymbol(")");
+        item.kind = SelectItem::Kind::kFunction;
+        item.name = fn;
+      }
+    } else {
+      item.kind = SelectItem::Kind::kColumn;
+      item.name = Name();
+      if (IsSymbol(".")) {  // table.column: keep the column
+        Next();
+        item.name = Name();
+      }
+    }
+    if (EatWord("as")) {
+      item.alias = Peek().kind == TokenKind::kString ? Next().text : Name();
+    } else if ((Peek().kind == TokenKind::kWord && !IsReserved(Lower(Peek().text)) &&
+                !StartsStatement(Lower(Peek().text))) ||
+               Peek().kind == TokenKind::kQuotedName) {
+      item.alias = Name();
+    }
+    return item;
+  }
+
+  std::vector<Condition> Where() {
+    std::vector<Condition> out;
+    if (!EatWord("where")) return out;
+    do {
+      Condition c;
+      c.column = Name();
+      if (EatWord("is")) {
+        c.op = EatWord("not") ? Condition::Op::kIsNotNull : Condition::Op::kIsNull;
+        ExpectWord("null");
+      } else if (EatWord("in")) {
+        c.op = Condition::Op::kIn;
+        ExpectSymbol("(");
+        do {
+          c.values.push_back(ParseLiteral());
+        } while (EatSymbol(","));
+        ExpectSymbol(")");
+      } else {
+        const Token& op = Next();
+        if (op.kind != TokenKind::kSymbol) Fail();
+        if (op.text == "=")
+          c.op = Condition::Op::kEq;
+        else if (op.text == "<>" || op.text == "!=")
+          c.op = Condition::Op::kNe;
+        else if (op.text == "<")
+          c.op = Condition::Op::kLt;
+        else if (op.text == "<=")
+          c.op = Condition::Op::kLe;
+        else if (op.text == ">")
+          c.op = Condition::Op::kGt;
+        else if (op.text == ">=")
+          c.op = Condition::Op::kGe;
+        else {
+          --pos_;
+          Fail();
+        }
+        c.values.push_back(ParseLiteral());
+      }
+      out.push_back(std::move(c));
+    } while (EatWord("and"));
+    return out;
+  }
+
+  SelectStatement Select() {
+    Next();
+    SelectStatement s;
+    do {
+      s.items.push_back(ParseSelectItem());
+    } while (EatSymbol(","));
+    if (EatWord("from")) {
+      s.table = TableName();
+      s.where = Where();
+      if (EatWord("order")) {
+        ExpectWord("by");
+        do {
+          OrderKey key;
+          key.column = Name();
+          if (EatWord("desc"))
+            key.descending = true;
+          else
+            EatWord("asc");
+          s.order_by.push_back(std::move(key));
+        } while (EatSymbol(","));
+      }
+    }
+    return s;
+  }
+
+  InsertStatement Insert() {
+    Next();
+    EatWord("into");
+    InsertStatement s;
+    s.table = TableName();
+    if (EatSymbol("(")) {
+      do {
+        s.columns.push_back(Name());
+      } while (EatSymbol(","));
+      ExpectSymbol(")");
+    }
+    ExpectWord("values");
+    ExpectSymbol("(");
+    do {
+      s.values.push_back(ParseLiteral());
+    } while (EatSymbol(","));
+    ExpectSymbol(")");
+    return s;
+  }
+
+  DeleteStatement Delete() {
+    Next();
+    EatWord("from");
+    DeleteStatement d;
+    d.table = TableName();
+    d.where = Where();
+    return d;
+  }
+
+  int SmallNumber() {
+    if (Peek().kind != TokenKind::kNumber) Fail();
+    const std::string& text = Peek().text;
+    if (text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) Fail();
+    Next();
+    return std::stoi(text);
+  }
+
+  ColumnDefinition Column() {
+    ColumnDefinition col;
+    col.name = Name();
+    if (Peek().kind != TokenKind::kWord) Fail();
+    std::string type_name = Lower(Peek().text);
+    if (type_name == "double" && IsWord("precision", 1)) {
+      Next();
+      type_name = "double precision";
+    }
+    auto kind = TypeKindFromName(type_name);
+    if (!kind) {
+      // ASE: "Type name 'x' not found."
+      throw ServerError(ServerMessage{2715, 16, 1, "Can't find type '" + Peek().text + "'.\n"});
+    }
+    Next();
+    col.type.kind = *kind;
+    if (TakesLength(*kind)) {
+      col.type.length = 1;
+      if (EatSymbol("(")) {
+        col.type.length = SmallNumber();
+        ExpectSymbol(")");
+      }
+    } else if (TakesPrecision(*kind)) {
+      col.type.precision = 18;
+      col.type.scale = 0;
+      if (EatSymbol("(")) {
+        col.type.precision = SmallNumber();
+        if (EatSymbol(",")) col.type.scale = SmallNumber();
+        ExpectSymbol(")");
+      }
+    } else if (*kind == TypeKind::kFloat && type_name == "float" && EatSymbol("(")) {
+      // float(p): below 16 bits of precision ASE makes it a real.
+      if (SmallNumber() < 16) col.type.kind = TypeKind::kReal;
+      ExpectSymbol(")");
+    }
+    if (EatWord("null")) {
+      col.nullable = true;
+    } else if (EatWord("not")) {
+      ExpectWord("null");
+      col.nullable = false;
+    }
+    return col;
+  }
+
+  CreateTableStatement CreateTable() {
+    Next();
+    ExpectWord("table");
+    CreateTableStatement s;
+    s.table = TableName();
+    ExpectSymbol("(");
+    do {
+      s.columns.push_back(Column());
+    } while (EatSymbol(","));
+    ExpectSymbol(")");
+    return s;
+  }
+
+  std::string_view batch_;
+  std::vector<Token> tokens_;
+  std::size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::vector<ParsedStatement> ParseBatch(std::string_view batch) {
+  Parser parser(batch, Tokenize(batch));
+  return parser.Batch();
+}
+
+}  // namespace vq::ase_server

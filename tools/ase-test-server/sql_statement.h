@@ -1,0 +1,103 @@
+// The statements the server understands, as the parser hands them to the executor.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "column_type.h"
+
+namespace vq::ase_server {
+
+// A constant written in the statement.
+struct Literal {
+  enum class Kind { kNull, kInteger, kDecimal, kFloat, kString, kBinary };
+  Kind kind = Kind::kNull;
+  std::string text;  // digits with sign, unescaped string, or hex digits
+};
+
+// One entry of a select list.
+struct SelectItem {
+  enum class Kind { kStar, kColumn, kCountStar, kGlobal, kFunction, kLiteral };
+  Kind kind = Kind::kStar;
+  std::string name;  // column, global variable or function name
+  Literal literal;
+  std::string alias;
+};
+
+// A WHERE term; terms are joined by AND.
+struct Condition {
+  enum class Op { kEq, kNe, kLt, kLe, kGt, kGe, kIn, kIsNull, kIsNotNull };
+  std::string column;
+  Op op = Op::kEq;
+  std::vector<Literal> values;
+};
+
+// One ORDER BY key.
+struct OrderKey {
+  std::string column;
+  bool descending = false;
+};
+
+// SELECT list [FROM table [WHERE ...] [ORDER BY ...]].
+struct SelectStatement {
+  std::vector<SelectItem> items;
+  std::optional<std::string> table;
+  std::vector<Condition> where;
+  std::vector<OrderKey> order_by;
+};
+
+// INSERT [INTO] table [(columns)] VALUES (literals).
+struct InsertStatement {
+  std::string table;
+  std::vector<std::string> columns;
+  std::vector<Literal> values;
+};
+
+// CREATE TABLE table (column definitions).
+struct CreateTableStatement {
+  std::string table;
+  std::vector<ColumnDefinition> columns;
+};
+
+// DROP TABLE table.
+struct DropTableStatement {
+  std::string table;
+};
+
+// DELETE [FROM] table [WHERE ...], and TRUNCATE TABLE table.
+struct DeleteStatement {
+  std::string table;
+  std::vector<Condition> where;
+  bool truncate = false;
+};
+
+// USE database.
+struct UseStatement {
+  std::string database;
+};
+
+// SET option value...; only textsize changes anything here.
+struct SetStatement {
+  std::string option;  // lower case
+  std::string value;   // first value word or number
+};
+
+// EXEC procedure ...: the server has no procedures.
+struct ExecStatement {
+  std::string procedure;
+};
+
+// BEGIN TRAN / COMMIT / ROLLBACK: each statement already commits on its own,
+// as in ASE's default unchained mode, so these only answer DONE.
+struct TransactionStatement {
+  std::string verb;
+};
+
+// Any statement of a batch.
+using Statement =
+    std::variant<SelectStatement, InsertStatement, CreateTableStatement, DropTableStatement,
+                 DeleteStatement, UseStatement, SetStatement, ExecStatement, TransactionStatement>;
+
+}  // namespace vq::ase_server

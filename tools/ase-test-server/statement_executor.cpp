@@ -1,0 +1,600 @@
+#include "statement_executor.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+
+#include "date_time.h"
+#include "row_encoding.h"
+#include "server_message.h"
+#include "sql_parser.h"
+#include "tokens.h"
+#include "value_conversion.h"
+
+namespace vq::ase_server {
+namespace {
+
+// ASE's default @@textsize when the client sets none.
+constexpr std::size_t kDefaultTextSize = 32768;
+
+constexpr std::array<std::string_view, 24> kSystemTables{
+    "sysalternates", "sysattributes", "syscolumns",      "syscomments",   "sysconstraints",
+    "sysdepends",    "sysgams",       "sysindexes",      "sysjars",       "syskeys",
+    "syslogs",       "sysobjects",    "syspartitions",   "sysprocedures", "sysprotects",
+    "sysqueryplans", "sysreferences", "sysroles",        "sysstatistics", "systabstats",
+    "systhresholds", "systypes",      "sysusermessages", "sysusers"};
+
+std::mutex log_mutex;
+
+void Log(const std::string& line) {
+  std::lock_guard lock(log_mutex);
+  std::cerr << line << '\n';
+}
+
+ResultColumn Column(std::string name, TypeKind kind, bool nullable, int length = 0) {
+  ResultColumn c;
+  c.name = std::move(name);
+  c.type.kind = kind;
+  c.type.length = length;
+  c.nullable = nullable;
+  return c;
+}
+
+// Orders stored values; blanks at the end of texts do not count, as in ASE.
+int CompareCells(const CellValue& a, const CellValue& b) {
+  if (IsNull(a) || IsNull(b)) return IsNull(a) == IsNull(b) ? 0 : IsNull(a) ? -1 : 1;
+  if (const auto* x = std::get_if<Text>(&a)) {
+    if (const auto* y = std::get_if<Text>(&b)) {
+      std::string_view l = x->utf8, r = y->utf8;
+      while (!l.empty() && l.back() == ' ') l.remove_suffix(1);
+      while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
+      return l.compare(r) < 0 ? -1 : l == r ? 0 : 1;
+    }
+  }
+  if (const auto* x = std::get_if<std::int64_t>(&a)) {
+    if (const auto* y = std::get_if<std::int64_t>(&b)) return *x < *y ? -1 : *x > *y ? 1 : 0;
+  }
+  return a < b ? -1 : b < a ? 1 : 0;
+}
+
+bool Holds(const StoredCondition& c, const CellValue& v) {
+  using Op = StoredCondition::Op;
+  switch (c.op) {
+    case Op::kIsNull:
+      return IsNull(v);
+    case Op::kIsNotNull:
+      return !IsNull(v);
+    case Op::kIn:
+      return !IsNull(v) && std::any_of(c.values.begin(), c.values.end(),
+                                       [&](const CellValue& x) { return CompareCells(v, x) == 0; });
+    default:
+      break;
+  }
+  if (IsNull(v)) return false;
+  const int r = CompareCells(v, c.values.at(0));
+  switch (c.op) {
+    case Op::kEq:
+      return r == 0;
+    case Op::kNe:
+      return r != 0;
+    case Op::kLt:
+      return r < 0;
+    case Op::kLe:
+      return r <= 0;
+    case Op::kGt:
+      return r > 0;
+    default:
+      return r >= 0;
+  }
+}
+
+// Converts WHERE terms against a table's columns; `= NULL` means IS NULL, as
+// ASE reads it with ansinull off.
+std::vector<StoredCondition> ConvertConditions(const std::vector<Condition>& where,
+                                               const std::vector<ColumnDefinition>& columns,
+                                               const std::string& table) {
+  std::vector<StoredCondition> out;
+  for (const Condition& c : where) {
+    const auto it = std::find_if(columns.begin(), columns.end(),
+                                 [&](const ColumnDefinition& d) { return d.name == c.column; });
+    if (it == columns.end()) throw ServerError(messages::InvalidColumn(c.column));
+    ColumnDefinition lenient = *it;
+    lenient.nullable = true;
+    if (lenient.type.kind == TypeKind::kChar || lenient.type.kind == TypeKind::kUniChar) {
+      // Comparisons ignore trailing blanks; skip the padding.
+      lenient.type.kind =
+          lenient.type.kind == TypeKind::kChar ? TypeKind::kVarChar : TypeKind::kUniVarChar;
+    }
+    if (lenient.type.kind == TypeKind::kBit) lenient.type.kind = TypeKind::kTinyInt;
+    StoredCondition sc;
+    sc.column = static_cast<int>(it - columns.begin());
+    sc.op = static_cast<StoredCondition::Op>(static_cast<int>(c.op));
+    for (const Literal& l : c.values) {
+      if (l.kind == Literal::Kind::kNull && c.op == Condition::Op::kEq) {
+        sc.op = StoredCondition::Op::kIsNull;
+      } else if (l.kind == Literal::Kind::kNull && c.op == Condition::Op::kNe) {
+        sc.op = StoredCondition::Op::kIsNotNull;
+      } else {
+        sc.values.push_back(ConvertLiteral(l, lenient, table));
+      }
+    }
+    if (sc.op == StoredCondition::Op::kIn && sc.values.empty()) continue;
+    out.push_back(std::move(sc));
+  }
+  return out;
+}
+
+// Result column and value of a literal in a select list.
+std::pair<ResultColumn, CellValue> LiteralColumn(const Literal& l, const std::string& name) {
+  switch (l.kind) {
+    case Literal::Kind::kNull:
+      return {Column(name, TypeKind::kInt, true), std::monostate{}};
+    case Literal::Kind::kInteger:
+    case Literal::Kind::kDecimal: {
+      ResultColumn c = Column(name, TypeKind::kNumeric, false);
+      const auto point = l.text.find('.');
+      const std::size_t digits =
+          l.text.size() - (point == std::string::npos ? 0 : 1) - (l.text[0] == '-' ? 1 : 0);
+      c.type.scale = point == std::string::npos ? 0 : static_cast<int>(l.text.size() - point - 1);
+      c.type.precision = std::clamp(static_cast<int>(digits), std::max(1, c.type.scale), 38);
+      if (l.kind == Literal::Kind::kInteger && LiteralTypeName(l) == "INT") {
+        c = Column(name, TypeKind::kInt, false);
+      }
+      ColumnDefinition def{name, c.type, false};
+      return {c, ConvertLiteral(l, def, "")};
+    }
+    case Literal::Kind::kFloat: {
+      ResultColumn c = Column(name, TypeKind::kFloat, false);
+      return {c, ConvertLiteral(l, ColumnDefinition{name, c.type, false}, "")};
+    }
+    case Literal::Kind::kString: {
+      ResultColumn c = Column(name, TypeKind::kVarChar, false,
+                              std::max<int>(1, static_cast<int>(l.text.size())));
+      return {c, ConvertLiteral(l, ColumnDefinition{name, c.type, false}, "")};
+    }
+    case Literal::Kind::kBinary: {
+      ResultColumn c = Column(name, TypeKind::kVarBinary, false,
+                              std::max<int>(1, static_cast<int>((l.text.size() + 1) / 2)));
+      return {c, ConvertLiteral(l, ColumnDefinition{name, c.type, false}, "")};
+    }
+  }
+  return {Column(name, TypeKind::kInt, true), std::monostate{}};
+}
+
+std::int64_t NowAsDateTime() {
+  const auto now = std::chrono::system_clock::now();
+  const auto micro =
+      std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
+  const std::int64_t day_micro = 86400LL * 1000000;
+  const std::int64_t days = micro / day_micro + DaysFrom1900(1970, 1, 1);
+  return days * 25920000 + TicksFromMicroseconds(micro % day_micro);
+}
+
+void SendRows(PacketChannel& out, const std::vector<ResultColumn>& columns,
+              const std::vector<std::vector<CellValue>>& rows, std::uint16_t more,
+              std::size_t text_size) {
+  Bytes b;
+  WriteRowFormat(b, columns);
+  for (const auto& row : rows) WriteRow(b, columns, row, text_size);
+  WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more),
+            static_cast<std::uint32_t>(rows.size()));
+  out.Append(b);
+}
+
+}  // namespace
+
+StatementExecutor::StatementExecutor(const ServerConfig& config, int spid, std::string user)
+    : config_(config),
+      spid_(spid),
+      user_(std::move(user)),
+      database_("master"),
+      text_size_(kDefaultTextSize) {}
+
+StatementExecutor::~StatementExecutor() = default;
+
+void StatementExecutor::UseDatabase(const std::string& name) {
+  if (!config_.HasDatabase(name)) throw ServerError(messages::DatabaseNotFound(name));
+  if (name == database_ && store_) return;
+  store_ = std::make_unique<TableStore>(config_.DatabasePath(name));
+  database_ = name;
+}
+
+TableStore& StatementExecutor::Store() {
+  if (!store_) store_ = std::make_unique<TableStore>(config_.DatabasePath(database_));
+  return *store_;
+}
+
+TableDefinition StatementExecutor::RequireTable(const std::string& name) {
+  auto table = Store().FindTable(name);
+  if (!table) throw ServerError(messages::ObjectNotFound(name));
+  return *table;
+}
+
+void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
+  std::vector<ParsedStatement> statements;
+  try {
+    statements = ParseBatch(sql);
+  } catch (const ServerError& e) {
+    if (config_.verbose)
+      Log("[" + std::to_string(spid_) + "] error " + std::to_string(e.message().number) + ": " +
+          sql.substr(0, 200));
+    Bytes b;
+    WriteMessage(b, e.message());
+    WriteDone(b, kDoneError, 0);
+    out.Append(b);
+    return;
+  }
+  if (statements.empty()) {
+    Bytes b;
+    WriteDone(b, kDoneFinal, 0);
+    out.Append(b);
+    return;
+  }
+  for (std::size_t i = 0; i < statements.size(); ++i) {
+    const bool more = i + 1 < statements.size();
+    std::string outcome = "ok";
+    try {
+      Run(statements[i].statement, more, out);
+    } catch (const ServerError& e) {
+      outcome = "error " + std::to_string(e.message().number);
+      Bytes b;
+      WriteMessage(b, e.message());
+      WriteDone(b, static_cast<std::uint16_t>(kDoneError | (more ? kDoneMore : 0)), 0);
+      out.Append(b);
+    }
+    if (config_.verbose) {
+      std::string text = statements[i].text;
+      std::replace(text.begin(), text.end(), '\n', ' ');
+      if (text.size() > 300) text = text.substr(0, 300) + "...";
+      Log("[" + std::to_string(spid_) + "] " + database_ + ": " + text + " -> " + outcome);
+    }
+  }
+}
+
+void StatementExecutor::Run(const Statement& statement, bool more_follow, PacketChannel& out) {
+  const std::uint16_t more = more_follow ? kDoneMore : 0;
+  Bytes b;
+  if (const auto* s = std::get_if<SelectStatement>(&statement)) {
+    RunSelect(*s, more, out);
+  } else if (const auto* s = std::get_if<InsertStatement>(&statement)) {
+    RunInsert(*s, more, out);
+  } else if (const auto* s = std::get_if<CreateTableStatement>(&statement)) {
+    RunCreate(*s, more, out);
+  } else if (const auto* s = std::get_if<DropTableStatement>(&statement)) {
+    Store().DropTable(s->table);
+    WriteDone(b, more, 0);
+  } else if (const auto* s = std::get_if<DeleteStatement>(&statement)) {
+    RunDelete(*s, more, out);
+  } else if (const auto* s = std::get_if<UseStatement>(&statement)) {
+    RunUse(*s, more, out);
+  } else if (const auto* s = std::get_if<SetStatement>(&statement)) {
+    if (s->option == "textsize" && !s->value.empty() &&
+        s->value.find_first_not_of("0123456789") == std::string::npos) {
+      const unsigned long long v = s->value.size() > 10 ? 2147483647ULL : std::stoull(s->value);
+      text_size_ = v == 0 ? kDefaultTextSize : static_cast<std::size_t>(std::min(v, 2147483647ULL));
+    }
+    WriteDone(b, more, 0);
+  } else if (const auto* s = std::get_if<ExecStatement>(&statement)) {
+    throw ServerError(messages::ProcedureNotFound(s->procedure));
+  } else {
+    WriteDone(b, more, 0);  // transaction verbs: every statement commits on its own
+  }
+  if (!b.empty()) out.Append(b);
+}
+
+void StatementExecutor::RunUse(const UseStatement& s, std::uint16_t more, PacketChannel& out) {
+  const std::string old = database_;
+  UseDatabase(s.database);
+  Bytes b;
+  WriteEnvChange(b, kEnvDatabase, database_, old);
+  WriteMessage(b, messages::ChangedDatabase(database_));
+  WriteDone(b, more, 0);
+  out.Append(b);
+}
+
+void StatementExecutor::RunCreate(const CreateTableStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  std::vector<ColumnDefinition> columns = s.columns;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    ColumnDefinition& c = columns[i];
+    for (std::size_t j = 0; j < i; ++j) {
+      if (columns[j].name == c.name) throw ServerError(messages::DuplicateColumn(c.name));
+    }
+    if (TakesLength(c.type.kind) && (c.type.length < 1 || c.type.length > 16384)) {
+      throw ServerError(messages::BadTypeLength(c.name, "the length must be 1 to 16384."));
+    }
+    if (TakesPrecision(c.type.kind) &&
+        (c.type.precision < 1 || c.type.precision > 38 || c.type.scale > c.type.precision)) {
+      throw ServerError(messages::BadTypeLength(
+          c.name, "the precision must be 1 to 38 and the scale at most the precision."));
+    }
+    // bit columns are never NULL, whatever the declaration says.
+    if (c.type.kind == TypeKind::kBit) c.nullable = false;
+  }
+  if (std::find(kSystemTables.begin(), kSystemTables.end(), s.table) != kSystemTables.end()) {
+    throw ServerError(messages::AlreadyExists(s.table));
+  }
+  Store().CreateTable(s.table, columns);
+  Bytes b;
+  WriteDone(b, more, 0);
+  out.Append(b);
+}
+
+void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  const TableDefinition table = RequireTable(s.table);
+  std::vector<int> targets;
+  if (s.columns.empty()) {
+    for (std::size_t i = 0; i < table.columns.size(); ++i) targets.push_back(static_cast<int>(i));
+  } else {
+    for (const std::string& name : s.columns) {
+      const int index = table.ColumnIndex(name);
+      if (index < 0) throw ServerError(messages::InvalidColumn(name));
+      targets.push_back(index);
+    }
+  }
+  if (targets.size() != s.values.size()) throw ServerError(messages::InsertColumnCount());
+  std::vector<CellValue> row(table.columns.size());
+  std::vector<bool> given(table.columns.size(), false);
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const auto at = static_cast<std::size_t>(targets[i]);
+    row[at] = ConvertLiteral(s.values[i], table.columns[at], table.name);
+    given[at] = true;
+  }
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    const ColumnDefinition& c = table.columns[i];
+    if (!given[i] && (!c.nullable || c.type.kind == TypeKind::kBit)) {
+      throw ServerError(messages::NullNotAllowed(c.name, table.name));
+    }
+  }
+  Store().InsertRow(table, row);
+  last_row_count_ = 1;
+  Bytes b;
+  WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), 1);
+  out.Append(b);
+}
+
+void StatementExecutor::RunDelete(const DeleteStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  const TableDefinition table = RequireTable(s.table);
+  const auto where = ConvertConditions(s.where, table.columns, table.name);
+  const std::int64_t n = Store().DeleteRows(table, where);
+  last_row_count_ = n;
+  Bytes b;
+  WriteDone(b, s.truncate ? more : static_cast<std::uint16_t>(kDoneCount | more),
+            static_cast<std::uint32_t>(n));
+  out.Append(b);
+}
+
+void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  if (!s.table) return RunSelectWithoutTable(s, more, out);
+  if (*s.table == "sysobjects") return RunSelectCatalogue(s, more, out);
+  const TableDefinition table = RequireTable(*s.table);
+  const auto where = ConvertConditions(s.where, table.columns, table.name);
+
+  const bool counting = std::any_of(s.items.begin(), s.items.end(), [](const SelectItem& i) {
+    return i.kind == SelectItem::Kind::kCountStar;
+  });
+  if (counting) {
+    std::vector<ResultColumn> columns;
+    std::vector<CellValue> row;
+    const std::int64_t n = Store().CountRows(table, where);
+    for (const SelectItem& item : s.items) {
+      if (item.kind != SelectItem::Kind::kCountStar) {
+        throw ServerError(messages::SyntaxNear(item.name.empty() ? "*" : item.name));
+      }
+      columns.push_back(Column(item.alias, TypeKind::kInt, false));
+      row.push_back(n);
+    }
+    last_row_count_ = 1;
+    SendRows(out, columns, {row}, more, text_size_);
+    return;
+  }
+
+  std::vector<int> chosen;
+  std::vector<ResultColumn> columns;
+  for (const SelectItem& item : s.items) {
+    std::vector<int> add;
+    if (item.kind == SelectItem::Kind::kStar) {
+      for (std::size_t i = 0; i < table.columns.size(); ++i) add.push_back(static_cast<int>(i));
+    } else if (item.kind == SelectItem::Kind::kColumn) {
+      const int index = table.ColumnIndex(item.name);
+      if (index < 0) throw ServerError(messages::InvalidColumn(item.name));
+      add.push_back(index);
+    } else {
+      throw ServerError(messages::SyntaxNear(item.name.empty() ? item.literal.text : item.name));
+    }
+    for (int index : add) {
+      const ColumnDefinition& def = table.columns[static_cast<std::size_t>(index)];
+      ResultColumn c;
+      c.name = item.alias.empty() ? def.name : item.alias;
+      c.type = def.type;
+      c.nullable = def.nullable;
+      c.table = table.name;
+      columns.push_back(std::move(c));
+      chosen.push_back(index);
+    }
+  }
+  std::vector<StoredOrder> order;
+  for (const OrderKey& key : s.order_by) {
+    const int index = table.ColumnIndex(key.column);
+    if (index < 0) throw ServerError(messages::InvalidColumn(key.column));
+    if (IsLargeObject(table.columns[static_cast<std::size_t>(index)].type.kind)) {
+      throw ServerError(ServerMessage{
+          420, 16, 1,
+          "TEXT, IMAGE, UNITEXT and off-row Java datatypes may not be used in an ORDER BY "
+          "clause.\n"});
+    }
+    order.push_back(StoredOrder{index, key.descending});
+  }
+
+  // Rows are read and sent one at a time, so a large table is never held whole.
+  auto cursor = Store().SelectRows(table, chosen, where, order);
+  Bytes b;
+  WriteRowFormat(b, columns);
+  std::vector<CellValue> row;
+  std::uint32_t count = 0;
+  while (cursor->Next(row)) {
+    WriteRow(b, columns, row, text_size_);
+    ++count;
+    if (b.size() >= 16384) {
+      out.Append(b);
+      b.clear();
+    }
+  }
+  last_row_count_ = count;
+  WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), count);
+  out.Append(b);
+}
+
+void StatementExecutor::RunSelectCatalogue(const SelectStatement& s, std::uint16_t more,
+                                           PacketChannel& out) {
+  const std::vector<ColumnDefinition> defs{
+      {"name", {TypeKind::kVarChar, 255, 0, 0}, false},
+      {"id", {TypeKind::kInt, 0, 0, 0}, false},
+      {"uid", {TypeKind::kInt, 0, 0, 0}, false},
+      {"type", {TypeKind::kChar, 2, 0, 0}, false},
+  };
+  std::vector<std::vector<CellValue>> rows;
+  std::int64_t id = 1;
+  for (std::string_view name : kSystemTables) {
+    rows.push_back({Text{std::string(name)}, id++, std::int64_t{1}, Text{"S "}});
+  }
+  id = 1000000;
+  for (const std::string& name : Store().TableNames()) {
+    rows.push_back({Text{name}, id++, std::int64_t{1}, Text{"U "}});
+  }
+  const auto where = ConvertConditions(s.where, defs, "sysobjects");
+  std::erase_if(rows, [&](const std::vector<CellValue>& row) {
+    return !std::all_of(where.begin(), where.end(), [&](const StoredCondition& c) {
+      return Holds(c, row[static_cast<std::size_t>(c.column)]);
+    });
+  });
+  std::vector<StoredOrder> order;
+  for (const OrderKey& key : s.order_by) {
+    const auto it = std::find_if(defs.begin(), defs.end(),
+                                 [&](const ColumnDefinition& d) { return d.name == key.column; });
+    if (it == defs.end()) throw ServerError(messages::InvalidColumn(key.column));
+    order.push_back(StoredOrder{static_cast<int>(it - defs.begin()), key.descending});
+  }
+  std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
+    for (const StoredOrder& o : order) {
+      const auto at = static_cast<std::size_t>(o.column);
+      const int r = CompareCells(a[at], b[at]);
+      if (r != 0) return o.descending ? r > 0 : r < 0;
+    }
+    return false;
+  });
+
+  std::vector<ResultColumn> columns;
+  std::vector<std::size_t> picks;
+  bool counting = false;
+  for (const SelectItem& item : s.items) {
+    if (item.kind == SelectItem::Kind::kStar) {
+      for (std::size_t i = 0; i < defs.size(); ++i) picks.push_back(i);
+    } else if (item.kind == SelectItem::Kind::kColumn) {
+      const auto it = std::find_if(defs.begin(), defs.end(),
+                                   [&](const ColumnDefinition& d) { return d.name == item.name; });
+      if (it == defs.end()) throw ServerError(messages::InvalidColumn(item.name));
+      picks.push_back(static_cast<std::size_t>(it - defs.begin()));
+      if (!item.alias.empty()) {
+        columns.push_back(Column(item.alias, it->type.kind, false, it->type.length));
+        continue;
+      }
+    } else if (item.kind == SelectItem::Kind::kCountStar) {
+      counting = true;
+      continue;
+    } else {
+      throw ServerError(messages::SyntaxNear(item.name));
+    }
+    for (std::size_t i = columns.size(); i < picks.size(); ++i) {
+      const ColumnDefinition& d = defs[picks[i]];
+      columns.push_back(Column(d.name, d.type.kind, false, d.type.length));
+    }
+  }
+  if (counting) {
+    const auto n = static_cast<std::int64_t>(rows.size());
+    SendRows(out, {Column("", TypeKind::kInt, false)}, {{n}}, more, text_size_);
+    return;
+  }
+  std::vector<std::vector<CellValue>> picked;
+  for (const auto& row : rows) {
+    std::vector<CellValue> r;
+    for (std::size_t p : picks) r.push_back(row[p]);
+    picked.push_back(std::move(r));
+  }
+  last_row_count_ = static_cast<std::int64_t>(picked.size());
+  SendRows(out, columns, picked, more, text_size_);
+}
+
+void StatementExecutor::RunSelectWithoutTable(const SelectStatement& s, std::uint16_t more,
+                                              PacketChannel& out) {
+  std::vector<ResultColumn> columns;
+  std::vector<CellValue> row;
+  for (const SelectItem& item : s.items) {
+    const std::string& name = item.alias;
+    switch (item.kind) {
+      case SelectItem::Kind::kGlobal: {
+        const std::string& g = item.name;
+        if (g == "spid") {
+          columns.push_back(Column(name, TypeKind::kSmallInt, false));
+          row.push_back(std::int64_t{spid_});
+        } else if (g == "version") {
+          const std::string v =
+              "Adaptive Server Enterprise/15.7/EBF 0 SQLite test server/P/x86_64/Linux/";
+          columns.push_back(Column(name, TypeKind::kVarChar, false, 255));
+          row.push_back(Text{v});
+        } else if (g == "servername") {
+          columns.push_back(Column(name, TypeKind::kVarChar, true, 30));
+          row.push_back(Text{std::string(kServerName)});
+        } else if (g == "language") {
+          columns.push_back(Column(name, TypeKind::kVarChar, false, 30));
+          row.push_back(Text{"us_english"});
+        } else if (g == "textsize" || g == "maxpagesize" || g == "trancount" || g == "error" ||
+                   g == "rowcount" || g == "nestlevel" || g == "char_convert") {
+          std::int64_t v = 0;
+          if (g == "textsize") v = static_cast<std::int64_t>(text_size_);
+          if (g == "maxpagesize") v = 16384;
+          if (g == "rowcount") v = last_row_count_;
+          columns.push_back(Column(name, TypeKind::kInt, false));
+          row.push_back(v);
+        } else {
+          throw ServerError(ServerMessage{137, 15, 2, "Must declare variable '@@" + g + "'.\n"});
+        }
+        break;
+      }
+      case SelectItem::Kind::kFunction: {
+        const std::string& f = item.name;
+        if (f == "db_name" || f == "user_name" || f == "suser_name") {
+          columns.push_back(Column(name, TypeKind::kVarChar, true, 30));
+          row.push_back(Text{f == "db_name" ? database_ : f == "user_name" ? "dbo" : user_});
+        } else if (f == "getdate") {
+          columns.push_back(Column(name, TypeKind::kDateTime, false));
+          row.push_back(NowAsDateTime());
+        } else {
+          throw ServerError(ServerMessage{14216, 16, 1, "Function '" + f + "' not found.\n"});
+        }
+        break;
+      }
+      case SelectItem::Kind::kLiteral: {
+        auto [c, v] = LiteralColumn(item.literal, name);
+        columns.push_back(std::move(c));
+        row.push_back(std::move(v));
+        break;
+      }
+      case SelectItem::Kind::kColumn:
+        throw ServerError(messages::InvalidColumn(item.name));
+      default:
+        throw ServerError(
+            messages::SyntaxNear(item.kind == SelectItem::Kind::kStar ? "*" : "count"));
+    }
+  }
+  last_row_count_ = 1;
+  SendRows(out, columns, {row}, more, text_size_);
+}
+
+}  // namespace vq::ase_server

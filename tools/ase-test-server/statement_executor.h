@@ -1,0 +1,52 @@
+// Runs the statements of a batch for one connection and writes their reply
+// tokens: rows as ROWFMT/ROW/DONE(count), failures as EED + DONE(error), and
+// DONE(more) between the statements of a batch.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "packet_channel.h"
+#include "server_config.h"
+#include "sql_statement.h"
+#include "table_store.h"
+
+namespace vq::ase_server {
+
+// Per-connection state: current database, text size, and the open store.
+class StatementExecutor {
+ public:
+  StatementExecutor(const ServerConfig& config, int spid, std::string user);
+  ~StatementExecutor();
+
+  // Switches to a database as `use` does; throws ServerError (911) for an unknown one.
+  void UseDatabase(const std::string& name);
+  const std::string& database() const { return database_; }
+
+  // Parses and runs a language batch, writing the reply to `out` (not finished).
+  void RunBatch(const std::string& sql, PacketChannel& out);
+
+ private:
+  // Runs one statement; `more` is set on its final DONE when others follow.
+  void Run(const Statement& statement, bool more, PacketChannel& out);
+  void RunSelect(const SelectStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunSelectWithoutTable(const SelectStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunSelectCatalogue(const SelectStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunInsert(const InsertStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunCreate(const CreateTableStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunUse(const UseStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunDelete(const DeleteStatement& s, std::uint16_t more, PacketChannel& out);
+  TableStore& Store();
+  TableDefinition RequireTable(const std::string& name);
+
+  const ServerConfig& config_;
+  int spid_;
+  std::string user_;
+  std::string database_;
+  std::unique_ptr<TableStore> store_;
+  std::size_t text_size_;
+  std::int64_t last_row_count_ = 0;
+};
+
+}  // namespace vq::ase_server
