@@ -1,12 +1,13 @@
 // The program's real providers, put into the registry on first use.
+#include "dataaccess/ase_provider.h"
 #include "dataaccess/backend.h"
 
 namespace vq {
 
 void RegisterStandardProviders(ProviderRegistry& registry) {
-  (void)registry;
   // The Access provider registers "Microsoft.Jet.OLEDB.4.0" and
-  // "Microsoft.ACE.OLEDB.12.0"; the ASE provider registers "ASEOLEDB".
+  // "Microsoft.ACE.OLEDB.12.0".
+  RegisterAseProvider(registry);
 }
 
 }  // namespace vq
