@@ -1,0 +1,73 @@
+#include "jet/database.h"
+
+#include <algorithm>
+
+namespace jet {
+
+bool NamesEqual(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    char x = a[k], y = b[k];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::shared_ptr<Database> Database::Open(const std::string& path, const std::string& password) {
+  std::shared_ptr<Database> db(new Database());
+  db->file_ = std::make_unique<PageFile>(path, PageFile::Mode::kReadOnly);
+  PageFile& file = *db->file_;
+  std::vector<uint8_t> first(static_cast<size_t>(std::min<uint64_t>(file.FileSize(), 4096)));
+  if (first.size() < 0x100) {
+    throw JetError(error_numbers::kCorrupt,
+                   "'" + path + "' is not an Access database (the file is too short).");
+  }
+  file.ReadRaw(0, first.data(), first.size());
+  db->header_ = ParseHeader(ByteView(first.data(), first.size()), path);
+  CheckAccess(db->header_, password);
+  if (file.FileSize() < 3ull * db->header_.page_size) {
+    ThrowCorrupt("'" + path + "' is too short to hold a catalogue");
+  }
+  PageDecoder decoder;
+  if (NeedsPageDecoding(db->header_)) {
+    uint32_t key = db->header_.page_key;
+    decoder = [key](uint32_t page, uint8_t* data, size_t size) {
+      DecodeJetPage(key, page, data, size);
+    };
+  }
+  file.SetLayout(db->header_.page_size, std::move(decoder));
+  db->catalogue_ = ReadCatalogue(file, db->header_);
+  return db;
+}
+
+const CatalogueEntry& Database::FindTable(const std::string& name) const {
+  const CatalogueEntry* folded = nullptr;
+  for (const CatalogueEntry& e : catalogue_) {
+    bool table = e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kSystemTable ||
+                 e.kind == ObjectKind::kLinkedTable;
+    if (!table) continue;
+    if (e.name == name) return e;
+    if (!folded && NamesEqual(e.name, name)) folded = &e;
+  }
+  if (folded) return *folded;
+  throw JetError(error_numbers::kNoSuchTable,
+                 "The Microsoft Access database engine cannot find the input table or query '" +
+                     name + "'. Make sure it exists and that its name is spelled correctly.");
+}
+
+TableDefinition Database::Definition(const std::string& name) {
+  const CatalogueEntry& e = FindTable(name);
+  if (e.kind == ObjectKind::kLinkedTable) {
+    throw JetError(error_numbers::kNotSupported,
+                   "'" + e.name + "' is a linked table; reading linked tables is not supported.");
+  }
+  return ReadTableDefinition(*file_, header_, e.DefinitionPage());
+}
+
+std::unique_ptr<TableReader> Database::OpenTable(const std::string& name) {
+  return std::make_unique<TableReader>(*file_, header_, Definition(name));
+}
+
+}  // namespace jet

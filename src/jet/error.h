@@ -1,0 +1,38 @@
+// The engine's one failure type: a number and a message.
+//
+// The numbers follow the ADO convention the layers above report, so a caller
+// can pass them on unchanged; the engine itself knows nothing of those layers.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace jet {
+
+// Error numbers the engine raises.
+namespace error_numbers {
+inline constexpr int32_t kCorrupt = -2147467259;       // damaged or unreadable file
+inline constexpr int32_t kBadPassword = -2147217843;   // wrong or missing database password
+inline constexpr int32_t kNoSuchTable = -2147217865;   // table not in the catalogue
+inline constexpr int32_t kSyntaxError = -2147217900;   // statement not understood
+inline constexpr int32_t kNotSupported = -2146825037;  // valid request the engine cannot do yet
+}  // namespace error_numbers
+
+// A failure inside the engine.
+class JetError : public std::runtime_error {
+ public:
+  JetError(int32_t number, const std::string& message)
+      : std::runtime_error(message), number_(number) {}
+  int32_t Number() const { return number_; }
+
+ private:
+  int32_t number_;
+};
+
+// Throws a kCorrupt error with `message`.
+[[noreturn]] inline void ThrowCorrupt(const std::string& message) {
+  throw JetError(error_numbers::kCorrupt, "The database file is damaged: " + message);
+}
+
+}  // namespace jet

@@ -1,0 +1,57 @@
+// Page 0, the database definition page.
+//
+//   0x00  u8     0x00 (page type), then 01 00 00
+//   0x04  char   "Standard Jet DB" or "Standard ACE DB", NUL-terminated
+//   0x14  u8     version: 0 Jet3 (2 KB pages), 1 Jet4, 2..6 ACE 12..17 (4 KB pages)
+//   0x18..       masked region: XOR with RC4(C7 DA 39 6B), 126 bytes (Jet3) or 128
+//   0x3C  u16    database code page (Jet3 text)
+//   0x3E  u32    page key: 0 = plain; else Jet RC4 encoding of pages >= 1, or
+//                for ACE an Office-crypto encrypted file
+//   0x42  20/40  database password: Jet3 20 bytes in the code page; Jet4 40
+//                bytes of UCS-2, each byte also XOR-ed with the 4 little-endian
+//                bytes of the creation date truncated to an int32
+//   0x72  f64    creation date (Jet4/ACE)
+//
+// An Office-crypto file also carries an EncryptionInfo blob at 0x299.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jet/bytes.h"
+
+namespace jet {
+
+// The file format families the engine tells apart.
+enum class Format { kJet3, kJet4, kAce };
+
+// What page 0 says about the file.
+struct Header {
+  Format format = Format::kJet4;
+  uint8_t version = 1;  // the raw version byte
+  uint32_t page_size = 4096;
+  uint16_t code_page = 1252;
+  uint32_t page_key = 0;     // nonzero: pages are encoded (Jet) or encrypted (ACE)
+  double creation_date = 0;  // Jet4/ACE
+  std::string password;      // the stored database password, UTF-8; empty when none
+
+  bool IsJet3() const { return format == Format::kJet3; }
+};
+
+// Reads the header from the first bytes of the file (at least 0x100 of them;
+// more are welcome). Anything that is not an Access database is a JetError.
+Header ParseHeader(ByteView first_page, const std::string& path);
+
+// Applies the header's RC4 mask to a copy of page 0's bytes, in place.
+void UnmaskHeader(uint8_t* page0, size_t size, bool jet3);
+
+// Refuses the file the way Access does when `supplied` is not its password,
+// and refuses Office-crypto encrypted files, which this engine cannot read yet.
+void CheckAccess(const Header& header, const std::string& supplied);
+
+// The per-page decoder of a Jet "encoded" database, or none when pages are plain.
+bool NeedsPageDecoding(const Header& header);
+void DecodeJetPage(uint32_t page_key, uint32_t page_number, uint8_t* data, size_t size);
+
+}  // namespace jet

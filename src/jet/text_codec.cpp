@@ -1,0 +1,120 @@
+#include "jet/text_codec.h"
+
+namespace jet {
+namespace {
+
+// Upper halves of the two mapped code pages (0 = unassigned).
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr uint16_t kCp1251High[64] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0,      0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+uint32_t MapCodePage(uint8_t b, uint16_t code_page) {
+  if (b < 0x80) return b;
+  if (code_page == 1251) {
+    if (b >= 0xC0) return 0x0410u + (b - 0xC0u);
+    uint16_t u = kCp1251High[b - 0x80];
+    return u ? u : 0xFFFDu;
+  }
+  if (b >= 0xA0) return b;
+  // The five bytes 1252 leaves unassigned map to the C1 controls of the same
+  // value, as Windows maps them.
+  uint16_t u = kCp1252High[b - 0x80];
+  return u ? u : b;
+}
+
+}  // namespace
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+namespace {
+
+// Appends UCS-2 units, joining surrogate pairs; a lone surrogate becomes U+FFFD.
+void AppendUnits(const uint8_t* p, size_t units, std::string& out) {
+  for (size_t k = 0; k < units; ++k) {
+    uint32_t u = Le16(p + 2 * k);
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+      continue;
+    }
+    if (u >= 0xD800 && u < 0xDC00 && k + 1 < units) {
+      uint32_t lo = Le16(p + 2 * (k + 1));
+      if (lo >= 0xDC00 && lo < 0xE000) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        ++k;
+        continue;
+      }
+    }
+    if (u >= 0xD800 && u < 0xE000) u = 0xFFFD;
+    AppendUtf8(out, u);
+  }
+}
+
+}  // namespace
+
+void Ucs2ToUtf8(ByteView bytes, std::string& out) {
+  out.clear();
+  AppendUnits(bytes.data(), bytes.size() / 2, out);
+}
+
+void DecodeUnicodeText(ByteView bytes, std::string& out) {
+  const uint8_t* p = bytes.data();
+  size_t n = bytes.size();
+  if (n < 2 || p[0] != 0xFF || p[1] != 0xFE) {
+    Ucs2ToUtf8(bytes, out);
+    return;
+  }
+  out.clear();
+  size_t i = 2;
+  bool compressed = true;
+  while (i < n) {
+    if (p[i] == 0) {
+      compressed = !compressed;
+      ++i;
+      continue;
+    }
+    if (compressed) {
+      AppendUtf8(out, p[i]);
+      ++i;
+    } else if (i + 1 < n) {
+      // Two-byte units until a unit starts with the 0x00 mode switch.
+      size_t start = i;
+      while (i + 1 < n && p[i] != 0) i += 2;
+      AppendUnits(p + start, (i - start) / 2, out);
+      if (i + 1 == n && p[i] != 0) ++i;  // a stray odd byte at the end
+    } else {
+      ++i;  // a stray odd byte at the end
+    }
+  }
+}
+
+void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < bytes.size(); ++i)
+    AppendUtf8(out, MapCodePage(bytes.data()[i], code_page));
+}
+
+}  // namespace jet
