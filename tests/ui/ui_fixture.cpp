@@ -39,7 +39,7 @@ void Store(const std::string& key, const std::string& value) {
   WriteSetting("Zelvora", "Vellquist", key, value);
 }
 
-UiWorld::UiWorld() {
+UiWorld::UiWorld(bool fake_providers) : fake_providers_(fake_providers) {
   // Each world has a store of its own, empty at first.
   SetSettingsFolder((dir_.path() + "/config").toStdString());
   access_file = (dir_.path() + "/orders.mdb").toStdString();
@@ -47,6 +47,14 @@ UiWorld::UiWorld() {
   file.open(QIODevice::WriteOnly);
   file.write("not read by the fake provider");
   file.close();
+
+  services.program_folder = dir_.path().toStdString();
+  services.dialogs = &dialogs;
+  services.chooser = &chooser;
+  services.yielder = &yielder;
+  services.visit_home_page = [this] { ++home_page_visits; };
+  services.end_program = [this] { ++end_program_calls; };
+  if (!fake_providers_) return;
 
   jet_ = std::make_unique<FakeProvider>("Microsoft.Jet.OLEDB.4.0", access);
   ace_ = std::make_unique<FakeProvider>("Microsoft.ACE.OLEDB.12.0", access);
@@ -60,18 +68,11 @@ UiWorld::UiWorld() {
         }
         return ProviderRegistry::Global().Find(kAseInnerName)(cs, options);
       });
-
-  services.program_folder = dir_.path().toStdString();
-  services.dialogs = &dialogs;
-  services.chooser = &chooser;
-  services.yielder = &yielder;
-  services.visit_home_page = [this] { ++home_page_visits; };
-  services.end_program = [this] { ++end_program_calls; };
 }
 
 UiWorld::~UiWorld() {
   form1.reset();
-  ProviderRegistry::Global().Unregister("ASEOLEDB");
+  if (fake_providers_) ProviderRegistry::Global().Unregister("ASEOLEDB");
   SetSettingsFolder("");
 }
 

@@ -57,7 +57,8 @@ void Store(const std::string& key, const std::string& value);
 // databases for both sides, and the services the windows get.
 class UiWorld {
  public:
-  UiWorld();
+  // With `fake_providers` false the real Access and ASE providers stay in place.
+  explicit UiWorld(bool fake_providers = true);
   ~UiWorld();
 
   // Puts our hand pointer (and, when `skin`, the skin file) into the program folder.
@@ -87,6 +88,7 @@ class UiWorld {
 
  private:
   QTemporaryDir dir_;
+  bool fake_providers_;
   std::unique_ptr<FakeProvider> jet_, ace_, ase_inner_;
 };
 
