@@ -46,7 +46,7 @@ done
 [ -n "$port" ] || { echo "ase-test-server did not start" >&2; exit 1; }
 echo "ase-test-server listening on 127.0.0.1:$port (user demo, password demo, database demo)"
 
-TDSVER=5.0 tsql -H 127.0.0.1 -p "$port" -U demo -P demo -D demo >/dev/null <<'SQL'
+TDSVER=5.0 tsql -H 127.0.0.1 -p "$port" -U demo -P demo -D demo >"$demo/tsql.log" 2>&1 <<'SQL'
 create table [customers] ([id] int, [name] varchar(60), [city] varchar(40) null)
 go
 insert into [customers] values (1, 'Alvarez Trading', 'Lisbon')
