@@ -6,8 +6,7 @@
 namespace vq {
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -25,12 +24,16 @@ ConnectionString ConnectionString::Parse(std::string_view text,
                                          const std::vector<std::string>& known_keys) {
   ConnectionString cs;
   size_t pos = 0;
+  int skipped = 0;  // empty segments since the last non-empty one
   while (pos <= text.size()) {
     size_t end = text.find(';', pos);
     if (end == std::string_view::npos) end = text.size();
     std::string_view segment = text.substr(pos, end - pos);
     pos = end + 1;
-    if (segment.empty()) continue;
+    if (segment.empty()) {
+      ++skipped;
+      continue;
+    }
 
     size_t eq = segment.find('=');
     bool starts_key = eq != std::string_view::npos;
@@ -42,8 +45,10 @@ ConnectionString ConnectionString::Parse(std::string_view text,
     if (starts_key) {
       cs.entries_.emplace_back(std::string(key), std::string(segment.substr(eq + 1)));
     } else if (!cs.entries_.empty()) {
-      cs.entries_.back().second.append(";").append(segment);
+      // A value that goes on past empty segments held ";;" itself: keep them.
+      cs.entries_.back().second.append(skipped + 1, ';').append(segment);
     }
+    skipped = 0;
   }
   return cs;
 }

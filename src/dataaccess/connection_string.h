@@ -15,8 +15,9 @@ class ConnectionString {
  public:
   // Splits on ";". Empty segments (the ";;" of the ASE string) are skipped. A
   // segment that does not start a known key is part of the previous value, so a
-  // password holding ";" survives: when `known_keys` is empty every segment with
-  // an "=" starts a key.
+  // password holding ";" or ";;" survives: when `known_keys` is empty every
+  // segment with an "=" starts a key. Separators at the very end of a value
+  // cannot be told from the string's own and are dropped.
   static ConnectionString Parse(std::string_view text,
                                 const std::vector<std::string>& known_keys = {});
 

@@ -88,6 +88,13 @@ TEST(ConnectionStringParse, KeysAnyCaseEmptySegmentsSkippedValuesVerbatim) {
       {"Provider", "Data Source", "Jet OLEDB:Database Password"});
   EXPECT_EQ(jet.GetOr("data source", ""), "/x/a;b.mdb");
   EXPECT_EQ(jet.GetOr("jet oledb:database password", ""), "p;q=r");
+
+  // Doubled separators inside a value are the value's own.
+  auto ase = ConnectionString::Parse(
+      "Provider=ASEOLEDB;Data Source=h:1;User Id=u;Password=a;;b;;;c;;Catalog=db",
+      {"Provider", "Data Source", "User Id", "Password", "Catalog"});
+  EXPECT_EQ(ase.GetOr("password", ""), "a;;b;;;c");
+  EXPECT_EQ(ase.GetOr("catalog", ""), "db");
 }
 
 }  // namespace

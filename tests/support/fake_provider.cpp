@@ -1,9 +1,32 @@
 #include "support/fake_provider.h"
 
-#include <regex>
+#include <cctype>
+#include <optional>
 
 namespace vq::testing {
 namespace {
+
+// The table named after the first "FROM" and its blanks, with an optional `
+// or [ before it, up to the closing delimiter or the end of the statement.
+std::optional<std::string> TableNamedIn(const std::string& sql) {
+  auto upper = [](char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  };
+  auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  for (size_t at = 0; at + 4 < sql.size(); ++at) {
+    if (upper(sql[at]) != 'F' || upper(sql[at + 1]) != 'R' || upper(sql[at + 2]) != 'O' ||
+        upper(sql[at + 3]) != 'M' || !blank(sql[at + 4])) {
+      continue;
+    }
+    size_t i = at + 4;
+    while (i < sql.size() && blank(sql[i])) ++i;
+    if (i < sql.size() && (sql[i] == '`' || sql[i] == '[')) ++i;
+    size_t end = sql.find_first_of("`]", i);
+    std::string name = sql.substr(i, end == std::string::npos ? std::string::npos : end - i);
+    if (!name.empty()) return name;
+  }
+  return std::nullopt;
+}
 
 class VectorCursor : public Cursor {
  public:
@@ -41,13 +64,10 @@ class FakeConnection : public Connection {
         std::vector<FieldInfo>{{"TABLE_NAME", 202}, {"TABLE_TYPE", 202}}, rows);
   }
   std::unique_ptr<Cursor> Query(const std::string& sql, const QueryOptions&) override {
-    static const std::regex from(R"(FROM\s+[`\[]?([^`\]]+)[`\]]?)", std::regex::icase);
-    std::smatch m;
-    if (!std::regex_search(sql, m, from)) throw DatabaseError(errors::kSyntaxError, sql);
-    auto it = db_->tables.find(m[1].str());
-    if (it == db_->tables.end()) {
-      throw DatabaseError(errors::kNoSuchTable, "no table " + m[1].str());
-    }
+    auto name = TableNamedIn(sql);
+    if (!name) throw DatabaseError(errors::kSyntaxError, sql);
+    auto it = db_->tables.find(*name);
+    if (it == db_->tables.end()) throw DatabaseError(errors::kNoSuchTable, "no table " + *name);
     return std::make_unique<VectorCursor>(it->second.columns, it->second.rows);
   }
   void Close() override {}
@@ -68,6 +88,8 @@ FakeProvider::FakeProvider(std::string name, std::shared_ptr<FakeDatabase> db)
       });
 }
 
-FakeProvider::~FakeProvider() { ProviderRegistry::Global().Unregister(name_); }
+FakeProvider::~FakeProvider() {
+  ProviderRegistry::Global().Unregister(name_);
+}
 
 }  // namespace vq::testing

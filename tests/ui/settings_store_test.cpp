@@ -1,6 +1,7 @@
 #include "ui/settings_store.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -107,6 +108,20 @@ TEST_F(SettingsStoreTest, AwkwardTextsReadBackUnchanged) {
   for (size_t i = 0; i < texts.size(); ++i) {
     EXPECT_EQ(Read("Key" + std::to_string(i), "absent"), texts[i]) << i;
   }
+  // Qt caches settings files per process; a new process must read the file itself.
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int wrong = 0;
+    for (size_t i = 0; i < texts.size(); ++i) {
+      if (Read("Key" + std::to_string(i), "absent") != texts[i]) ++wrong;
+    }
+    ::_exit(wrong);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "values read wrongly by a fresh process";
   // Every value stayed on its own line of the one section.
   const std::string text = FileText();
   EXPECT_EQ(text.find("[Vellquist]"), 0u) << text;
