@@ -51,6 +51,11 @@ void AseServerFixture::Start() {
     args.push_back(db);
   }
   if (options_.verbose) args.push_back("--verbose");
+  if (options_.silent) args.push_back("--silent");
+  if (!options_.init_script.empty()) {
+    args.push_back("--init");
+    args.push_back(options_.init_script);
+  }
 
   int out[2];
   if (::pipe(out) != 0) throw std::runtime_error("pipe failed");

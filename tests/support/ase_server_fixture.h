@@ -17,8 +17,10 @@ namespace vq::testing {
 struct AseServerOptions {
   std::vector<std::pair<std::string, std::string>> logins{{"sa", "secret"}};
   std::vector<std::string> databases{"testdb"};
-  std::string data_dir;  // empty: a new temporary folder, removed by the fixture
-  bool verbose = false;  // statement log on the test's stderr
+  std::string data_dir;     // empty: a new temporary folder, removed by the fixture
+  bool verbose = false;     // statement log on the test's stderr
+  bool silent = false;      // accept connections but never answer (connect deadlines)
+  std::string init_script;  // SQL file that fills the first database when it is empty
 };
 
 // A running ase-test-server process. Not copyable; throws std::runtime_error

@@ -23,8 +23,8 @@ struct FakeTable {
 // The state every connection of one fake provider shares.
 struct FakeDatabase {
   std::map<std::string, FakeTable> tables;  // by name, in name order
-  std::vector<std::string> executed;         // every Execute, in order
-  std::vector<std::string> opened;           // every connection string opened
+  std::vector<std::string> executed;        // every Execute, in order
+  std::vector<std::string> opened;          // every connection string opened
   bool refuse_open = false;
   std::string fail_statement_containing;  // Execute of a statement holding this text fails
 };

@@ -1,6 +1,7 @@
 // The test server's SQL front end and ASE's value rules, without sockets.
 #include <gtest/gtest.h>
 
+#include "init_script.h"
 #include "server_message.h"
 #include "sql_parser.h"
 #include "value_conversion.h"
@@ -82,6 +83,24 @@ TEST(AseServerParser, ReadsLiteralsOfEveryKind) {
   EXPECT_EQ(v[7].text, "");
   const auto& second = std::get<InsertStatement>(batch[1].statement);
   EXPECT_EQ(second.columns, std::vector<std::string>{"x"});
+}
+
+TEST(AseServerParser, DoubleQuotesFollowQuotedIdentifier) {
+  const auto as_string = ParseBatch("insert T values(\"a\"\"b\")");
+  const auto& v = std::get<InsertStatement>(as_string.at(0).statement).values;
+  EXPECT_EQ(v.at(0).kind, Literal::Kind::kString);
+  EXPECT_EQ(v.at(0).text, "a\"b");
+  const auto as_name = ParseBatch("drop table \"My Table\"", true);
+  EXPECT_EQ(std::get<DropTableStatement>(as_name.at(0).statement).table, "My Table");
+}
+
+TEST(AseServerParser, SplitsScriptsAtGoLines) {
+  const auto batches = SplitScript(
+      "create table T(x int)\n GO \n\ngo\ninsert T values(1)\n"
+      "insert T values(2) -- not a go line\ngone\n");
+  ASSERT_EQ(batches.size(), 2u);
+  EXPECT_EQ(batches[0], "create table T(x int)\n");
+  EXPECT_EQ(batches[1], "insert T values(1)\ninsert T values(2) -- not a go line\ngone\n");
 }
 
 TEST(AseServerParser, ReadsTheCatalogueQuery) {

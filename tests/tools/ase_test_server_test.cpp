@@ -4,9 +4,11 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <regex>
 #include <string>
@@ -224,6 +226,23 @@ TEST_F(AseTestServerTest, EmptyTextIsStoredAsOneSpace) {
   EXPECT_EQ(rows[1], "1\t \t ");
 }
 
+TEST_F(AseTestServerTest, SessionOptionsChangeWhatComesBack) {
+  AseServerFixture server;
+  const auto rows =
+      RowLines(Sql(server,
+                   "create table [L]([k] int, [t] text, [i] image)\ngo\n"
+                   "insert into L values(1, 'abcdefghij', 0x0102030405)\ngo\n"
+                   "set textsize 4\ngo\nselect k, t, i from L\ngo\n"
+                   "set textsize 0\ngo\nselect k, t, i from L\ngo\n"
+                   "select \"plain\", 'text'\ngo\n"
+                   "set quoted_identifier on\ngo\nselect \"k\", \"k\" from \"L\"\ngo\n"));
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows[1], "1\tabcd\t01020304");  // values cut at @@textsize
+  EXPECT_EQ(rows[3], "1\tabcdefghij\t0102030405");
+  EXPECT_EQ(rows[5], "plain\ttext");  // double quotes make a string by default
+  EXPECT_EQ(rows[7], "1\t1");         // and a name after set quoted_identifier on
+}
+
 TEST_F(AseTestServerTest, CatalogueListsUserAndSystemTables) {
   AseServerFixture server;
   const auto rows =
@@ -279,6 +298,11 @@ class RawClient {
     field(62, password);
     login[458] = 5;
     SendPacket(0x02, login, true);
+  }
+  // True when some reply bytes arrive within the time.
+  bool ReplyWithin(int milliseconds) {
+    pollfd p{fd_, POLLIN, 0};
+    return ::poll(&p, 1, milliseconds) > 0;
   }
   // Reads one whole reply message; empty at end of stream.
   std::vector<std::uint8_t> ReadReply() {
@@ -350,6 +374,51 @@ TEST_F(AseTestServerTest, ClientThatDropsMidStatementLosesOnlyThatStatement) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1], "1\t1");
   EXPECT_EQ(rows[2], "4\t4");
+}
+
+TEST_F(AseTestServerTest, InitScriptFillsAnEmptyDatabaseOnce) {
+  AseServerOptions options;
+  options.init_script = VQ_ASE_SAMPLE_SCRIPT;
+  AseServerFixture server(options);
+  const std::string count = "select count(*), count(*) from Customers\ngo\n";
+  const auto rows = RowLines(Sql(server, count));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], "5\t5");
+  server.Restart();  // the script does not run again over existing tables
+  EXPECT_EQ(RowLines(Sql(server, count)), rows);
+}
+
+TEST_F(AseTestServerTest, AttentionCancelsAWaitingBatch) {
+  AseServerFixture server;
+  RawClient client(server.port());
+  client.Login(server.user(), server.password());
+  ASSERT_FALSE(client.ReadReply().empty());
+  const auto start = std::chrono::steady_clock::now();
+  client.SendPacket(0x0F, RawClient::Language("select 1 waitfor delay '00:00:20' select 2"), true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  client.SendPacket(0x06, {}, true);
+  const auto reply = client.ReadReply();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // Only the cancel acknowledgement: DONE with the attention bit.
+  EXPECT_EQ(reply, (std::vector<std::uint8_t>{0xFD, 0x20, 0, 0, 0, 0, 0, 0, 0}));
+  // The connection is still usable afterwards.
+  client.SendPacket(0x0F, RawClient::Language("select 5"), true);
+  const auto after = client.ReadReply();
+  ASSERT_GE(after.size(), 9u);
+  EXPECT_EQ(after[0], 0xEE);
+  EXPECT_EQ(after[after.size() - 9], 0xFD);
+}
+
+TEST_F(AseTestServerTest, SilentServerAcceptsButNeverAnswers) {
+  AseServerOptions options;
+  options.silent = true;
+  AseServerFixture server(options);
+  const auto start = std::chrono::steady_clock::now();
+  RawClient client(server.port());
+  ASSERT_TRUE(client.connected());
+  client.Login(server.user(), server.password());
+  EXPECT_FALSE(client.ReplyWithin(500));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
 }
 
 TEST_F(AseTestServerTest, RawLoginGetsLoginAckAndDone) {

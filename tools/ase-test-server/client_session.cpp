@@ -20,6 +20,8 @@ const Bytes kDefaultCapability{0x01, 0x0e, 0x00, 0x00, 0x60, 0x08, 0x81, 0x81, 0
 constexpr std::uint8_t kTokenLanguage = 0x21;
 constexpr std::uint8_t kTokenLogout = 0x71;
 constexpr std::uint8_t kTokenRpc = 0xE6;
+constexpr std::uint8_t kTokenOptionCmd = 0xA6;
+constexpr std::uint8_t kOptionTextSize = 23;
 
 void Reply(PacketChannel& channel, const Bytes& tokens) {
   channel.Append(tokens);
@@ -31,6 +33,10 @@ void Reply(PacketChannel& channel, const Bytes& tokens) {
 void ClientSession::Run() {
   PacketChannel channel(fd_);
   try {
+    if (config_.silent) {
+      // Read whatever comes and never answer, like a host that hangs after accept.
+      while (true) channel.ReadMessage();
+    }
     const ClientMessage first = channel.ReadMessage();
     if (first.type != kPacketLogin) return;
     const auto login = ParseLoginRecord(first.payload);
@@ -101,6 +107,17 @@ void ClientSession::Run() {
           continue;
         }
         WriteMessage(b, messages::UnsupportedRequest("parameterised language"));
+      } else if (p[0] == kTokenOptionCmd && p.size() >= 6) {
+        // len(2) command(1) option(1) arg_len(1) arg: set options are accepted;
+        // textsize is the one that changes what the client gets.
+        const std::size_t arg_len = p[5];
+        if (p[4] == kOptionTextSize && arg_len == 4 && p.size() >= 10) {
+          executor.SetTextSize(p[6] | (std::size_t{p[7]} << 8) | (std::size_t{p[8]} << 16) |
+                               (std::size_t{p[9]} << 24));
+        }
+        WriteDone(b, kDoneFinal, 0);
+        Reply(channel, b);
+        continue;
       } else if (p[0] == kTokenRpc && p.size() >= 4) {
         const std::size_t name_len = std::min<std::size_t>(p[3], p.size() - 4);
         WriteMessage(b, messages::ProcedureNotFound(std::string(

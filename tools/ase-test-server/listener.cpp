@@ -65,7 +65,13 @@ void Listener::Serve(int stop_fd) {
     ReapFinished();
     if (n <= 0 || !(fds[0].revents & POLLIN)) continue;
     const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      // Out of descriptors or a connection reset before accept: do not spin.
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        ::poll(nullptr, 0, 100);
+      }
+      continue;
+    }
     const int yes = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     std::lock_guard lock(mutex_);

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <stdexcept>
 
+#include "init_script.h"
 #include "listener.h"
 #include "server_config.h"
 
@@ -36,6 +37,10 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(config.data_dir, ec);
   if (!std::filesystem::is_directory(config.data_dir)) {
     std::cerr << "cannot use data folder " << config.data_dir << '\n';
+    return 1;
+  }
+  if (const std::string failure = RunInitScript(config); !failure.empty()) {
+    std::cerr << failure << '\n';
     return 1;
   }
   if (::pipe2(stop_pipe, O_CLOEXEC) != 0) return 1;

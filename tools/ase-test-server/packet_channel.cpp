@@ -1,5 +1,6 @@
 #include "packet_channel.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -47,6 +48,12 @@ ClientMessage PacketChannel::ReadMessage() {
   }
 }
 
+bool PacketChannel::AttentionArrived(int timeout_ms) {
+  pollfd p{fd_, POLLIN, 0};
+  if (::poll(&p, 1, timeout_ms) <= 0) return false;
+  return ReadMessage().type == kPacketAttention;
+}
+
 void PacketChannel::SetPacketSize(std::size_t size) {
   packet_size_ = std::clamp<std::size_t>(size, 512, 65535);
 }
@@ -61,6 +68,10 @@ void PacketChannel::Finish() {
 }
 
 void PacketChannel::SendPackets(bool final) {
+  if (fd_ < 0) {
+    pending_.clear();
+    return;
+  }
   const std::size_t body = packet_size_ - kHeader;
   Bytes wire;
   std::size_t at = 0;

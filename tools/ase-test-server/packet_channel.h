@@ -33,6 +33,7 @@ struct ClientMessage {
 // Reads and writes TDS packets on a socket it does not own.
 class PacketChannel {
  public:
+  // A negative descriptor makes a channel that discards every reply (scripts).
   explicit PacketChannel(int fd) : fd_(fd) {}
 
   // Reads the next whole message; throws ConnectionClosed at end of stream.
@@ -45,6 +46,11 @@ class PacketChannel {
   void Append(const Bytes& bytes);
   // Sends everything queued, the last packet marked end of message.
   void Finish();
+  // Drops queued reply bytes not yet sent (after a cancel).
+  void DiscardPending() { pending_.clear(); }
+  // Waits up to `timeout_ms` for the client to send something while a request
+  // runs; true when that was an attention (cancel). Other messages are dropped.
+  bool AttentionArrived(int timeout_ms);
 
   // Largest client message accepted (a statement batch of this size is absurd).
   static constexpr std::size_t kMaxMessageBytes = 64u << 20;

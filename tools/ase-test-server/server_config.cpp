@@ -8,7 +8,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: ase-test-server [--port PORT] [--listen ADDRESS] --data DIR "
-    "--login USER:PASSWORD... --database NAME... [--verbose]";
+    "--login USER:PASSWORD... --database NAME... [--init FILE.sql] [--verbose] [--silent]";
 
 bool ValidDatabaseName(const std::string& name) {
   if (name.empty() || name.size() > 30) return false;
@@ -71,6 +71,10 @@ ServerConfig ParseCommandLine(int argc, const char* const argv[]) {
         throw std::invalid_argument("bad database name (letters, digits, _; at most 30): " + v);
       }
       config.databases.push_back(v);
+    } else if (arg == "--init") {
+      config.init_script = value();
+    } else if (arg == "--silent") {
+      config.silent = true;
     } else if (arg == "--verbose") {
       config.verbose = true;
     } else if (arg == "--help" || arg == "-h") {

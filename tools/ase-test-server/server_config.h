@@ -15,6 +15,11 @@ struct ServerConfig {
   std::vector<std::pair<std::string, std::string>> logins;  // user, password
   std::vector<std::string> databases;                       // the first is every login's default
   bool verbose = false;
+  // Accept connections but never answer: lets a client test its connect deadline.
+  bool silent = false;
+  // SQL script (batches separated by "go" lines) that fills the first database
+  // when it has no tables yet.
+  std::string init_script;
 
   // True when the name is a database this server holds ("master" always is).
   bool HasDatabase(const std::string& name) const;

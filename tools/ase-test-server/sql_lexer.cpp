@@ -16,7 +16,7 @@ bool IsWordPart(unsigned char c) {
 
 }  // namespace
 
-std::vector<Token> Tokenize(std::string_view s) {
+std::vector<Token> Tokenize(std::string_view s, bool quoted_identifier) {
   std::vector<Token> out;
   std::size_t i = 0;
   const std::size_t n = s.size();
@@ -47,15 +47,16 @@ std::vector<Token> Tokenize(std::string_view s) {
       // ASE drops trailing blanks inside the brackets.
       while (!t.text.empty() && t.text.back() == ' ') t.text.pop_back();
       i = end + 1;
-    } else if (c == '\'' || ((c == 'N' || c == 'n') && peek(1) == '\'')) {
-      if (c != '\'') ++i;
+    } else if (c == '\'' || c == '"' || ((c == 'N' || c == 'n') && peek(1) == '\'')) {
+      if (c != '\'' && c != '"') ++i;
+      const char quote = s[i];
       ++i;
       std::string value;
       bool closed = false;
       while (i < n) {
-        if (s[i] == '\'') {
-          if (i + 1 < n && s[i + 1] == '\'') {
-            value += '\'';
+        if (s[i] == quote) {
+          if (i + 1 < n && s[i + 1] == quote) {
+            value += quote;
             i += 2;
             continue;
           }
@@ -66,7 +67,7 @@ std::vector<Token> Tokenize(std::string_view s) {
         value += s[i++];
       }
       if (!closed) throw ServerError(messages::SyntaxNear(s.substr(t.offset, 30)));
-      t.kind = TokenKind::kString;
+      t.kind = quote == '"' && quoted_identifier ? TokenKind::kQuotedName : TokenKind::kString;
       t.text = std::move(value);
     } else if (c == '0' && (peek(1) == 'x' || peek(1) == 'X')) {
       i += 2;

@@ -30,6 +30,8 @@ struct Token {
 };
 
 // Tokenizes the batch; throws ServerError (102) for an unterminated string or name.
-std::vector<Token> Tokenize(std::string_view batch);
+// "Double-quoted" text is a string, as in ASE by default, or a name after
+// `set quoted_identifier on` (`quoted_identifier`).
+std::vector<Token> Tokenize(std::string_view batch, bool quoted_identifier = false);
 
 }  // namespace vq::ase_server

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <string>
 
 #include "server_message.h"
@@ -33,9 +34,9 @@ bool IsReserved(std::string_view lower) {
 
 // Words that begin a statement; they end the statement before them.
 bool StartsStatement(std::string_view lower) {
-  static constexpr std::array<std::string_view, 14> kWords{
-      "select", "insert",  "create", "drop",   "delete",   "use",      "set",
-      "exec",   "execute", "begin",  "commit", "rollback", "truncate", "update"};
+  static constexpr std::array<std::string_view, 15> kWords{
+      "select",  "insert", "create", "drop",     "delete",   "use",    "set",    "exec",
+      "execute", "begin",  "commit", "rollback", "truncate", "update", "waitfor"};
   return std::find(kWords.begin(), kWords.end(), lower) != kWords.end();
 }
 
@@ -169,6 +170,21 @@ class Parser {
       e.procedure = p.text;
       SkipToStatementEnd();
       return e;
+    }
+    if (word == "waitfor") {
+      Next();
+      ExpectWord("delay");
+      if (Peek().kind != TokenKind::kString) Fail();
+      const std::string text = Next().text;
+      int h = 0, m = 0, sec = 0, ms = 0;
+      char tail = 0;
+      const int got = std::sscanf(text.c_str(), "%d:%d:%d.%3d%c", &h, &m, &sec, &ms, &tail);
+      if (got < 2 || got > 4 || h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59 ||
+          ms < 0) {
+        throw ServerError(
+            ServerMessage{3620, 16, 1, "Invalid time '" + text + "' given in WAITFOR.\n"});
+      }
+      return WaitForStatement{((h * 60LL + m) * 60 + sec) * 1000 + ms};
     }
     if (word == "begin" || word == "commit" || word == "rollback") {
       Next();
@@ -457,8 +473,8 @@ class Parser {
 
 }  // namespace
 
-std::vector<ParsedStatement> ParseBatch(std::string_view batch) {
-  Parser parser(batch, Tokenize(batch));
+std::vector<ParsedStatement> ParseBatch(std::string_view batch, bool quoted_identifier) {
+  Parser parser(batch, Tokenize(batch, quoted_identifier));
   return parser.Batch();
 }
 

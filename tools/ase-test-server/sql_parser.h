@@ -20,6 +20,7 @@ struct ParsedStatement {
 };
 
 // Parses every statement of the batch; throws ServerError (102, 156, 103, ...).
-std::vector<ParsedStatement> ParseBatch(std::string_view batch);
+// With `quoted_identifier`, "double-quoted" text is a name rather than a string.
+std::vector<ParsedStatement> ParseBatch(std::string_view batch, bool quoted_identifier = false);
 
 }  // namespace vq::ase_server

@@ -95,9 +95,15 @@ struct TransactionStatement {
   std::string verb;
 };
 
+// WAITFOR DELAY 'hh:mm:ss[.fff]': holds the batch, for testing client timeouts;
+// an attention from the client cuts it short.
+struct WaitForStatement {
+  long long milliseconds = 0;
+};
+
 // Any statement of a batch.
-using Statement =
-    std::variant<SelectStatement, InsertStatement, CreateTableStatement, DropTableStatement,
-                 DeleteStatement, UseStatement, SetStatement, ExecStatement, TransactionStatement>;
+using Statement = std::variant<SelectStatement, InsertStatement, CreateTableStatement,
+                               DropTableStatement, DeleteStatement, UseStatement, SetStatement,
+                               ExecStatement, TransactionStatement, WaitForStatement>;
 
 }  // namespace vq::ase_server

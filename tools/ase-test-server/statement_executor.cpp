@@ -216,7 +216,7 @@ TableDefinition StatementExecutor::RequireTable(const std::string& name) {
 void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
   std::vector<ParsedStatement> statements;
   try {
-    statements = ParseBatch(sql);
+    statements = ParseBatch(sql, quoted_identifier_);
   } catch (const ServerError& e) {
     if (config_.verbose)
       Log("[" + std::to_string(spid_) + "] error " + std::to_string(e.message().number) + ": " +
@@ -238,6 +238,14 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
     std::string outcome = "ok";
     try {
       Run(statements[i].statement, more, out);
+    } catch (const BatchCancelled&) {
+      // The rest of the batch is abandoned; the client waits for the cancel bit.
+      if (config_.verbose) Log("[" + std::to_string(spid_) + "] cancelled by the client");
+      out.DiscardPending();
+      Bytes b;
+      WriteDone(b, kDoneAttention, 0);
+      out.Append(b);
+      return;
     } catch (const ServerError& e) {
       outcome = "error " + std::to_string(e.message().number);
       Bytes b;
@@ -252,6 +260,16 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
       Log("[" + std::to_string(spid_) + "] " + database_ + ": " + text + " -> " + outcome);
     }
   }
+}
+
+void StatementExecutor::SetTextSize(std::size_t bytes) {
+  text_size_ = bytes == 0 ? kDefaultTextSize : std::min<std::size_t>(bytes, 2147483647);
+}
+
+void StatementExecutor::RunScriptBatch(const std::string& sql) {
+  PacketChannel sink(-1);
+  for (const ParsedStatement& s : ParseBatch(sql, quoted_identifier_))
+    Run(s.statement, false, sink);
 }
 
 void StatementExecutor::Run(const Statement& statement, bool more_follow, PacketChannel& out) {
@@ -271,10 +289,23 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
   } else if (const auto* s = std::get_if<UseStatement>(&statement)) {
     RunUse(*s, more, out);
   } else if (const auto* s = std::get_if<SetStatement>(&statement)) {
+    if (s->option == "quoted_identifier") quoted_identifier_ = s->value == "on";
     if (s->option == "textsize" && !s->value.empty() &&
         s->value.find_first_not_of("0123456789") == std::string::npos) {
       const unsigned long long v = s->value.size() > 10 ? 2147483647ULL : std::stoull(s->value);
       text_size_ = v == 0 ? kDefaultTextSize : static_cast<std::size_t>(std::min(v, 2147483647ULL));
+    }
+    WriteDone(b, more, 0);
+  } else if (const auto* s = std::get_if<WaitForStatement>(&statement)) {
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(s->milliseconds);
+    while (std::chrono::steady_clock::now() < until) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            until - std::chrono::steady_clock::now())
+                            .count();
+      if (out.AttentionArrived(static_cast<int>(std::clamp<long long>(left, 1, 200)))) {
+        throw BatchCancelled{};
+      }
     }
     WriteDone(b, more, 0);
   } else if (const auto* s = std::get_if<ExecStatement>(&statement)) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "packet_channel.h"
 #include "server_config.h"
@@ -13,6 +14,9 @@
 #include "table_store.h"
 
 namespace vq::ase_server {
+
+// Thrown when the client cancels the running batch with an attention.
+struct BatchCancelled {};
 
 // Per-connection state: current database, text size, and the open store.
 class StatementExecutor {
@@ -26,6 +30,15 @@ class StatementExecutor {
 
   // Parses and runs a language batch, writing the reply to `out` (not finished).
   void RunBatch(const std::string& sql, PacketChannel& out);
+
+  // Applies an option the client set with an OPTIONCMD token (only textsize matters).
+  void SetTextSize(std::size_t bytes);
+
+  // Runs a batch with no client, stopping at the first failure (ServerError).
+  void RunScriptBatch(const std::string& sql);
+
+  // Names of the user tables of the current database.
+  std::vector<std::string> TableNames() { return Store().TableNames(); }
 
  private:
   // Runs one statement; `more` is set on its final DONE when others follow.
@@ -47,6 +60,7 @@ class StatementExecutor {
   std::unique_ptr<TableStore> store_;
   std::size_t text_size_;
   std::int64_t last_row_count_ = 0;
+  bool quoted_identifier_ = false;  // takes effect from the next batch, as in ASE
 };
 
 }  // namespace vq::ase_server
