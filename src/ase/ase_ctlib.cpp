@@ -237,7 +237,7 @@ void Link::Execute(std::string_view sql) {
   }
   if (rc != CS_END_RESULTS) {
     failed = true;
-    if (rc == CS_FAIL) ct_cancel(nullptr, cmd, CS_CANCEL_ALL);
+    if (rc == CS_FAIL && ct_cancel(nullptr, cmd, CS_CANCEL_ALL) != CS_SUCCEED) diag_.broken = true;
   }
   ct_cmd_drop(cmd);
   if (failed || diag_.FirstServerError() != nullptr || diag_.timed_out) {
@@ -276,7 +276,7 @@ std::shared_ptr<ActiveResult> Link::Query(std::string_view sql) {
   }
   if (rc != CS_END_RESULTS) {
     failed = true;
-    if (rc == CS_FAIL) ct_cancel(nullptr, cmd, CS_CANCEL_ALL);
+    if (rc == CS_FAIL && ct_cancel(nullptr, cmd, CS_CANCEL_ALL) != CS_SUCCEED) diag_.broken = true;
   }
   ct_cmd_drop(cmd);
   if (failed || diag_.FirstServerError() != nullptr || diag_.timed_out) {
@@ -318,7 +318,9 @@ AseError Link::Failure(const std::string& action) const {
   if (const auto* c = diag_.FirstClientMessage()) {
     return AseError(ErrorKind::kClient, c->number, action + " failed: " + c->text);
   }
-  return AseError(ErrorKind::kClient, 0, action + " failed on server " + server_name_);
+  return AseError(ErrorKind::kClient, 0,
+                  action + " failed on server " + server_name_ +
+                      " and neither the server nor the client library said why");
 }
 
 }  // namespace vq::ase::detail

@@ -157,7 +157,8 @@ bool ActiveResult::Next(std::vector<Value>& row) {
 }
 
 bool ActiveResult::FetchFromServer(std::vector<Value>& row) {
-  link_->Diag().Reset();
+  // The diagnostics are kept from the statement's start: the library may
+  // report a fault while reading ahead, before the fetch that fails on it.
   CS_INT rows = 0;
   CS_RETCODE rc = ct_fetch(cmd_, CS_UNUSED, CS_UNUSED, CS_UNUSED, &rows);
   if (rc == CS_SUCCEED) {
@@ -267,15 +268,12 @@ Value ActiveResult::ReadWhole(int index, const Slot& slot) {
     if (rc != CS_SUCCEED) throw link_->Failure("reading column " + columns_[index].name);
   }
   if (data.empty()) {
-    // A zero length is how the wire says NULL, except for text, unitext and
-    // image, whose NULL has no text pointer.
-    bool empty_value = false;
-    if (slot.mapping.is_long) {
-      CS_IODESC io;
-      std::memset(&io, 0, sizeof io);
-      empty_value = ct_data_info(cmd_, CS_GET, index + 1, &io) == CS_SUCCEED && io.textptrlen > 0;
-    }
-    if (!empty_value) return std::monostate{};
+    // The length the library holds for the value is negative for NULL. (The
+    // text pointer cannot tell: FreeTDS keeps the previous row's for a NULL.)
+    CS_IODESC io;
+    std::memset(&io, 0, sizeof io);
+    bool is_null = ct_data_info(cmd_, CS_GET, index + 1, &io) != CS_SUCCEED || io.total_txtlen < 0;
+    if (is_null || !slot.mapping.is_long) return std::monostate{};
   }
   if (slot.mapping.read_as == ReadAs::kBytes) {
     return Bytes{std::vector<uint8_t>(data.begin(), data.end())};
@@ -297,7 +295,9 @@ void ActiveResult::Finish() {
   }
   if (rc != CS_END_RESULTS) {
     failed = true;
-    if (rc == CS_FAIL) ct_cancel(nullptr, cmd_, CS_CANCEL_ALL);
+    if (rc == CS_FAIL && ct_cancel(nullptr, cmd_, CS_CANCEL_ALL) != CS_SUCCEED) {
+      link_->Diag().broken = true;
+    }
   }
   DropCommand();
   link_->Release(this);
