@@ -11,6 +11,11 @@ std::string U128ToText(unsigned __int128 v) {
   if (v == 0) return "0";
   char buf[48];
   int n = 0;
+  // 64-bit steps while they suffice: 128-bit division is a library call.
+  for (uint64_t small = static_cast<uint64_t>(v); v >> 64 == 0 && small != 0; small /= 10) {
+    buf[n++] = static_cast<char>('0' + static_cast<int>(small % 10));
+    if (small < 10) v = 0;
+  }
   while (v != 0) {
     buf[n++] = static_cast<char>('0' + static_cast<int>(v % 10));
     v /= 10;
@@ -58,17 +63,45 @@ std::string DoubleToText(double d) {
 }
 
 std::string DateTimeToText(const DateTime& dt) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02u:%02u:%02u", static_cast<int>(dt.year),
-                dt.month, dt.day, dt.hour, dt.minute, dt.second);
-  std::string out = buf;
-  if (dt.nanosecond != 0) {
-    std::snprintf(buf, sizeof buf, ".%07u", dt.nanosecond / 100);
-    std::string frac = buf;
-    while (frac.back() == '0') frac.pop_back();
-    if (frac.size() > 1) out += frac;
+  // Written by hand: this runs once per date of every row a transfer reads.
+  char buf[40];
+  char* p = buf;
+  int64_t year = dt.year;
+  int year_width = 4;
+  if (year < 0) {  // as printf's %04d: the sign counts towards the width
+    *p++ = '-';
+    year = -year;
+    year_width = 3;
   }
-  return out;
+  auto digits = [&p](uint64_t v, int width) {
+    char tmp[20];
+    int n = 0;
+    do {
+      tmp[n++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    for (int k = n; k < width; ++k) *p++ = '0';
+    while (n > 0) *p++ = tmp[--n];
+  };
+  digits(static_cast<uint64_t>(year), year_width);
+  *p++ = '-';
+  digits(dt.month, 2);
+  *p++ = '-';
+  digits(dt.day, 2);
+  *p++ = ' ';
+  digits(dt.hour, 2);
+  *p++ = ':';
+  digits(dt.minute, 2);
+  *p++ = ':';
+  digits(dt.second, 2);
+  uint32_t ticks = dt.nanosecond / 100;
+  if (ticks != 0) {
+    *p++ = '.';
+    char* frac = p;
+    digits(ticks, 7);
+    while (p > frac && p[-1] == '0') --p;
+  }
+  return std::string(buf, p);
 }
 
 std::string GuidToText(const Guid& g) {

@@ -59,14 +59,28 @@ PageBuffer PageFile::Read(uint32_t page_number) {
     ThrowCorrupt("page " + std::to_string(page_number) + " lies beyond the end of the file (" +
                  std::to_string(page_count_) + " pages)");
   }
-  auto buffer = std::make_shared<std::vector<uint8_t>>(page_size_);
-  ReadRaw(static_cast<uint64_t>(page_number) * page_size_, buffer->data(), page_size_);
-  if (decoder_) decoder_(page_number, buffer->data(), buffer->size());
-  PageBuffer page = std::move(buffer);
-  lru_.emplace_front(page_number, page);
-  index_[page_number] = lru_.begin();
+  // Read ahead: scans and long-value chains mostly want the following pages
+  // next, and one read of a run costs little more than one of a page.
+  uint32_t run = 1;
+  while (run < kReadAhead && page_number + run < page_count_ &&
+         index_.find(page_number + run) == index_.end())
+    ++run;
+  read_buffer_.resize(static_cast<size_t>(run) * page_size_);
+  ReadRaw(static_cast<uint64_t>(page_number) * page_size_, read_buffer_.data(),
+          read_buffer_.size());
+  PageBuffer wanted;
+  for (uint32_t k = run; k-- > 0;) {
+    auto buffer = std::make_shared<std::vector<uint8_t>>(
+        read_buffer_.begin() + static_cast<ptrdiff_t>(k) * page_size_,
+        read_buffer_.begin() + static_cast<ptrdiff_t>(k + 1) * page_size_);
+    if (decoder_) decoder_(page_number + k, buffer->data(), buffer->size());
+    PageBuffer page = std::move(buffer);
+    lru_.emplace_front(page_number + k, page);
+    index_[page_number + k] = lru_.begin();
+    if (k == 0) wanted = page;
+  }
   Evict();
-  return page;
+  return wanted;
 }
 
 void PageFile::Evict() {

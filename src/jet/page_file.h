@@ -66,6 +66,8 @@ class PageFile {
 
   // Least recently used pages at the back.
   static constexpr size_t kCachePages = 256;
+  static constexpr uint32_t kReadAhead = 16;
+  std::vector<uint8_t> read_buffer_;
   std::list<std::pair<uint32_t, PageBuffer>> lru_;
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageBuffer>>::iterator> index_;
 };

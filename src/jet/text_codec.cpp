@@ -55,11 +55,17 @@ namespace {
 // Appends UCS-2 units, joining surrogate pairs; a lone surrogate becomes U+FFFD.
 void AppendUnits(const uint8_t* p, size_t units, std::string& out) {
   for (size_t k = 0; k < units; ++k) {
-    uint32_t u = Le16(p + 2 * k);
-    if (u < 0x80) {
-      out.push_back(static_cast<char>(u));
+    if (p[2 * k + 1] == 0 && p[2 * k] < 0x80) {
+      // A run of ASCII, written in one go.
+      size_t end = k;
+      while (end < units && p[2 * end + 1] == 0 && p[2 * end] < 0x80) ++end;
+      size_t at = out.size();
+      out.resize(at + (end - k));
+      for (size_t j = k; j < end; ++j) out[at + j - k] = static_cast<char>(p[2 * j]);
+      k = end - 1;
       continue;
     }
+    uint32_t u = Le16(p + 2 * k);
     if (u >= 0xD800 && u < 0xDC00 && k + 1 < units) {
       uint32_t lo = Le16(p + 2 * (k + 1));
       if (lo >= 0xDC00 && lo < 0xE000) {

@@ -1,1 +1,48 @@
+#include "jet/text_codec.h"
+
 #include <gtest/gtest.h>
+
+#include <vector>
+
+namespace jet {
+namespace {
+
+std::string Unicode(std::vector<uint8_t> bytes) {
+  std::string out = "stale";
+  DecodeUnicodeText(ByteView(bytes.data(), bytes.size()), out);
+  return out;
+}
+
+TEST(UnicodeText, CompressedTextSwitchesToTwoByteUnitsAndBack) {
+  // "ab", switch, U+03A9 U+4E2D as UCS-2, switch, "c".
+  EXPECT_EQ(Unicode({0xFF, 0xFE, 'a', 'b', 0x00, 0xA9, 0x03, 0x2D, 0x4E, 0x00, 'c'}),
+            "ab\u03A9\u4E2D"
+            "c");
+  // A value may end in two-byte mode; Latin-1 letters in one-byte mode.
+  EXPECT_EQ(Unicode({0xFF, 0xFE, 0xE9, 0x00, 0xAC, 0x20}), "\u00E9\u20AC");
+  EXPECT_EQ(Unicode({0xFF, 0xFE}), "");
+}
+
+TEST(UnicodeText, PlainUcs2JoinsSurrogatesAndReplacesLoneOnes) {
+  EXPECT_EQ(Unicode({'h', 0, 'i', 0}), "hi");
+  EXPECT_EQ(Unicode({0x3D, 0xD8, 0x00, 0xDE}), "\U0001F600");
+  EXPECT_EQ(Unicode({0x3D, 0xD8, 'x', 0}), "\uFFFDx");
+  // An odd trailing byte is not half a character.
+  EXPECT_EQ(Unicode({'o', 0, 'k'}), "o");
+}
+
+TEST(CodePageText, MapsWesternAndCyrillicUpperHalves) {
+  std::vector<uint8_t> bytes = {'A', 0x80, 0x81, 0xE9, 0x9F};
+  std::string out;
+  DecodeCodePageText(ByteView(bytes.data(), bytes.size()), 1252, out);
+  EXPECT_EQ(out, "A\u20AC\u0081\u00E9\u0178");
+  std::vector<uint8_t> cyrillic = {0xC0, 0xFF, 0xA8, 'z'};
+  DecodeCodePageText(ByteView(cyrillic.data(), cyrillic.size()), 1251, out);
+  EXPECT_EQ(out, "\u0410\u044F\u0401z");
+  // A code page without a table of its own reads as 1252.
+  DecodeCodePageText(ByteView(bytes.data(), bytes.size()), 437, out);
+  EXPECT_EQ(out, "A\u20AC\u0081\u00E9\u0178");
+}
+
+}  // namespace
+}  // namespace jet

@@ -1,5 +1,6 @@
 #include "json_lines.h"
 
+#include <charconv>
 #include <type_traits>
 #include <variant>
 
@@ -41,17 +42,27 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out.push_back('"');
   size_t i = 0;
   while (i < text.size()) {
+    // Plain printable ASCII goes out in one piece: most text is nothing else.
+    size_t run = i;
+    while (run < text.size()) {
+      unsigned char c = static_cast<unsigned char>(text[run]);
+      if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') break;
+      ++run;
+    }
+    if (run > i) {
+      out.append(text.data() + i, run - i);
+      i = run;
+      if (i == text.size()) break;
+    }
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x80) {
       if (c == '"' || c == '\\') {
         out.push_back('\\');
         out.push_back(static_cast<char>(c));
-      } else if (c < 0x20) {
+      } else {
         out += "\\u00";
         out.push_back(hex[c >> 4]);
         out.push_back(hex[c & 15]);
-      } else {
-        out.push_back(static_cast<char>(c));
       }
       ++i;
       continue;
@@ -77,7 +88,19 @@ void AppendJsonValue(std::string& out, const Value& value) {
         } else if constexpr (std::is_same_v<T, bool>) {
           out += v ? "true" : "false";
         } else if constexpr (std::is_same_v<T, int64_t>) {
-          out += std::to_string(v);
+          char buf[24];
+          auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+          out.append(buf, end);
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          AppendJsonString(out, v);
+        } else if constexpr (std::is_same_v<T, Bytes>) {
+          static const char* hex = "0123456789ABCDEF";
+          out += "\"0x";
+          for (uint8_t b : v.data) {
+            out.push_back(hex[b >> 4]);
+            out.push_back(hex[b & 15]);
+          }
+          out.push_back('"');
         } else {
           AppendJsonString(out, ToText(value));
         }

@@ -94,10 +94,16 @@ void PrintQuery(DatabaseSession& db, const std::string& sql, std::ostream& out) 
   std::vector<FieldInfo> columns;
   for (int i = 0; i < count; ++i) columns.push_back(rs.Fields().Item(i).Info());
   out << JsonHeaderLine(columns, rs.RecordCount()) << '\n';
-  std::vector<Value> row(count);
+  std::string line;
   while (!rs.Eof()) {
-    for (int i = 0; i < count; ++i) row[i] = rs.Fields().Item(i).Value();
-    out << JsonRowLine(row) << '\n';
+    // Values are read in place and the line buffer is reused: no copy per row.
+    line.assign(1, '[');
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) line.push_back(',');
+      AppendJsonValue(line, rs.Fields().Item(i).Value());
+    }
+    line += "]\n";
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
     rs.MoveNext();
   }
   rs.Close();

@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Writes a small seed corpus for fuzz_open into a folder.
+
+Seeds are made here rather than kept in the repository: bare headers of each
+format, and, when the shared Access fixtures are at hand, copies of a few of
+the smallest ones (whole, and cut after the catalogue).
+
+    make_seeds.py OUT_DIR [FIXTURES_DIR]
+"""
+import os
+import struct
+import sys
+
+SMALL_FIXTURES = [
+    "jackcess/src/test/data/V1997/delTestV1997.mdb",
+    "jackcess/src/test/data/V1997/overflowTestV1997.mdb",
+    "jackcess/src/test/data/V1997/delColTestV1997.mdb",
+    "jackcess/src/test/data/adox_jet4.mdb",
+    "jackcess/src/test/data/V2000/delColTestV2000.mdb",
+    "jackcess/src/test/data/V2000/overflowTestV2000.mdb",
+]
+
+
+def rc4(key, n):
+    s = list(range(256))
+    j = 0
+    for i in range(256):
+        j = (j + s[i] + key[i % len(key)]) & 255
+        s[i], s[j] = s[j], s[i]
+    i = j = 0
+    out = []
+    for _ in range(n):
+        i = (i + 1) & 255
+        j = (j + s[i]) & 255
+        s[i], s[j] = s[j], s[i]
+        out.append(s[(s[i] + s[j]) & 255])
+    return out
+
+
+def header(version):
+    """Page 0 of an empty file of `version`, masked as Access masks it."""
+    size = 2048 if version == 0 else 4096
+    page = bytearray(size)
+    page[1] = 1
+    page[4:19] = b"Standard ACE DB" if version >= 2 else b"Standard Jet DB"
+    page[0x14] = version
+    struct.pack_into("<H", page, 0x3C, 1252)
+    length = 126 if version == 0 else 128
+    for k, b in enumerate(rc4([0xC7, 0xDA, 0x39, 0x6B], length)):
+        page[0x18 + k] ^= b
+    return bytes(page) * 3
+
+
+def main():
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    for version in (0, 1, 3):
+        with open(os.path.join(out, f"header_v{version}"), "wb") as f:
+            f.write(header(version))
+    fixtures = sys.argv[2] if len(sys.argv) > 2 else ""
+    for rel in SMALL_FIXTURES:
+        path = os.path.join(fixtures, rel)
+        if not os.path.exists(path):
+            continue
+        data = open(path, "rb").read()
+        name = os.path.basename(rel)
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+        page = 2048 if data[0x14] == 0 else 4096
+        with open(os.path.join(out, name + ".cut"), "wb") as f:
+            f.write(data[: 8 * page])
+
+
+if __name__ == "__main__":
+    main()

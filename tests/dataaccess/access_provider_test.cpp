@@ -1,0 +1,163 @@
+// The Access provider over real files: connection strings, the tables
+// catalogue, reading a table, and its refusals.
+#include "dataaccess/access_provider.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dataaccess/session.h"
+
+namespace vq {
+namespace {
+
+const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
+
+class AccessProvider : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))
+      GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+  }
+  static std::string Jet(const std::string& file, const std::string& password = "") {
+    return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + kFixtures + file +
+           ";JET OLEDB:Database Password=" + password;
+  }
+  static std::string Ace(const std::string& file, const std::string& password = "") {
+    return "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + kFixtures + file +
+           ";JET OLEDB:Database Password=" + password;
+  }
+  static std::map<std::string, std::string> Catalogue(const std::string& cs) {
+    DatabaseSession db;
+    db.Open(cs);
+    RecordSet rs = db.OpenSchema(kAdSchemaTables);
+    std::map<std::string, std::string> types;
+    while (!rs.Eof()) {
+      types[ToText(rs.Fields().Item("TABLE_NAME").Value())] =
+          ToText(rs.Fields().Item("TABLE_TYPE").Value());
+      rs.MoveNext();
+    }
+    return types;
+  }
+  static int32_t OpenError(const std::string& cs) {
+    try {
+      DatabaseSession db;
+      db.Open(cs);
+    } catch (const DatabaseError& e) {
+      return e.Number();
+    }
+    return 0;
+  }
+};
+
+TEST_F(AccessProvider, CatalogueGivesTheJetTableTypes) {
+  auto linker = Catalogue(Ace("jackcess/src/test/data/V2007/linkerTestV2007.accdb"));
+  EXPECT_EQ(linker["Table1"], "TABLE");
+  EXPECT_EQ(linker["Table2"], "LINK");
+  EXPECT_EQ(linker["MSysObjects"], "SYSTEM TABLE");
+  EXPECT_EQ(linker["MSysNavPaneGroups"], "ACCESS TABLE");
+  EXPECT_EQ(linker.count("Tables"), 0u);  // containers are no tables
+  auto queries = Catalogue(Ace("jackcess/src/test/data/V2007/queryTestV2007.accdb"));
+  EXPECT_EQ(queries["SelectQuery"], "VIEW");
+  EXPECT_EQ(queries.count("DeleteQuery"), 0u);
+  // Provider names are not case-sensitive.
+  auto lower = Catalogue("provider=microsoft.jet.oledb.4.0;data source=" + kFixtures +
+                         "mdb-reader/test/data/V1997/test.mdb");
+  EXPECT_EQ(lower["Table4"], "TABLE");
+}
+
+TEST_F(AccessProvider, ReadsATableWithAdoTypesAndValues) {
+  DatabaseSession db;
+  db.SetCursorLocation(kAdUseClient);
+  db.SetMode(kAdModeReadWrite);
+  db.Open(Jet("mdb-reader/test/data/V2003/test.mdb"));
+  for (const char* sql : {"SELECT * FROM `Table1`", "select * from [table1];"}) {
+    SCOPED_TRACE(sql);
+    RecordSet rs;
+    rs.Open(sql, db, kAdOpenStatic, kAdLockOptimistic);
+    EXPECT_EQ(rs.RecordCount(), 2);
+    ASSERT_EQ(rs.Fields().Count(), 9);
+    const int types[] = {202, 202, 17, 2, 3, 5, 7, 6, 11};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(rs.Fields().Item(i).Type(), types[i]) << i;
+    EXPECT_EQ(rs.Fields().Item(0).Name(), "A");
+    std::vector<std::string> texts;
+    for (; !rs.Eof(); rs.MoveNext()) {
+      std::string line;
+      for (int i = 0; i < 9; ++i) line += ToText(rs.Fields().Item(i).Value()) + "|";
+      texts.push_back(line);
+    }
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "abcdefg|hijklmnop|2|222|333333333|444.555|1974-09-21 00:00:00|3.5|True|");
+    EXPECT_EQ(texts[1], "a|b|0|0|0|0|1981-12-12 00:00:00|0|False|");
+    rs.Close();
+  }
+}
+
+TEST_F(AccessProvider, ConvertsTheWiderTypes) {
+  DatabaseSession db;
+  db.Open(Ace("jackcess/src/test/data/V2019/extDateTestV2019.accdb"));
+  RecordSet rs;
+  rs.Open("SELECT * FROM [Table1]", db);
+  for (int row = 0; row < 5; ++row) rs.MoveNext();
+  EXPECT_EQ(rs.Fields().Item("DateExt").Value(),
+            Value(DateTime{2021, 6, 14, 22, 45, 12, 345678900}));
+  EXPECT_EQ(rs.Fields().Item("DateExt").Type(), 7);
+
+  DatabaseSession big;
+  big.Open(Ace("mdb-reader/test/data/V2016/bigint.accdb"));
+  RecordSet r2;
+  r2.Open("SELECT * FROM [Table]", big);
+  EXPECT_EQ(r2.Fields().Item("Numeric").Type(), 20);
+
+  DatabaseSession old;
+  old.Open(Jet("mdbtestdata/data/DateTestDatabase.mdb"));
+  RecordSet r3;
+  r3.Open("SELECT * FROM [DateTest]", old);
+  r3.MoveNext();
+  r3.MoveNext();
+  EXPECT_LT(std::get<DateTime>(r3.Fields().Item("DateTimeCol").Value()).year, 1900);
+}
+
+TEST_F(AccessProvider, RefusalsCarryTheirNumbers) {
+  EXPECT_EQ(OpenError(Jet("mdb-reader/test/password/data/V2003_with-password.mdb", "nope")),
+            -2147217843);
+  EXPECT_EQ(OpenError(Jet("mdb-reader/test/password/data/V2003_with-password.mdb")), -2147217843);
+  EXPECT_EQ(OpenError(Jet("mdb-reader/test/password/data/V2003_with-password.mdb", "password")), 0);
+  EXPECT_EQ(OpenError(Ace("mdb-reader/test/password/data/V2010_with-password.accdb", "password")),
+            errors::kNotSupported);
+  EXPECT_NE(OpenError(Jet("no/such/file.mdb")), 0);
+  EXPECT_NE(OpenError("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="), 0);
+
+  DatabaseSession db;
+  db.Open(Jet("mdb-reader/test/data/V2003/test.mdb"));
+  RecordSet rs;
+  try {
+    rs.Open("SELECT * FROM [No Such Table]", db);
+    FAIL();
+  } catch (const DatabaseError& e) {
+    EXPECT_EQ(e.Number(), errors::kNoSuchTable);
+    EXPECT_NE(e.Description().find("No Such Table"), std::string::npos);
+  }
+  for (const char* sql :
+       {"DROP TABLE `Table1`", "CREATE TABLE `x` (a TEXT)", "INSERT INTO `Table1` VALUES (1)"}) {
+    try {
+      db.Execute(sql);
+      FAIL() << sql;
+    } catch (const DatabaseError& e) {
+      EXPECT_EQ(e.Number(), errors::kNotSupported);
+    }
+  }
+  EXPECT_THROW(rs.Open("SELECT A FROM [Table1] WHERE B = 1", db), DatabaseError);
+  db.Close();
+  EXPECT_THROW(db.Execute("DROP TABLE x"), DatabaseError);
+}
+
+TEST_F(AccessProvider, PasswordWithSemicolonReachesTheEngineWhole) {
+  // The whole text after the key is the password, ";" and "=" included: the
+  // refusal is the engine's, not a parse of a stray "x=y" key.
+  EXPECT_EQ(OpenError(Jet("mdb-reader/test/password/data/V2003_with-password.mdb", "password;x=y")),
+            -2147217843);
+}
+
+}  // namespace
+}  // namespace vq
