@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Tries Vellquist without an ASE server of your own: installs what is missing,
 # builds, installs the program into demo/program, starts ase-test-server on
-# loopback with a small demo database, and starts vellquist with its settings
-# in demo/config, filled in to reach that server (your own ~/.config is never
-# read or written). The server stops when vellquist exits.
+# loopback with a demo database (the server's own sample tables with rows), and
+# starts vellquist with its settings in demo/config, filled in to reach that
+# server (your own ~/.config is never read or written). The server stops when
+# vellquist exits.
 #
 #   bash scripts/run-demo.sh          # from a desktop session
 #
@@ -32,7 +33,8 @@ rm -rf "$demo/ase-data"
 mkdir -p "$demo/ase-data" "$demo/config"
 server_out="$demo/ase-server.out"
 "$build/tools/ase-test-server/ase-test-server" --port 0 --data "$demo/ase-data" \
-  --login demo:demo --database demo >"$server_out" 2>"$demo/ase-server.err" &
+  --login demo:demo --database demo --init "$root/tools/ase-test-server/sample-data.sql" \
+  >"$server_out" 2>"$demo/ase-server.err" &
 server_pid=$!
 trap 'kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true' EXIT
 
@@ -45,29 +47,6 @@ for _ in $(seq 1 100); do
 done
 [ -n "$port" ] || { echo "ase-test-server did not start" >&2; exit 1; }
 echo "ase-test-server listening on 127.0.0.1:$port (user demo, password demo, database demo)"
-
-TDSVER=5.0 tsql -H 127.0.0.1 -p "$port" -U demo -P demo -D demo >"$demo/tsql.log" 2>&1 <<'SQL'
-create table [customers] ([id] int, [name] varchar(60), [city] varchar(40) null)
-go
-insert into [customers] values (1, 'Alvarez Trading', 'Lisbon')
-go
-insert into [customers] values (2, 'Bergström Foods', 'Malmö')
-go
-insert into [customers] values (3, 'O''Neill & Sons', null)
-go
-create table [orders] ([id] int, [customer_id] int, [total] money, [placed] datetime)
-go
-insert into [orders] values (100, 1, 249.90, '2024-03-01 10:15:00')
-go
-insert into [orders] values (101, 3, 18.50, '2024-03-02 16:40:00')
-go
-create table [Products] ([code] varchar(12), [title] varchar(80), [in_stock] bit)
-go
-insert into [Products] values ('P-1', 'Oak table', 1)
-go
-insert into [Products] values ('P-2', 'Lamp', 0)
-go
-SQL
 
 # An Access file to start with: a fixture of the shared test data, if present.
 access_file=""

@@ -1,9 +1,5 @@
 // The windows over the real providers: an Access file of the shared test data
 // and the ASE test server over the wire.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -15,6 +11,7 @@
 
 #include "dataaccess/session.h"
 #include "support/ase_server_fixture.h"
+#include "support/silent_listener.h"
 #include "ui/form_metrics.h"
 #include "ui_fixture.h"
 
@@ -41,28 +38,6 @@ std::vector<std::string> TablesByMdbtools(const QString& path) {
   std::sort(names.begin(), names.end(), CollateLess);
   return names;
 }
-
-// A loopback port that takes connections and never says a word.
-class SilentServer {
- public:
-  SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_, 8);
-    socklen_t n = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
-    port_ = ntohs(a.sin_port);
-  }
-  ~SilentServer() { ::close(fd_); }
-  int port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 void StoreServer(const std::string& host, int port, const std::string& user,
                  const std::string& password, const std::string& database) {
@@ -123,10 +98,10 @@ class EndToEndTest : public QObject {
   }
 
   void SilentServerLeavesTheConnectionWindowUpInBoundedTime() {
-    SilentServer silent;
+    SilentListener silent;
     UiWorld world(false);
     Store("AccessMDBFile", FixturePath().toStdString());
-    StoreServer("127.0.0.1", silent.port(), "sa", "secret", "testdb");
+    StoreServer("127.0.0.1", silent.Port(), "sa", "secret", "testdb");
     Form1& form = world.MakeForm1();
     QElapsedTimer timer;
     timer.start();
@@ -136,6 +111,7 @@ class EndToEndTest : public QObject {
     QVERIFY(form.isVisible());
     QVERIFY(form.TablesWindow() == nullptr);
     QVERIFY(world.dialogs.messages.empty());
+    QVERIFY(silent.Accepted() >= 1);
     // The window kept handling events while the connect waited.
     QVERIFY(world.yielder.count > waited / 100);
   }
