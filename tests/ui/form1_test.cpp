@@ -166,6 +166,28 @@ class Form1Test : public QObject {
     QCOMPARE(form.Pointer().Pointer(), kPointerDefault);
   }
 
+  void ListingFailureIsReportedAtTheCallingStepAndTheWindowStillOpens() {
+    UiWorld world;
+    AddTable(*world.access, "Orders");
+    world.StoreReachableSettings();
+    // The start-up check and the one of "Next >" get through; the listing does not.
+    world.ase_connects_left = 2;
+    Form1& form = world.MakeForm1();
+    form.Start();
+    QCOMPARE(world.dialogs.messages.size(), size_t{1});
+    QCOMPARE(world.dialogs.messages[0].text,
+             std::string("Server went away.\r\n"
+                         "in Quellmark7/29/2014.Form1.PushButton4_Click at line 108\r\r"
+                         "Please email screenshot of this message to ") +
+                 VQ_SUPPORT_EMAIL);
+    QCOMPARE(world.dialogs.messages[0].style, kMsgExclamation);
+    QCOMPARE(world.dialogs.messages[0].title, std::string("Application Error"));
+    QVERIFY(form.TablesWindow() && form.TablesWindow()->isVisible());
+    QCOMPARE(Entries(form.TablesWindow()->List1()), std::vector<std::string>{"Orders"});
+    QCOMPARE(form.TablesWindow()->List2().ListCount(), 0);
+    QCOMPARE(form.Pointer().Pointer(), kPointerDefault);
+  }
+
   void BrowseStoresTheChosenPathAndCancelChangesNothing() {
     UiWorld world;
     Store("AccessMDBFile", "/data/old.mdb");

@@ -63,6 +63,8 @@ UiWorld::UiWorld(bool fake_providers) : fake_providers_(fake_providers) {
   ProviderRegistry::Global().Register(
       "ASEOLEDB", [this](const std::string& cs, const SessionOptions& options) {
         std::this_thread::sleep_for(ase_delay);
+        if (ase_connects_left == 0) throw DatabaseError(errors::kUnspecified, "Server went away.");
+        if (ase_connects_left > 0) --ase_connects_left;
         if (ConnectionString::Parse(cs, {}).GetOr("Password", "") != ase_password) {
           throw DatabaseError(errors::kLoginFailed, "Login failed.");
         }

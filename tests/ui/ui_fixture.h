@@ -75,6 +75,8 @@ class UiWorld {
   std::shared_ptr<FakeDatabase> ase = std::make_shared<FakeDatabase>();
   // The ASE password the fake server accepts; any other is a refused login.
   std::string ase_password = "secret";
+  // Connects the fake server still takes before it refuses every one; -1: no limit.
+  int ase_connects_left = -1;
   // How long the fake server takes to answer a connect.
   std::chrono::milliseconds ase_delay{0};
 
