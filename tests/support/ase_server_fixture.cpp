@@ -29,7 +29,16 @@ AseServerFixture::AseServerFixture(AseServerOptions options) : options_(std::mov
     options_.data_dir = pattern;
     own_data_dir_ = true;
   }
-  Start();
+  try {
+    Start();
+  } catch (...) {
+    // No destructor runs for a half-built fixture: clean up here.
+    if (own_data_dir_) {
+      std::error_code ec;
+      std::filesystem::remove_all(options_.data_dir, ec);
+    }
+    throw;
+  }
 }
 
 AseServerFixture::~AseServerFixture() {
@@ -57,6 +66,11 @@ void AseServerFixture::Start() {
     args.push_back(options_.init_script);
   }
 
+  // Everything the child needs is built before fork: other test threads may
+  // hold the allocator's lock at that moment.
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   int out[2];
   if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
   const pid_t pid = ::fork();
@@ -65,9 +79,6 @@ void AseServerFixture::Start() {
     ::dup2(out[1], STDOUT_FILENO);
     ::close(out[0]);
     ::close(out[1]);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }

@@ -1,7 +1,10 @@
 // The test server's SQL front end and ASE's value rules, without sockets.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "init_script.h"
+#include "server_config.h"
 #include "server_message.h"
 #include "sql_parser.h"
 #include "value_conversion.h"
@@ -94,6 +97,38 @@ TEST(AseServerParser, DoubleQuotesFollowQuotedIdentifier) {
   EXPECT_EQ(std::get<DropTableStatement>(as_name.at(0).statement).table, "My Table");
 }
 
+TEST(AseServerOptions, ReadsTheCommandLine) {
+  const char* const good[] = {"ase-test-server", "--port",     "0",       "--data",   "/tmp/x",
+                              "--login",         "sa:pa:ss",   "--login", "u:",       "--database",
+                              "sales",           "--database", "archive", "--verbose"};
+  const ServerConfig c = ParseCommandLine(static_cast<int>(std::size(good)), good);
+  EXPECT_EQ(c.port, 0);
+  EXPECT_EQ(c.listen_address, "127.0.0.1");  // loopback unless told otherwise
+  EXPECT_TRUE(c.Accepts("sa", "pa:ss"));     // the password may hold a colon
+  EXPECT_TRUE(c.Accepts("u", ""));
+  EXPECT_FALSE(c.Accepts("SA", "pa:ss"));
+  EXPECT_EQ(c.DefaultDatabase(), "sales");
+  EXPECT_TRUE(c.HasDatabase("archive"));
+  EXPECT_TRUE(c.HasDatabase("master"));
+  EXPECT_FALSE(c.HasDatabase("Sales"));
+  EXPECT_EQ(c.DatabasePath("sales"), "/tmp/x/sales.db");
+  EXPECT_TRUE(c.verbose);
+
+  const std::vector<std::vector<const char*>> bad{
+      {"s", "--login", "sa:x"},  // no --data
+      {"s", "--data", "d"},      // no login
+      {"s", "--data", "d", "--login", "nocolon"},
+      {"s", "--data", "d", "--login", "sa:x", "--port", "70000"},
+      {"s", "--data", "d", "--login", "sa:x", "--database", "../etc"},  // not a file name
+      {"s", "--data", "d", "--login", "sa:x", "--bogus"},
+      {"s", "--data"},
+  };
+  for (const auto& args : bad) {
+    EXPECT_THROW(ParseCommandLine(static_cast<int>(args.size()), args.data()),
+                 std::invalid_argument);
+  }
+}
+
 TEST(AseServerParser, SplitsScriptsAtGoLines) {
   const auto batches = SplitScript(
       "create table T(x int)\n GO \n\ngo\ninsert T values(1)\n"
@@ -101,6 +136,18 @@ TEST(AseServerParser, SplitsScriptsAtGoLines) {
   ASSERT_EQ(batches.size(), 2u);
   EXPECT_EQ(batches[0], "create table T(x int)\n");
   EXPECT_EQ(batches[1], "insert T values(1)\ninsert T values(2) -- not a go line\ngone\n");
+}
+
+TEST(AseServerParser, ReadsUpdateAndDelete) {
+  const auto batch = ParseBatch("update [T] set a = 1, [b c] = NULL where a <> 2 delete T");
+  ASSERT_EQ(batch.size(), 2u);
+  const auto& u = std::get<UpdateStatement>(batch[0].statement);
+  ASSERT_EQ(u.assignments.size(), 2u);
+  EXPECT_EQ(u.assignments[1].first, "b c");
+  EXPECT_EQ(u.assignments[1].second.kind, Literal::Kind::kNull);
+  ASSERT_EQ(u.where.size(), 1u);
+  EXPECT_EQ(u.where[0].op, Condition::Op::kNe);
+  EXPECT_TRUE(std::get<DeleteStatement>(batch[1].statement).where.empty());
 }
 
 TEST(AseServerParser, ReadsTheCatalogueQuery) {
@@ -129,6 +176,53 @@ TEST(AseServerParser, RefusesBadSqlWithAseSyntaxMessages) {
   EXPECT_EQ(FailureNumber([] { ParseBatch("insert into T values(1"); }), 102);
   // A reserved word is fine once bracketed.
   EXPECT_EQ(FailureNumber([] { ParseBatch("create table [order] ([user] int)"); }), 0);
+}
+
+// Arbitrary text (random bytes, and valid statements cut or mutated at random)
+// only ever gives a clean ServerError, never a crash or another exception.
+TEST(AseServerParser, SurvivesArbitraryInput) {
+  const std::vector<std::string> seeds{
+      "create table [T]([a] numeric(10,2) null, [b] varchar(5))",
+      "insert into T (a, b) values(-1.5e3, N'x''y')",
+      "select a, count(*) from dbo.T where a in (1, 2) and b is not null order by a desc",
+      "set textsize 100 select @@spid use [db] waitfor delay '00:00:01'",
+  };
+  std::mt19937 random(20240229);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = seeds[random() % seeds.size()];
+    const int edits = 1 + static_cast<int>(random() % 4);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      const std::size_t at = random() % text.size();
+      switch (random() % 3) {
+        case 0:
+          text[at] = static_cast<char>(random() % 256);
+          break;
+        case 1:
+          text.erase(at, random() % 8);
+          break;
+        default:
+          text.resize(at);
+          break;
+      }
+    }
+    try {
+      const auto batch = ParseBatch(text, round % 2 == 0);
+      for (const auto& s : batch) {
+        if (const auto* insert = std::get_if<InsertStatement>(&s.statement)) {
+          for (const Literal& l : insert->values) {
+            for (TypeKind kind : {TypeKind::kInt, TypeKind::kNumeric, TypeKind::kMoney,
+                                  TypeKind::kDateTime, TypeKind::kUniChar, TypeKind::kBinary}) {
+              try {
+                ConvertLiteral(l, ColumnDefinition{"c", ColumnType{kind, 3, 10, 2}, true}, "T");
+              } catch (const ServerError&) {
+              }
+            }
+          }
+        }
+      }
+    } catch (const ServerError&) {
+    }
+  }
 }
 
 ColumnDefinition Col(TypeKind kind, bool nullable = false, int length = 0, int precision = 0,

@@ -10,7 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
-#include <regex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,8 +40,16 @@ std::vector<std::string> RowLines(const std::string& output) {
     if (end == std::string::npos) end = output.size();
     std::string line = output.substr(start, end - start);
     // Drop tsql's prompts ("1> 2> ").
-    line = std::regex_replace(line, std::regex("^(\\d+> )+"), "");
-    if (line.find('\t') != std::string::npos) rows.push_back(line);
+    while (true) {
+      const auto prompt = line.find("> ");
+      if (prompt == 0 || prompt == std::string::npos ||
+          line.find_first_not_of("0123456789") != prompt) {
+        break;
+      }
+      line.erase(0, prompt + 2);
+    }
+    // Message texts are printed as a tab and a quote; they are not rows.
+    if (line.find('\t') != std::string::npos && line.rfind("\t\"", 0) != 0) rows.push_back(line);
     start = end + 1;
   }
   return rows;
@@ -214,6 +222,27 @@ TEST_F(AseTestServerTest, ValuesComeBackInTheirDeclaredTypes) {
   EXPECT_EQ(fields[23], "ユニ text");
   EXPECT_EQ(fields[24], "wide");  // wider than 255: LONGCHAR
   EXPECT_EQ(fields[25], "abcd");
+}
+
+TEST_F(AseTestServerTest, UpdateAndDeleteFollowTheSameRules) {
+  AseServerFixture server;
+  const std::string out =
+      Sql(server,
+          "create table [U]([k] int, [v] varchar(10) null, [d] datetime)\ngo\n"
+          "insert into U values(1, 'a', '2024-01-01')\ngo\n"
+          "insert into U values(2, 'b', '2024-01-02')\ngo\n"
+          "insert into U values(3, NULL, '2024-01-03')\ngo\n"
+          "update U set v = 'changed', d = '2025-05-05 10:00' where k >= 2\ngo\n"
+          "update U set k = 'x'\ngo\nupdate U set d = NULL\ngo\n"
+          "delete from U where k = 1\ngo\n"
+          "select k, v, d from U order by k\ngo\n");
+  EXPECT_NE(out.find("(2 rows affected)"), std::string::npos) << out;
+  EXPECT_TRUE(HasMessage(out, 257)) << out;
+  EXPECT_TRUE(HasMessage(out, 233)) << out;
+  const auto rows = RowLines(out);
+  ASSERT_EQ(rows.size(), 3u) << out;
+  EXPECT_EQ(rows[1], "2\tchanged\tMay  5 2025 10:00AM");
+  EXPECT_EQ(rows[2], "3\tchanged\tMay  5 2025 10:00AM");
 }
 
 TEST_F(AseTestServerTest, EmptyTextIsStoredAsOneSpace) {
@@ -419,6 +448,37 @@ TEST_F(AseTestServerTest, SilentServerAcceptsButNeverAnswers) {
   client.Login(server.user(), server.password());
   EXPECT_FALSE(client.ReplyWithin(500));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
+}
+
+TEST_F(AseTestServerTest, GarbageOnTheWireEndsOnlyThatConnection) {
+  AseServerFixture server;
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    RawClient client(server.port());
+    client.Login(server.user(), server.password());
+    ASSERT_FALSE(client.ReadReply().empty());
+    std::vector<std::uint8_t> body(random() % 300);
+    for (auto& b : body) b = static_cast<std::uint8_t>(random());
+    if (round % 2 == 0 && !body.empty()) body[0] = 0x21;  // a LANGUAGE token with a wild length
+    const std::uint8_t types[] = {0x0F, 0x01, 0x02, 0x06, 0x07, 0x12};
+    client.SendPacket(types[round % 6], body, true);
+    // The reply (an error, or a closed connection) does not matter here; the
+    // server must survive it and keep serving others.
+  }
+  const auto rows = RowLines(Sql(server, "select 1, 2\ngo\n"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], "1\t2");
+}
+
+TEST_F(AseTestServerTest, StopsPromptlyWithClientsConnected) {
+  AseServerFixture server;
+  RawClient idle(server.port());
+  idle.Login(server.user(), server.password());
+  ASSERT_FALSE(idle.ReadReply().empty());
+  const auto start = std::chrono::steady_clock::now();
+  server.Stop();  // SIGTERM; the fixture would fall back to SIGKILL after 5 s
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_TRUE(idle.ReadReply().empty());  // the idle connection was closed
 }
 
 TEST_F(AseTestServerTest, RawLoginGetsLoginAckAndDone) {

@@ -149,6 +149,19 @@ class Parser {
       return DropTableStatement{TableName()};
     }
     if (word == "delete") return Delete();
+    if (word == "update") {
+      Next();
+      UpdateStatement u;
+      u.table = TableName();
+      ExpectWord("set");
+      do {
+        std::string column = Name();
+        ExpectSymbol("=");
+        u.assignments.emplace_back(std::move(column), ParseLiteral());
+      } while (EatSymbol(","));
+      u.where = Where();
+      return u;
+    }
     if (word == "truncate") {
       Next();
       ExpectWord("table");

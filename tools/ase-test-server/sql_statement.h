@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -73,6 +74,13 @@ struct DeleteStatement {
   bool truncate = false;
 };
 
+// UPDATE table SET column = literal, ... [WHERE ...].
+struct UpdateStatement {
+  std::string table;
+  std::vector<std::pair<std::string, Literal>> assignments;
+  std::vector<Condition> where;
+};
+
 // USE database.
 struct UseStatement {
   std::string database;
@@ -103,7 +111,7 @@ struct WaitForStatement {
 
 // Any statement of a batch.
 using Statement = std::variant<SelectStatement, InsertStatement, CreateTableStatement,
-                               DropTableStatement, DeleteStatement, UseStatement, SetStatement,
-                               ExecStatement, TransactionStatement, WaitForStatement>;
+                               DropTableStatement, DeleteStatement, UpdateStatement, UseStatement,
+                               SetStatement, ExecStatement, TransactionStatement, WaitForStatement>;
 
 }  // namespace vq::ase_server

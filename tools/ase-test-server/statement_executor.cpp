@@ -7,7 +7,9 @@
 #include <iostream>
 #include <mutex>
 
+#include "catalogue_query.h"
 #include "date_time.h"
+#include "result_rows.h"
 #include "row_encoding.h"
 #include "server_message.h"
 #include "sql_parser.h"
@@ -20,111 +22,11 @@ namespace {
 // ASE's default @@textsize when the client sets none.
 constexpr std::size_t kDefaultTextSize = 32768;
 
-constexpr std::array<std::string_view, 24> kSystemTables{
-    "sysalternates", "sysattributes", "syscolumns",      "syscomments",   "sysconstraints",
-    "sysdepends",    "sysgams",       "sysindexes",      "sysjars",       "syskeys",
-    "syslogs",       "sysobjects",    "syspartitions",   "sysprocedures", "sysprotects",
-    "sysqueryplans", "sysreferences", "sysroles",        "sysstatistics", "systabstats",
-    "systhresholds", "systypes",      "sysusermessages", "sysusers"};
-
 std::mutex log_mutex;
 
 void Log(const std::string& line) {
   std::lock_guard lock(log_mutex);
   std::cerr << line << '\n';
-}
-
-ResultColumn Column(std::string name, TypeKind kind, bool nullable, int length = 0) {
-  ResultColumn c;
-  c.name = std::move(name);
-  c.type.kind = kind;
-  c.type.length = length;
-  c.nullable = nullable;
-  return c;
-}
-
-// Orders stored values; blanks at the end of texts do not count, as in ASE.
-int CompareCells(const CellValue& a, const CellValue& b) {
-  if (IsNull(a) || IsNull(b)) return IsNull(a) == IsNull(b) ? 0 : IsNull(a) ? -1 : 1;
-  if (const auto* x = std::get_if<Text>(&a)) {
-    if (const auto* y = std::get_if<Text>(&b)) {
-      std::string_view l = x->utf8, r = y->utf8;
-      while (!l.empty() && l.back() == ' ') l.remove_suffix(1);
-      while (!r.empty() && r.back() == ' ') r.remove_suffix(1);
-      return l.compare(r) < 0 ? -1 : l == r ? 0 : 1;
-    }
-  }
-  if (const auto* x = std::get_if<std::int64_t>(&a)) {
-    if (const auto* y = std::get_if<std::int64_t>(&b)) return *x < *y ? -1 : *x > *y ? 1 : 0;
-  }
-  return a < b ? -1 : b < a ? 1 : 0;
-}
-
-bool Holds(const StoredCondition& c, const CellValue& v) {
-  using Op = StoredCondition::Op;
-  switch (c.op) {
-    case Op::kIsNull:
-      return IsNull(v);
-    case Op::kIsNotNull:
-      return !IsNull(v);
-    case Op::kIn:
-      return !IsNull(v) && std::any_of(c.values.begin(), c.values.end(),
-                                       [&](const CellValue& x) { return CompareCells(v, x) == 0; });
-    default:
-      break;
-  }
-  if (IsNull(v)) return false;
-  const int r = CompareCells(v, c.values.at(0));
-  switch (c.op) {
-    case Op::kEq:
-      return r == 0;
-    case Op::kNe:
-      return r != 0;
-    case Op::kLt:
-      return r < 0;
-    case Op::kLe:
-      return r <= 0;
-    case Op::kGt:
-      return r > 0;
-    default:
-      return r >= 0;
-  }
-}
-
-// Converts WHERE terms against a table's columns; `= NULL` means IS NULL, as
-// ASE reads it with ansinull off.
-std::vector<StoredCondition> ConvertConditions(const std::vector<Condition>& where,
-                                               const std::vector<ColumnDefinition>& columns,
-                                               const std::string& table) {
-  std::vector<StoredCondition> out;
-  for (const Condition& c : where) {
-    const auto it = std::find_if(columns.begin(), columns.end(),
-                                 [&](const ColumnDefinition& d) { return d.name == c.column; });
-    if (it == columns.end()) throw ServerError(messages::InvalidColumn(c.column));
-    ColumnDefinition lenient = *it;
-    lenient.nullable = true;
-    if (lenient.type.kind == TypeKind::kChar || lenient.type.kind == TypeKind::kUniChar) {
-      // Comparisons ignore trailing blanks; skip the padding.
-      lenient.type.kind =
-          lenient.type.kind == TypeKind::kChar ? TypeKind::kVarChar : TypeKind::kUniVarChar;
-    }
-    if (lenient.type.kind == TypeKind::kBit) lenient.type.kind = TypeKind::kTinyInt;
-    StoredCondition sc;
-    sc.column = static_cast<int>(it - columns.begin());
-    sc.op = static_cast<StoredCondition::Op>(static_cast<int>(c.op));
-    for (const Literal& l : c.values) {
-      if (l.kind == Literal::Kind::kNull && c.op == Condition::Op::kEq) {
-        sc.op = StoredCondition::Op::kIsNull;
-      } else if (l.kind == Literal::Kind::kNull && c.op == Condition::Op::kNe) {
-        sc.op = StoredCondition::Op::kIsNotNull;
-      } else {
-        sc.values.push_back(ConvertLiteral(l, lenient, table));
-      }
-    }
-    if (sc.op == StoredCondition::Op::kIn && sc.values.empty()) continue;
-    out.push_back(std::move(sc));
-  }
-  return out;
 }
 
 // Result column and value of a literal in a select list.
@@ -171,17 +73,6 @@ std::int64_t NowAsDateTime() {
   const std::int64_t day_micro = 86400LL * 1000000;
   const std::int64_t days = micro / day_micro + DaysFrom1900(1970, 1, 1);
   return days * 25920000 + TicksFromMicroseconds(micro % day_micro);
-}
-
-void SendRows(PacketChannel& out, const std::vector<ResultColumn>& columns,
-              const std::vector<std::vector<CellValue>>& rows, std::uint16_t more,
-              std::size_t text_size) {
-  Bytes b;
-  WriteRowFormat(b, columns);
-  for (const auto& row : rows) WriteRow(b, columns, row, text_size);
-  WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more),
-            static_cast<std::uint32_t>(rows.size()));
-  out.Append(b);
 }
 
 }  // namespace
@@ -284,6 +175,8 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
   } else if (const auto* s = std::get_if<DropTableStatement>(&statement)) {
     Store().DropTable(s->table);
     WriteDone(b, more, 0);
+  } else if (const auto* s = std::get_if<UpdateStatement>(&statement)) {
+    RunUpdate(*s, more, out);
   } else if (const auto* s = std::get_if<DeleteStatement>(&statement)) {
     RunDelete(*s, more, out);
   } else if (const auto* s = std::get_if<UseStatement>(&statement)) {
@@ -345,7 +238,7 @@ void StatementExecutor::RunCreate(const CreateTableStatement& s, std::uint16_t m
     // bit columns are never NULL, whatever the declaration says.
     if (c.type.kind == TypeKind::kBit) c.nullable = false;
   }
-  if (std::find(kSystemTables.begin(), kSystemTables.end(), s.table) != kSystemTables.end()) {
+  if (IsSystemTableName(s.table)) {
     throw ServerError(messages::AlreadyExists(s.table));
   }
   Store().CreateTable(s.table, columns);
@@ -388,6 +281,24 @@ void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
   out.Append(b);
 }
 
+void StatementExecutor::RunUpdate(const UpdateStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  const TableDefinition table = RequireTable(s.table);
+  std::vector<std::pair<int, CellValue>> assignments;
+  for (const auto& [name, literal] : s.assignments) {
+    const int index = table.ColumnIndex(name);
+    if (index < 0) throw ServerError(messages::InvalidColumn(name));
+    assignments.emplace_back(
+        index, ConvertLiteral(literal, table.columns[static_cast<std::size_t>(index)], table.name));
+  }
+  const auto where = ConvertConditions(s.where, table.columns, table.name);
+  const std::int64_t n = Store().UpdateRows(table, assignments, where);
+  last_row_count_ = n;
+  Bytes b;
+  WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), static_cast<std::uint32_t>(n));
+  out.Append(b);
+}
+
 void StatementExecutor::RunDelete(const DeleteStatement& s, std::uint16_t more,
                                   PacketChannel& out) {
   const TableDefinition table = RequireTable(s.table);
@@ -403,7 +314,7 @@ void StatementExecutor::RunDelete(const DeleteStatement& s, std::uint16_t more,
 void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
                                   PacketChannel& out) {
   if (!s.table) return RunSelectWithoutTable(s, more, out);
-  if (*s.table == "sysobjects") return RunSelectCatalogue(s, more, out);
+  if (*s.table == "sysobjects") return AnswerSysobjects(s, Store().TableNames(), more, out);
   const TableDefinition table = RequireTable(*s.table);
   const auto where = ConvertConditions(s.where, table.columns, table.name);
 
@@ -480,86 +391,6 @@ void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
   last_row_count_ = count;
   WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), count);
   out.Append(b);
-}
-
-void StatementExecutor::RunSelectCatalogue(const SelectStatement& s, std::uint16_t more,
-                                           PacketChannel& out) {
-  const std::vector<ColumnDefinition> defs{
-      {"name", {TypeKind::kVarChar, 255, 0, 0}, false},
-      {"id", {TypeKind::kInt, 0, 0, 0}, false},
-      {"uid", {TypeKind::kInt, 0, 0, 0}, false},
-      {"type", {TypeKind::kChar, 2, 0, 0}, false},
-  };
-  std::vector<std::vector<CellValue>> rows;
-  std::int64_t id = 1;
-  for (std::string_view name : kSystemTables) {
-    rows.push_back({Text{std::string(name)}, id++, std::int64_t{1}, Text{"S "}});
-  }
-  id = 1000000;
-  for (const std::string& name : Store().TableNames()) {
-    rows.push_back({Text{name}, id++, std::int64_t{1}, Text{"U "}});
-  }
-  const auto where = ConvertConditions(s.where, defs, "sysobjects");
-  std::erase_if(rows, [&](const std::vector<CellValue>& row) {
-    return !std::all_of(where.begin(), where.end(), [&](const StoredCondition& c) {
-      return Holds(c, row[static_cast<std::size_t>(c.column)]);
-    });
-  });
-  std::vector<StoredOrder> order;
-  for (const OrderKey& key : s.order_by) {
-    const auto it = std::find_if(defs.begin(), defs.end(),
-                                 [&](const ColumnDefinition& d) { return d.name == key.column; });
-    if (it == defs.end()) throw ServerError(messages::InvalidColumn(key.column));
-    order.push_back(StoredOrder{static_cast<int>(it - defs.begin()), key.descending});
-  }
-  std::stable_sort(rows.begin(), rows.end(), [&](const auto& a, const auto& b) {
-    for (const StoredOrder& o : order) {
-      const auto at = static_cast<std::size_t>(o.column);
-      const int r = CompareCells(a[at], b[at]);
-      if (r != 0) return o.descending ? r > 0 : r < 0;
-    }
-    return false;
-  });
-
-  std::vector<ResultColumn> columns;
-  std::vector<std::size_t> picks;
-  bool counting = false;
-  for (const SelectItem& item : s.items) {
-    if (item.kind == SelectItem::Kind::kStar) {
-      for (std::size_t i = 0; i < defs.size(); ++i) picks.push_back(i);
-    } else if (item.kind == SelectItem::Kind::kColumn) {
-      const auto it = std::find_if(defs.begin(), defs.end(),
-                                   [&](const ColumnDefinition& d) { return d.name == item.name; });
-      if (it == defs.end()) throw ServerError(messages::InvalidColumn(item.name));
-      picks.push_back(static_cast<std::size_t>(it - defs.begin()));
-      if (!item.alias.empty()) {
-        columns.push_back(Column(item.alias, it->type.kind, false, it->type.length));
-        continue;
-      }
-    } else if (item.kind == SelectItem::Kind::kCountStar) {
-      counting = true;
-      continue;
-    } else {
-      throw ServerError(messages::SyntaxNear(item.name));
-    }
-    for (std::size_t i = columns.size(); i < picks.size(); ++i) {
-      const ColumnDefinition& d = defs[picks[i]];
-      columns.push_back(Column(d.name, d.type.kind, false, d.type.length));
-    }
-  }
-  if (counting) {
-    const auto n = static_cast<std::int64_t>(rows.size());
-    SendRows(out, {Column("", TypeKind::kInt, false)}, {{n}}, more, text_size_);
-    return;
-  }
-  std::vector<std::vector<CellValue>> picked;
-  for (const auto& row : rows) {
-    std::vector<CellValue> r;
-    for (std::size_t p : picks) r.push_back(row[p]);
-    picked.push_back(std::move(r));
-  }
-  last_row_count_ = static_cast<std::int64_t>(picked.size());
-  SendRows(out, columns, picked, more, text_size_);
 }
 
 void StatementExecutor::RunSelectWithoutTable(const SelectStatement& s, std::uint16_t more,

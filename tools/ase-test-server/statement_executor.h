@@ -45,10 +45,10 @@ class StatementExecutor {
   void Run(const Statement& statement, bool more, PacketChannel& out);
   void RunSelect(const SelectStatement& s, std::uint16_t more, PacketChannel& out);
   void RunSelectWithoutTable(const SelectStatement& s, std::uint16_t more, PacketChannel& out);
-  void RunSelectCatalogue(const SelectStatement& s, std::uint16_t more, PacketChannel& out);
   void RunInsert(const InsertStatement& s, std::uint16_t more, PacketChannel& out);
   void RunCreate(const CreateTableStatement& s, std::uint16_t more, PacketChannel& out);
   void RunUse(const UseStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunUpdate(const UpdateStatement& s, std::uint16_t more, PacketChannel& out);
   void RunDelete(const DeleteStatement& s, std::uint16_t more, PacketChannel& out);
   TableStore& Store();
   TableDefinition RequireTable(const std::string& name);

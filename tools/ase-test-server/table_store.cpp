@@ -307,6 +307,24 @@ std::int64_t TableStore::DeleteRows(const TableDefinition& table,
   return sqlite3_changes(db_);
 }
 
+std::int64_t TableStore::UpdateRows(const TableDefinition& table,
+                                    const std::vector<std::pair<int, CellValue>>& assignments,
+                                    const std::vector<StoredCondition>& where) {
+  std::vector<CellValue> binds;
+  std::string sql = "UPDATE " + DataTable(table.id) + " SET ";
+  for (std::size_t i = 0; i < assignments.size(); ++i) {
+    sql += (i ? ", " : "") + DataColumn(assignments[i].first) + " = ?";
+    binds.push_back(assignments[i].second);
+  }
+  sql += WhereClause(table, where, binds);
+  sqlite3_stmt* s = Prepare(sql);
+  StatementGuard guard{s};
+  Bind(s, binds);
+  // One statement: every matching row changes, or none does.
+  if (sqlite3_step(s) != SQLITE_DONE) Fail("update");
+  return sqlite3_changes(db_);
+}
+
 std::int64_t TableStore::CountRows(const TableDefinition& table,
                                    const std::vector<StoredCondition>& where) {
   std::vector<CellValue> binds;

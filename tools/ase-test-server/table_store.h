@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cell_value.h"
@@ -85,6 +86,10 @@ class TableStore {
   void InsertRow(const TableDefinition& table, const std::vector<CellValue>& values);
   // Deletes the rows that meet every condition; returns how many.
   std::int64_t DeleteRows(const TableDefinition& table, const std::vector<StoredCondition>& where);
+  // Sets columns of the rows that meet every condition; returns how many.
+  std::int64_t UpdateRows(const TableDefinition& table,
+                          const std::vector<std::pair<int, CellValue>>& assignments,
+                          const std::vector<StoredCondition>& where);
   // Counts the rows that meet every condition.
   std::int64_t CountRows(const TableDefinition& table, const std::vector<StoredCondition>& where);
   // Opens a cursor over the chosen columns of the rows that meet every condition.
