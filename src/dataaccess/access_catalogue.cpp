@@ -5,18 +5,9 @@
 #include "dataaccess/error_report.h"
 #include "dataaccess/helpers.h"
 #include "dataaccess/session.h"
+#include "jet/text_codec.h"
 
 namespace vq {
-namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
-}  // namespace
-
 std::optional<std::vector<std::string>> ListAccessTables(const CommandEnv& env,
                                                          const std::string& path) {
   try {
@@ -60,10 +51,11 @@ bool AccessTableExists(const CommandEnv& env, const std::string& path, const std
   DatabaseSession db;
   db.Open(BuildAccessConnectionString(env.settings, path, password));
   RecordSet rs = db.OpenSchema(kAdSchemaTables);
-  const std::string wanted = Upper(name);
+  // Names compare in upper case, non-ASCII letters included, as Access does.
+  const std::string wanted = jet::UpperCaseName(name);
   while (!rs.Eof()) {
     if (ToText(rs.Fields().Item("TABLE_TYPE").Value()) == "TABLE" &&
-        Upper(ToText(rs.Fields().Item("TABLE_NAME").Value())) == wanted)
+        jet::UpperCaseName(ToText(rs.Fields().Item("TABLE_NAME").Value())) == wanted)
       found = true;
     rs.MoveNext();
   }

@@ -14,6 +14,7 @@
 
 namespace jet {
 
+// Little-endian integers at `p`, for callers that have checked the bounds.
 inline uint16_t Le16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }

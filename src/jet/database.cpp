@@ -2,17 +2,12 @@
 
 #include <algorithm>
 
+#include "jet/text_codec.h"
+
 namespace jet {
 
 bool NamesEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k) {
-    char x = a[k], y = b[k];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+  return a == b || UpperCaseName(a) == UpperCaseName(b);
 }
 
 std::shared_ptr<Database> Database::Open(const std::string& path, const std::string& password) {

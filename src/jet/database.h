@@ -27,7 +27,7 @@ class Database {
   const std::vector<CatalogueEntry>& Catalogue() const { return catalogue_; }
 
   // The catalogue entry of the table called `name`, compared without regard to
-  // ASCII case (an exact match wins). Missing: JetError kNoSuchTable.
+  // case (an exact match wins). Missing: JetError kNoSuchTable.
   const CatalogueEntry& FindTable(const std::string& name) const;
 
   // The definition of the local table `name`.
@@ -44,7 +44,7 @@ class Database {
   std::vector<CatalogueEntry> catalogue_;
 };
 
-// ASCII case-insensitive equality, the way Jet compares object names.
+// Equality without regard to case, the way Jet compares object names.
 bool NamesEqual(const std::string& a, const std::string& b);
 
 }  // namespace jet

@@ -33,8 +33,8 @@ float ReadFloat(ByteView d, size_t off) {
   return x;
 }
 
-// Parses `count` ASCII digits; false if any is not a digit.
-bool Digits(const uint8_t* p, size_t count, int64_t& out) {
+// Parses `count` (at most 19) ASCII digits; false if any is not a digit.
+bool Digits(const uint8_t* p, size_t count, uint64_t& out) {
   out = 0;
   for (size_t k = 0; k < count; ++k) {
     if (p[k] < '0' || p[k] > '9') return false;
@@ -42,6 +42,9 @@ bool Digits(const uint8_t* p, size_t count, int64_t& out) {
   }
   return true;
 }
+
+// The last day Access accepts, 9999-12-31, counted from 0001-01-01.
+constexpr uint64_t kLastExtendedDay = 3652058;
 
 // Bytes a value of a fixed-size type takes.
 size_t FixedSize(uint8_t type) {
@@ -223,12 +226,14 @@ void RowDecoder::DecodeFixed(const Column& c, ByteView d, Value& v) {
     case kExtDateTime: {
       ByteView e = d.Sub(0, 39);
       ExtDateTime out;
-      int64_t seconds = 0, fraction = 0;
-      if (!Digits(e.data(), 19, out.days) || e.data()[19] != ':' ||
-          !Digits(e.data() + 20, 12, seconds) || !Digits(e.data() + 32, 7, fraction)) {
+      uint64_t days = 0, seconds = 0, fraction = 0;
+      if (!Digits(e.data(), 19, days) || e.data()[19] != ':' ||
+          !Digits(e.data() + 20, 12, seconds) || !Digits(e.data() + 32, 7, fraction) ||
+          days > kLastExtendedDay || seconds >= 86400) {
         ThrowCorrupt("column '" + c.name + "' holds a malformed extended date");
       }
-      out.ticks = seconds * 10000000 + fraction;
+      out.days = static_cast<int64_t>(days);
+      out.ticks = static_cast<int64_t>(seconds * 10000000 + fraction);
       v = out;
       return;
     }

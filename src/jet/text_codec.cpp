@@ -117,6 +117,52 @@ void DecodeUnicodeText(ByteView bytes, std::string& out) {
   }
 }
 
+namespace {
+
+uint32_t UpperCodePoint(uint32_t c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c < 0x80) return c;
+  if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F) {
+    // Latin Extended-A pairs capital and small letters, mostly capital first.
+    bool odd_small = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+    bool even_small = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if (odd_small && (c & 1)) return c - 1;
+    if (even_small && !(c & 1)) return c - 1;
+    return c;
+  }
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 0x20;
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  return c;
+}
+
+}  // namespace
+
+std::string UpperCaseName(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  size_t n = text.size(), i = 0;
+  while (i < n) {
+    unsigned char b = p[i];
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(UpperCodePoint(b)));
+      ++i;
+    } else if ((b & 0xE0) == 0xC0 && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+      // Every letter that folds lies in the two-byte range.
+      uint32_t c = ((b & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu);
+      AppendUtf8(out, c < 0x80 ? c : UpperCodePoint(c));
+      i += 2;
+    } else {
+      out.push_back(static_cast<char>(b));
+      ++i;
+    }
+  }
+  return out;
+}
+
 void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out) {
   out.clear();
   for (size_t i = 0; i < bytes.size(); ++i)

@@ -30,6 +30,11 @@ void Ucs2ToUtf8(ByteView bytes, std::string& out);
 // A Jet4/ACE text value, compressed or not, to UTF-8, replacing `out`.
 void DecodeUnicodeText(ByteView bytes, std::string& out);
 
+// `text` (UTF-8) in upper case, the way object names are compared: ASCII,
+// Latin-1, Latin Extended-A, Greek and Cyrillic letters fold; everything else
+// (and malformed UTF-8) is kept as it is.
+std::string UpperCaseName(const std::string& text);
+
 // Single-byte text in Windows code page `code_page` to UTF-8, replacing `out`.
 void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out);
 

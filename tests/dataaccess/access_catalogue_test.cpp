@@ -96,6 +96,9 @@ TEST_F(AccessCatalogue, TableExistsIgnoresCaseAndOnlyCountsUserTables) {
   EXPECT_FALSE(AccessTableExists(e.env, path, "", "Table2"));       // a link
   EXPECT_FALSE(AccessTableExists(e.env, path, "", "MSysObjects"));  // a system table
   EXPECT_FALSE(AccessTableExists(e.env, "/no/such/file.accdb", "", "Table1"));
+  std::string nwind = kFixtures + "mdbtestdata/data/nwind.mdb";
+  EXPECT_TRUE(AccessTableExists(e.env, nwind, "", "UMS\u00c4TZE"));
+  EXPECT_TRUE(AccessTableExists(e.env, nwind, "", "order details"));
   std::string locked = kFixtures + "mdb-reader/test/password/data/V2003_with-password.mdb";
   EXPECT_TRUE(AccessTableExists(e.env, locked, "password", "Table1"));
   EXPECT_THROW(AccessTableExists(e.env, locked, "", "Table1"), DatabaseError);

@@ -8,6 +8,9 @@ numbers as numbers, currency and decimals exactly, dates as text, binary as
 hexadecimal. Where mdbtools is known to be wrong, the check says so and
 compares what can be compared (see KNOWN_MDBTOOLS_FAULTS).
 
+The password-protected Jet files are also opened with the right, a wrong and
+no password: only the right one may give anything but error -2147217843.
+
 Exit status 0 when all agree, 1 on a difference, 77 when the fixtures or
 mdbtools are missing.
 """
@@ -203,6 +206,19 @@ def check_file(tool, path, password, problems):
     return rows_checked
 
 
+def check_password(tool, path, password, problems):
+    """The right password opens; a wrong or missing one gives the error and nothing else."""
+    for given in ("", "not-" + password, password.upper()):
+        rc, out, err = run([tool, "--connect", connection_string(path, given), "--tables",
+                            "--query", "SELECT * FROM [Table1]"])
+        if rc != 1 or out != "" or not err.startswith("error -2147217843: "):
+            problems.append(f"{path}: password {given!r} gave status {rc}, output {out[:80]!r}, "
+                            f"error {err.strip()[:80]!r}")
+    rc, out, err = run([tool, "--connect", connection_string(path, password), "--tables"])
+    if rc != 0 or "\tTABLE" not in out:
+        problems.append(f"{path}: the right password did not open it: {err.strip()}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tool", required=True)
@@ -220,6 +236,9 @@ def main():
         head = f.readline().rstrip("\n").split("\t")
         for line in f:
             cells = dict(zip(head, line.rstrip("\n").split("\t")))
+            path = os.path.join(args.fixtures, cells["path"])
+            if cells.get("password") and cells.get("format") in ("Jet3", "Jet4"):
+                check_password(args.tool, path, cells["password"], problems)
             if cells.get("mdbtools_reads") != "yes":
                 continue
             files += 1

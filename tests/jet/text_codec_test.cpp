@@ -44,5 +44,14 @@ TEST(CodePageText, MapsWesternAndCyrillicUpperHalves) {
   EXPECT_EQ(out, "A\u20AC\u0081\u00E9\u0178");
 }
 
+TEST(Names, UpperCaseFoldsLettersBeyondAscii) {
+  EXPECT_EQ(UpperCaseName("Ums\u00e4tze 2024"), "UMS\u00c4TZE 2024");
+  EXPECT_EQ(UpperCaseName("\u00ff\u0153\u0142\u017e"), "\u0178\u0152\u0141\u017d");
+  EXPECT_EQ(UpperCaseName("\u043f\u0440\u0438\u0432\u0435\u0442 \u0451"),
+            "\u041f\u0420\u0418\u0412\u0415\u0422 \u0401");
+  EXPECT_EQ(UpperCaseName("\u03b1\u03c2\u00f7\u4e2d"), "\u0391\u03c2\u00f7\u4e2d");
+  EXPECT_EQ(UpperCaseName(std::string("\xC3", 1)), std::string("\xC3", 1));
+}
+
 }  // namespace
 }  // namespace jet
