@@ -1,0 +1,32 @@
+// Starts Vellquist: the connection window runs its start-up and takes over.
+#include <QApplication>
+
+#include "ui/form1.h"
+#include "ui/form_metrics.h"
+#include "ui/qt_interaction.h"
+#include "ui/window_helpers.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  vq::InstallFontSubstitution();
+  QApplication::setApplicationName(QString::fromLatin1(vq::kApplicationTitle));
+  QApplication::setWindowIcon(vq::ApplicationIcon());
+  // Hiding the connection window must not end the program; closing a window does.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  vq::QtUserDialogs dialogs;
+  vq::QtFileChooser chooser;
+  vq::QtYielder yielder;
+  vq::UiServices services;
+  services.program_folder = vq::ProgramFolder();
+  services.dialogs = &dialogs;
+  services.chooser = &chooser;
+  services.yielder = &yielder;
+  services.visit_home_page = [] { vq::VisitHomePageOccasionally(); };
+  services.end_program = [] { QCoreApplication::quit(); };
+
+  vq::Form1 form1(services);
+  dialogs.SetParent(&form1);
+  form1.Start();
+  return QApplication::exec();
+}

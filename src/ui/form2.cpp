@@ -1,0 +1,104 @@
+#include "ui/form2.h"
+
+#include <QCloseEvent>
+#include <QPushButton>
+
+#include "dataaccess/error_report.h"
+#include "dataaccess/helpers.h"
+#include "ui/command_guard.h"
+#include "ui/cursor_file.h"
+#include "ui/form_metrics.h"
+
+namespace vq {
+namespace {
+
+// Title bar and borders of the window, in twips: the outer height the start-up
+// sets counts them, and Qt sizes windows by their client area. The window
+// system tells the real frame only once the window is on screen, so the frame
+// of a classic title bar stands in (about 31 pixels at 96 dots per inch).
+constexpr int kFrameAllowanceTwips = 460;
+
+}  // namespace
+
+Form2::Form2(UiServices services, std::function<void()> show_connection_window)
+    : services_(std::move(services)),
+      show_connection_window_(std::move(show_connection_window)),
+      pointer_(this),
+      feedback_(new PointerFeedback(pointer_, this)) {
+  BuildControls();
+  connect(buttons_[10], &QPushButton::clicked, this, &Form2::PushButton10_Click);
+  connect(buttons_[11], &QPushButton::clicked, this, &Form2::PushButton11_Click);
+  connect(buttons_[8], &QPushButton::clicked, this, &Form2::PushButton8_Click);
+  connect(buttons_[9], &QPushButton::clicked, this, &Form2::PushButton9_Click);
+  connect(buttons_[2], &QPushButton::clicked, this, &Form2::PushButton2_Click);
+  connect(buttons_[12], &QPushButton::clicked, this, &Form2::PushButton12_Click);
+  // The transfer buttons (3, 4) and the delete and rename buttons (1, 5, 6, 7)
+  // get their commands with the transfer and table-management code.
+  list2_->setFocus(Qt::OtherFocusReason);
+}
+
+int Form2::OuterHeightTwips() {
+  // Top of "< Back" plus its height plus the margin under it and the frame.
+  return 4980 + 405 + 580;
+}
+
+void Form2::Form_Load() {
+  ApplyButtonFaceColors(*this);
+  setWindowIcon(ApplicationIcon());
+  CenterWindow(*this);
+  const std::string cursor_path = InProgramFolder(services_.program_folder, {"HAND-M.CUR"});
+  if (FileExists(cursor_path)) {
+    pointer_.SetCustomCursor(LoadCursorFile(QString::fromStdString(cursor_path)));
+  }
+  setWindowTitle(QString::fromLatin1(kApplicationTitle));
+  setFixedHeight(Px(OuterHeightTwips() - kFrameAllowanceTwips));
+}
+
+void Form2::SelectEvery(TableList& list, const char* handler, bool selected) {
+  CommandScope scope;
+  if (!scope.Acquired()) return;
+  StepTrap trap(*services_.dialogs, "Form2", handler);
+  int i = 0;
+  trap.For(
+      100, i, [] { return 0; }, [&] { return list.ListCount() - 1; },
+      [&] { trap.Step(102, [&] { list.SetSelected(i, selected); }); });
+}
+
+void Form2::PushButton10_Click() {
+  SelectEvery(*list1_, "PushButton10_Click", true);
+}
+void Form2::PushButton11_Click() {
+  SelectEvery(*list1_, "PushButton11_Click", false);
+}
+void Form2::PushButton8_Click() {
+  SelectEvery(*list2_, "PushButton8_Click", true);
+}
+void Form2::PushButton9_Click() {
+  SelectEvery(*list2_, "PushButton9_Click", false);
+}
+
+void Form2::PushButton2_Click() {
+  CommandScope scope;
+  if (!scope.Acquired()) return;
+  StepTrap trap(*services_.dialogs, "Form2", "PushButton2_Click");
+  trap.Step(100, [&] { show_connection_window_(); });
+  trap.Step(102, [&] { hide(); });
+}
+
+std::string Form2::ContactText() {
+  return std::string("Questions? Please contact Team Zelvora at ") + VQ_CONTACT_PAGE;
+}
+
+void Form2::PushButton12_Click() {
+  CommandScope scope;
+  if (!scope.Acquired()) return;
+  StepTrap trap(*services_.dialogs, "Form2", "PushButton12_Click");
+  trap.Step(100, [&] { services_.dialogs->MsgBox(ContactText(), kMsgOkOnly, ""); });
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (services_.end_program) services_.end_program();
+}
+
+}  // namespace vq

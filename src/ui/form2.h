@@ -1,0 +1,72 @@
+// The tables window: the Access and Sybase ASE tables side by side, the
+// commands of each side under its list, the progress bar, "< Back" and "Help".
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+#include "ui/qt_interaction.h"
+#include "ui/qt_table_list.h"
+#include "ui/ui_services.h"
+#include "ui/window_helpers.h"
+
+class QGroupBox;
+class QPushButton;
+
+namespace vq {
+
+// The tables window. Created by the first "Next >", it lives until the program ends.
+class Form2 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `show_connection_window` is what "< Back" calls to bring the connection window back.
+  Form2(UiServices services, std::function<void()> show_connection_window);
+
+  QtTableList& List1() { return *list1_; }
+  QtTableList& List2() { return *list2_; }
+  QtProgressBar& ProgressBar1() { return *progress_; }
+  QtWindowPointer& Pointer() { return pointer_; }
+  // The push button named `name` ("PushButton1" to "PushButton12").
+  QPushButton* Button(int number) const { return buttons_[number]; }
+
+  // Start-up: colours, icon, centring, custom pointer, caption, height.
+  void Form_Load();
+  // "Select All" and "Deselect All" of the Access list.
+  void PushButton10_Click();
+  void PushButton11_Click();
+  // "Select All" and "Deselect All" of the Sybase ASE list.
+  void PushButton8_Click();
+  void PushButton9_Click();
+  // "< Back".
+  void PushButton2_Click();
+  // "Help": the contact text.
+  void PushButton12_Click();
+
+  // The text "Help" shows.
+  static std::string ContactText();
+  // The outer height the start-up gives the window, in twips.
+  static int OuterHeightTwips();
+
+ protected:
+  // Form_Unload: closing the window ends the program.
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  // Sets the selected flag of every entry of `list`, under the handler's trap.
+  void SelectEvery(TableList& list, const char* handler, bool selected);
+
+  UiServices services_;
+  std::function<void()> show_connection_window_;
+  QtWindowPointer pointer_;
+  PointerFeedback* feedback_;
+  QGroupBox* frame1_ = nullptr;
+  QGroupBox* frame2_ = nullptr;
+  QtTableList* list1_ = nullptr;
+  QtTableList* list2_ = nullptr;
+  QtProgressBar* progress_ = nullptr;
+  QPushButton* buttons_[13] = {};
+};
+
+}  // namespace vq

@@ -1,0 +1,125 @@
+// The tables window: start-up, select and deselect, back, help.
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+
+#include "ui/form_metrics.h"
+#include "ui/window_helpers.h"
+#include "ui_fixture.h"
+
+using namespace vq;
+using namespace vq::testing;
+
+namespace {
+
+std::string Name(int i) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "t%03d", i);
+  return buf;
+}
+
+}  // namespace
+
+class Form2Test : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    world_ = std::make_unique<UiWorld>();
+    world_->StoreReachableSettings();
+    AddTable(*world_->access, "Orders");
+    world_->MakeForm1().Start();
+    tables_ = world_->form1->TablesWindow();
+    QVERIFY(tables_);
+  }
+  void cleanup() { world_.reset(); }
+
+  void StartUpGivesCaptionColoursAndHeight() {
+    QCOMPARE(tables_->windowTitle(), QStringLiteral("Vellquist"));
+    QVERIFY(!tables_->windowIcon().isNull());
+    const QColor face = ButtonFaceColor();
+    QCOMPARE(tables_->palette().color(QPalette::Window), face);
+    QVERIFY(tables_->autoFillBackground());
+    for (const char* frame : {"Frame1", "Frame2"}) {
+      QWidget* box = tables_->findChild<QWidget*>(frame);
+      QCOMPARE(box->palette().color(QPalette::Window), face);
+    }
+    // The outer height of 5965 twips, less the title bar and borders.
+    QCOMPARE(tables_->height(), Px(5965 - 460));
+    QCOMPARE(tables_->minimumSize(), tables_->maximumSize());
+  }
+
+  void SelectAllAndDeselectAllCoverEveryEntryOfOneList() {
+    QtTableList& access = tables_->List1();
+    QtTableList& ase = tables_->List2();
+    access.Clear();
+    ase.Clear();
+    for (int i = 299; i >= 0; --i) access.AddItem(Name(i));
+    ase.AddItem("kept");
+    QCOMPARE(access.ListCount(), 300);
+    QTest::mouseClick(tables_->Button(10), Qt::LeftButton);
+    QCOMPARE(access.SelCount(), 300);
+    QCOMPARE(ase.SelCount(), 0);
+    QTest::mouseClick(tables_->Button(11), Qt::LeftButton);
+    QCOMPARE(access.SelCount(), 0);
+
+    for (int i = 0; i < 300; ++i) ase.AddItem(Name(i));
+    QTest::mouseClick(tables_->Button(8), Qt::LeftButton);
+    QCOMPARE(ase.SelCount(), 301);
+    QCOMPARE(access.SelCount(), 0);
+    QTest::mouseClick(tables_->Button(9), Qt::LeftButton);
+    QCOMPARE(ase.SelCount(), 0);
+    QVERIFY(world_->dialogs.messages.empty());
+  }
+
+  void SelectAllOnAnEmptyListDoesNothing() {
+    tables_->List1().Clear();
+    QTest::mouseClick(tables_->Button(10), Qt::LeftButton);
+    QTest::mouseClick(tables_->Button(11), Qt::LeftButton);
+    QCOMPARE(tables_->List1().ListCount(), 0);
+    QVERIFY(world_->dialogs.messages.empty());
+  }
+
+  void HelpShowsTheContactText() {
+    QTest::mouseClick(tables_->Button(12), Qt::LeftButton);
+    QCOMPARE(world_->dialogs.messages.size(), size_t{1});
+    const std::string text = world_->dialogs.messages[0].text;
+    const std::string prefix = "Questions? Please contact Team Zelvora at ";
+    QCOMPARE(text, prefix + VQ_CONTACT_PAGE);
+    QVERIFY(text.size() > prefix.size() + 9);
+    QCOMPARE(text.substr(text.size() - 9), std::string("/contact/"));
+    QCOMPARE(world_->dialogs.messages[0].style, kMsgOkOnly);
+    QCOMPARE(world_->dialogs.messages[0].title, std::string("Vellquist"));
+  }
+
+  void BackKeepsEntriesAndSelections() {
+    tables_->List1().SetSelected(0, true);
+    QTest::mouseClick(tables_->Button(2), Qt::LeftButton);
+    QVERIFY(world_->form1->isVisible());
+    QVERIFY(!tables_->isVisible());
+    QCOMPARE(tables_->List1().SelCount(), 1);
+  }
+
+  void UnwiredCommandButtonsShowTheirCaptions() {
+    const std::pair<int, const char*> captions[] = {
+        {3, "Send Table/s To Sybase ASE"}, {1, "Delete Table/s"}, {6, "Rename Table"},
+        {4, "Send Table/s To Access"},     {5, "Delete Table/s"}, {7, "Rename Table"}};
+    for (const auto& [number, caption] : captions) {
+      QCOMPARE(tables_->Button(number)->text(), QString::fromLatin1(caption));
+    }
+  }
+
+ private:
+  std::unique_ptr<UiWorld> world_;
+  Form2* tables_ = nullptr;
+};
+
+int main(int argc, char** argv) {
+  PrepareUiTestProcess();
+  QApplication app(argc, argv);
+  InstallFontSubstitution();
+  Form2Test test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "form2_test.moc"
