@@ -11,6 +11,7 @@ packages=(
   libsqlite3-dev
   mdbtools
   xvfb xauth fonts-liberation
+  python3
 )
 
 missing=()

@@ -9,8 +9,6 @@ bash scripts/setup-deps.sh
 build=${VQ_TEST_BUILD_DIR:-build-test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_SANITIZE=ON
 cmake --build "$build" -j"$(nproc)"
-export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
 
 # A bounded fuzz run of the Access engine: libFuzzer with AddressSanitizer, in
 # a clang build of its own, from seeds made afresh (bare headers, and copies of
@@ -29,3 +27,7 @@ if command -v clang++ >/dev/null 2>&1; then
 else
   echo "clang++ not found: the fuzz run of the Access engine is skipped" >&2
 fi
+
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" --timeout 300
+
