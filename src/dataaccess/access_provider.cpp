@@ -6,6 +6,7 @@
 
 #include "dataaccess/connection_string.h"
 #include "dataaccess/error.h"
+#include "dataaccess/memory_cursor.h"
 #include "jet/database.h"
 #include "jet/sql.h"
 
@@ -182,25 +183,6 @@ class TableCursor : public Cursor {
   std::optional<int64_t> count_;
 };
 
-// A result held in memory: the tables catalogue.
-class ListCursor : public Cursor {
- public:
-  ListCursor(std::vector<FieldInfo> columns, std::vector<std::vector<Value>> rows)
-      : columns_(std::move(columns)), rows_(std::move(rows)) {}
-  const std::vector<FieldInfo>& Columns() const override { return columns_; }
-  bool Fetch(std::vector<Value>& row) override {
-    if (next_ >= rows_.size()) return false;
-    row = rows_[next_++];
-    return true;
-  }
-  int64_t RowCount() override { return static_cast<int64_t>(rows_.size()); }
-
- private:
-  std::vector<FieldInfo> columns_;
-  std::vector<std::vector<Value>> rows_;
-  size_t next_ = 0;
-};
-
 // The catalogue type the Jet provider reports for an object, or nothing when
 // it leaves the object out of the tables catalogue.
 std::optional<std::string> TableType(const jet::CatalogueEntry& e) {
@@ -262,7 +244,7 @@ class AccessConnection : public Connection {
     std::vector<std::vector<Value>> rows;
     for (auto& [type, name] : tables)
       rows.push_back({std::monostate{}, std::monostate{}, std::move(name), std::move(type)});
-    return std::make_unique<ListCursor>(std::move(columns), std::move(rows));
+    return std::make_unique<MemoryCursor>(std::move(columns), std::move(rows));
   }
 
   std::unique_ptr<Cursor> Query(const std::string& sql, const QueryOptions&) override {

@@ -3,6 +3,7 @@
 #include "ase/ase_connection.h"
 #include "ase/ase_error.h"
 #include "dataaccess/error.h"
+#include "dataaccess/memory_cursor.h"
 
 namespace vq {
 namespace {
@@ -78,25 +79,6 @@ std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns) {
   return out;
 }
 
-// Rows held in memory: catalogues, and results that cannot be counted first.
-class BufferedCursor : public Cursor {
- public:
-  BufferedCursor(std::vector<FieldInfo> columns, std::vector<std::vector<Value>> rows)
-      : columns_(std::move(columns)), rows_(std::move(rows)) {}
-  const std::vector<FieldInfo>& Columns() const override { return columns_; }
-  bool Fetch(std::vector<Value>& row) override {
-    if (next_ >= rows_.size()) return false;
-    row = std::move(rows_[next_++]);
-    return true;
-  }
-  int64_t RowCount() override { return static_cast<int64_t>(rows_.size()); }
-
- private:
-  std::vector<FieldInfo> columns_;
-  std::vector<std::vector<Value>> rows_;
-  size_t next_ = 0;
-};
-
 // Rows read from the server as they are asked for, with the count the server
 // gave just before. Once the last row is read the count is the number of rows
 // actually delivered, should the table have changed in between.
@@ -130,7 +112,7 @@ class StreamingCursor : public Cursor {
   bool done_ = false;
 };
 
-std::unique_ptr<BufferedCursor> ReadAll(ase::ResultReader& reader) {
+std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader) {
   std::vector<std::vector<Value>> rows;
   std::vector<ase::Value> raw;
   while (reader.Next(raw)) {
@@ -139,7 +121,7 @@ std::unique_ptr<BufferedCursor> ReadAll(ase::ResultReader& reader) {
     for (auto& v : raw) row.push_back(ToValue(std::move(v)));
     rows.push_back(std::move(row));
   }
-  return std::make_unique<BufferedCursor>(ToFields(reader.Columns()), std::move(rows));
+  return std::make_unique<MemoryCursor>(ToFields(reader.Columns()), std::move(rows));
 }
 
 FieldInfo TextField(const char* name, bool nullable) {
@@ -183,7 +165,7 @@ class AseConnection : public Connection {
       std::vector<FieldInfo> fields = {
           TextField("TABLE_CATALOG", true), TextField("TABLE_SCHEMA", true),
           TextField("TABLE_NAME", false), TextField("TABLE_TYPE", false)};
-      return std::make_unique<BufferedCursor>(std::move(fields), std::move(rows));
+      return std::make_unique<MemoryCursor>(std::move(fields), std::move(rows));
     });
   }
 

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <optional>
 
+#include "dataaccess/memory_cursor.h"
+
 namespace vq::testing {
 namespace {
 
@@ -28,24 +30,6 @@ std::optional<std::string> TableNamedIn(const std::string& sql) {
   return std::nullopt;
 }
 
-class VectorCursor : public Cursor {
- public:
-  VectorCursor(std::vector<FieldInfo> columns, std::vector<std::vector<Value>> rows)
-      : columns_(std::move(columns)), rows_(std::move(rows)) {}
-  const std::vector<FieldInfo>& Columns() const override { return columns_; }
-  bool Fetch(std::vector<Value>& row) override {
-    if (next_ >= rows_.size()) return false;
-    row = rows_[next_++];
-    return true;
-  }
-  int64_t RowCount() override { return static_cast<int64_t>(rows_.size()); }
-
- private:
-  std::vector<FieldInfo> columns_;
-  std::vector<std::vector<Value>> rows_;
-  size_t next_ = 0;
-};
-
 class FakeConnection : public Connection {
  public:
   explicit FakeConnection(std::shared_ptr<FakeDatabase> db) : db_(std::move(db)) {}
@@ -60,7 +44,7 @@ class FakeConnection : public Connection {
     if (schema != kAdSchemaTables) throw DatabaseError(errors::kNotSupported, "no such schema");
     std::vector<std::vector<Value>> rows;
     for (const auto& [name, t] : db_->tables) rows.push_back({name, t.type});
-    return std::make_unique<VectorCursor>(
+    return std::make_unique<MemoryCursor>(
         std::vector<FieldInfo>{{"TABLE_NAME", 202}, {"TABLE_TYPE", 202}}, rows);
   }
   std::unique_ptr<Cursor> Query(const std::string& sql, const QueryOptions&) override {
@@ -68,7 +52,7 @@ class FakeConnection : public Connection {
     if (!name) throw DatabaseError(errors::kSyntaxError, sql);
     auto it = db_->tables.find(*name);
     if (it == db_->tables.end()) throw DatabaseError(errors::kNoSuchTable, "no table " + *name);
-    return std::make_unique<VectorCursor>(it->second.columns, it->second.rows);
+    return std::make_unique<MemoryCursor>(it->second.columns, it->second.rows);
   }
   void Close() override {}
 
