@@ -26,6 +26,7 @@ namespace jet {
 struct RowPointer {
   uint32_t page = 0;
   uint8_t row = 0;
+  // True for the all-zero pointer that ends a chain.
   bool IsNull() const { return page == 0 && row == 0; }
 };
 
@@ -46,8 +47,11 @@ class DataPage {
   // Checks the page type; a page of another type is a JetError naming `page_number`.
   DataPage(ByteView page, bool jet3, uint32_t page_number);
 
+  // The table-definition page of the table the page belongs to.
   uint32_t Owner() const { return page_.U32(4); }
+  // True for a page of long-value rows rather than table rows.
   bool IsLongValuePage() const { return Owner() == 0x4C41564C; }  // "LVAL"
+  // Slots on the page, deleted ones included.
   int RowCount() const { return row_count_; }
   // Slot `index`; its bounds are checked against the page and its header.
   RowSlot Slot(int index) const;

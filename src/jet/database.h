@@ -22,8 +22,11 @@ class Database {
   // Opens `path` read-only, checking `password` as Access does.
   static std::shared_ptr<Database> Open(const std::string& path, const std::string& password);
 
+  // The parsed file header: format, page size, code page.
   const Header& FileHeader() const { return header_; }
+  // The paged file underneath, for readers of this database.
   PageFile& File() { return *file_; }
+  // Every object the catalogue lists, read once at open.
   const std::vector<CatalogueEntry>& Catalogue() const { return catalogue_; }
 
   // The catalogue entry of the table called `name`, compared without regard to

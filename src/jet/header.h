@@ -36,6 +36,7 @@ struct Header {
   double creation_date = 0;  // Jet4/ACE
   std::string password;      // the stored database password, UTF-8; empty when none
 
+  // Jet3 files use 2 KB pages, 8-bit text and narrower row layouts.
   bool IsJet3() const { return format == Format::kJet3; }
 };
 
@@ -50,8 +51,9 @@ void UnmaskHeader(uint8_t* page0, size_t size, bool jet3);
 // and refuses Office-crypto encrypted files, which this engine cannot read yet.
 void CheckAccess(const Header& header, const std::string& supplied);
 
-// The per-page decoder of a Jet "encoded" database, or none when pages are plain.
+// True when the pages of this file are Jet-encoded and need DecodeJetPage.
 bool NeedsPageDecoding(const Header& header);
+// Decodes page `page_number` of an encoded Jet database in place.
 void DecodeJetPage(uint32_t page_key, uint32_t page_number, uint8_t* data, size_t size);
 
 }  // namespace jet

@@ -39,7 +39,9 @@ class PageFile {
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
 
+  // The file's size in bytes when opened.
   uint64_t FileSize() const { return file_size_; }
+  // The path the file was opened from, for messages.
   const std::string& Path() const { return path_; }
 
   // Reads `length` bytes at `offset`, bypassing pages and cache; a short read is an error.

@@ -7,10 +7,12 @@
 
 namespace jet {
 
-// One RC4 key stream; Apply() XORs the next bytes of the stream into `data`.
+// One RC4 key stream, for the masked header and encoded pages.
 class Rc4 {
  public:
+  // Starts the key stream for `key`.
   Rc4(const uint8_t* key, size_t key_length);
+  // XORs the next `length` bytes of the stream into `data`.
   void Apply(uint8_t* data, size_t length);
 
  private:

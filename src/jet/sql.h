@@ -14,6 +14,7 @@ namespace jet {
 
 // One parsed statement.
 struct Statement {
+  // What the statement does, as far as this engine needs to know.
   enum class Kind { kSelectAll, kCreateTable, kInsert, kDrop, kSelectInto, kOther };
   Kind kind = Kind::kOther;
   std::string table;  // kSelectAll: the table read

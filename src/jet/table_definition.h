@@ -82,7 +82,9 @@ struct Column {
   uint16_t code_page = 0;  // Jet3 text; 0 = the database's
   uint32_t complex_id = 0;
 
+  // Stored in the row's fixed area rather than among the variable values.
   bool IsFixed() const { return (flags & 0x01) != 0; }
+  // A calculated column: its value carries a result header.
   bool IsCalculated() const { return (extra_flags & 0xC0) != 0; }
 };
 

@@ -25,6 +25,7 @@ class TableReader {
   // `file` and `header` must outlive the reader.
   TableReader(PageFile& file, const Header& header, TableDefinition table);
 
+  // The definition the rows are decoded with.
   const TableDefinition& Definition() const { return table_; }
 
   // Restricts decoding to the columns marked true (all by default).
