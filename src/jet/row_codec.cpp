@@ -1,5 +1,6 @@
 #include "jet/row_codec.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,6 +46,10 @@ bool Digits(const uint8_t* p, size_t count, uint64_t& out) {
 
 // The last day Access accepts, 9999-12-31, counted from 0001-01-01.
 constexpr uint64_t kLastExtendedDay = 3652058;
+
+// Days from 1899-12-30 beyond which a stored date is damage rather than a date:
+// Access keeps to years 100..9999, well inside it.
+constexpr double kOleDayLimit = 1e8;
 
 // Bytes a value of a fixed-size type takes.
 size_t FixedSize(uint8_t type) {
@@ -201,9 +206,13 @@ void RowDecoder::DecodeFixed(const Column& c, ByteView d, Value& v) {
     case kDouble:
       v = ReadDouble(d, 0);
       return;
-    case kDateTime:
-      v = OleDate{ReadDouble(d, 0)};
+    case kDateTime: {
+      double days = ReadDouble(d, 0);
+      if (!std::isfinite(days) || std::fabs(days) > kOleDayLimit)
+        ThrowCorrupt("column '" + c.name + "' holds a malformed date");
+      v = OleDate{days};
       return;
+    }
     case kGuid: {
       ByteView g = d.Sub(0, 16);
       Guid out;
@@ -238,53 +247,39 @@ void RowDecoder::DecodeFixed(const Column& c, ByteView d, Value& v) {
       return;
     }
     case kText:
-      if (jet3_) {
-        DecodeCodePageText(d, c.code_page ? c.code_page : header_.code_page, TextIn(v));
-      } else {
-        DecodeUnicodeText(d, TextIn(v));
-      }
+      DecodeText(c, d, v);
       return;
-    case kBinary: {
-      Binary& b = BinaryIn(v);
-      b.assign(d.data(), d.data() + d.size());
-      return;
-    }
-    default: {
+    case kBinary:
+    default:
       // Types this engine does not know are kept as their raw bytes.
-      Binary& b = BinaryIn(v);
-      b.assign(d.data(), d.data() + d.size());
+      BinaryIn(v).assign(d.data(), d.data() + d.size());
       return;
-    }
+  }
+}
+
+void RowDecoder::DecodeText(const Column& c, ByteView d, Value& v) {
+  if (jet3_) {
+    DecodeCodePageText(d, c.code_page ? c.code_page : header_.code_page, TextIn(v));
+  } else {
+    DecodeUnicodeText(d, TextIn(v));
   }
 }
 
 void RowDecoder::DecodeVariable(const Column& c, ByteView d, Value& v) {
   switch (c.type) {
     case kText:
-      if (jet3_) {
-        DecodeCodePageText(d, c.code_page ? c.code_page : header_.code_page, TextIn(v));
-      } else {
-        DecodeUnicodeText(d, TextIn(v));
-      }
+      DecodeText(c, d, v);
       return;
-    case kMemo: {
+    case kMemo:
       ReadLongValue(file_, jet3_, d, scratch_);
-      ByteView bytes(scratch_.data(), scratch_.size());
-      if (jet3_) {
-        DecodeCodePageText(bytes, c.code_page ? c.code_page : header_.code_page, TextIn(v));
-      } else {
-        DecodeUnicodeText(bytes, TextIn(v));
-      }
+      DecodeText(c, ByteView(scratch_.data(), scratch_.size()), v);
       return;
-    }
     case kOle:
       ReadLongValue(file_, jet3_, d, BinaryIn(v));
       return;
-    case kBinary: {
-      Binary& b = BinaryIn(v);
-      b.assign(d.data(), d.data() + d.size());
+    case kBinary:
+      BinaryIn(v).assign(d.data(), d.data() + d.size());
       return;
-    }
     default:
       // A fixed-size type kept in a variable slot (seen in altered tables).
       DecodeFixed(c, d, v);

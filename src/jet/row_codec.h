@@ -45,6 +45,7 @@ namespace jet {
 // Decodes rows of one table. Not thread-safe; reuses its buffers between rows.
 class RowDecoder {
  public:
+  // Decodes rows of `table`; `file`, `header` and `table` must outlive it.
   RowDecoder(PageFile& file, const Header& header, const TableDefinition& table);
 
   // Replaces `out` with the values of `row`, one per column in column order.
@@ -54,6 +55,8 @@ class RowDecoder {
  private:
   void DecodeFixed(const Column& c, ByteView data, Value& out);
   void DecodeVariable(const Column& c, ByteView data, Value& out);
+  // Text in the file's encoding: 8-bit in a code page (Jet3) or UCS-2, maybe compressed.
+  void DecodeText(const Column& c, ByteView data, Value& out);
 
   PageFile& file_;
   const Header& header_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -179,6 +180,30 @@ TEST(RowDecoder, FixedValuesOfEveryWidth) {
   EXPECT_EQ(out[5], Value(int64_t{-2}));
   EXPECT_EQ(out[6], Value(int64_t{200}));
   EXPECT_EQ(out[7], Value(1.5));
+}
+
+TEST(RowDecoder, DatesThatAreNoNumberOrFarOutOfRangeAreErrors) {
+  TableDefinition t;
+  t.columns = {Col("D", kDateTime, 0, 0, 8, true)};
+  PageFixture fx(std::vector<std::vector<uint8_t>>(1));
+  Header h = Jet4Header();
+  RowDecoder decoder(fx.File(), h, t);
+  std::vector<Value> out;
+  auto decode = [&](double days) {
+    std::vector<uint8_t> row(2 + 8, 0);
+    row[0] = 1;
+    std::memcpy(row.data() + 2, &days, 8);
+    row.push_back(0x01);
+    decoder.Decode(ByteView(row.data(), row.size()), out);
+    return out[0];
+  };
+  // The last instant Access accepts, 9999-12-31 23:59:59, still reads.
+  EXPECT_EQ(decode(2958465.99998843), Value(OleDate{2958465.99998843}));
+  EXPECT_EQ(decode(-657434.0), Value(OleDate{-657434.0}));
+  // These once read back as 1899-12-30 without a word.
+  EXPECT_THROW(decode(std::nan("")), JetError);
+  EXPECT_THROW(decode(HUGE_VAL), JetError);
+  EXPECT_THROW(decode(-1e300), JetError);
 }
 
 TEST(RowDecoder, Jet3RowLongerThan256BytesUsesItsJumpTable) {
