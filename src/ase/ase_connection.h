@@ -56,6 +56,7 @@ class Connection {
   std::unique_ptr<ResultReader> Query(std::string_view sql);
   // Logs out and releases the connection; later calls fail. Safe to repeat.
   void Close();
+  // Whether the login succeeded and Close has not run.
   bool IsOpen() const;
   // The "host:port" the connection was opened to.
   const std::string& ServerName() const;

@@ -212,76 +212,60 @@ void Link::Release(ActiveResult* result) {
   if (active_ == result) active_ = nullptr;
 }
 
-void Link::Execute(std::string_view sql) {
-  Claim();
-  diag_.Reset();
-  CS_COMMAND* cmd = Send(sql);
-  bool failed = false;
+ResultsEnd Link::ReadResults(CS_COMMAND* cmd, bool stop_at_rows) {
+  ResultsEnd end;
   CS_INT type = 0;
   CS_RETCODE rc;
   while ((rc = ct_results(cmd, &type)) == CS_SUCCEED) {
+    if (type == CS_ROW_RESULT && stop_at_rows && !end.failed) {
+      end.at_rows = true;
+      return end;
+    }
     switch (type) {
       case CS_CMD_FAIL:
-        failed = true;
+        end.failed = true;
         break;
       case CS_ROW_RESULT:
       case CS_COMPUTE_RESULT:
       case CS_PARAM_RESULT:
       case CS_STATUS_RESULT:
       case CS_CURSOR_RESULT:
-        if (ct_cancel(nullptr, cmd, CS_CANCEL_CURRENT) != CS_SUCCEED) failed = true;
+        if (ct_cancel(nullptr, cmd, CS_CANCEL_CURRENT) != CS_SUCCEED) end.failed = true;
         break;
       default:
         break;
     }
   }
   if (rc != CS_END_RESULTS) {
-    failed = true;
+    end.failed = true;
     if (rc == CS_FAIL && ct_cancel(nullptr, cmd, CS_CANCEL_ALL) != CS_SUCCEED) diag_.broken = true;
   }
+  end.failed = end.failed || diag_.FirstServerError() != nullptr || diag_.timed_out;
+  return end;
+}
+
+void Link::Execute(std::string_view sql) {
+  Claim();
+  diag_.Reset();
+  CS_COMMAND* cmd = Send(sql);
+  ResultsEnd end = ReadResults(cmd, false);
   ct_cmd_drop(cmd);
-  if (failed || diag_.FirstServerError() != nullptr || diag_.timed_out) {
-    throw Failure("the statement");
-  }
+  if (end.failed) throw Failure("the statement");
 }
 
 std::shared_ptr<ActiveResult> Link::Query(std::string_view sql) {
   Claim();
   diag_.Reset();
   CS_COMMAND* cmd = Send(sql);
-  bool failed = false;
-  CS_INT type = 0;
-  CS_RETCODE rc;
-  while ((rc = ct_results(cmd, &type)) == CS_SUCCEED) {
-    if (type == CS_ROW_RESULT && !failed) {
-      auto result = std::make_shared<ActiveResult>(shared_from_this(), cmd);
-      result->Describe();  // on failure the result's destructor drops the command
-      active_ = result.get();
-      return result;
-    }
-    switch (type) {
-      case CS_CMD_FAIL:
-        failed = true;
-        break;
-      case CS_ROW_RESULT:
-      case CS_COMPUTE_RESULT:
-      case CS_PARAM_RESULT:
-      case CS_STATUS_RESULT:
-      case CS_CURSOR_RESULT:
-        if (ct_cancel(nullptr, cmd, CS_CANCEL_CURRENT) != CS_SUCCEED) failed = true;
-        break;
-      default:
-        break;
-    }
-  }
-  if (rc != CS_END_RESULTS) {
-    failed = true;
-    if (rc == CS_FAIL && ct_cancel(nullptr, cmd, CS_CANCEL_ALL) != CS_SUCCEED) diag_.broken = true;
+  ResultsEnd end = ReadResults(cmd, true);
+  if (end.at_rows) {
+    auto result = std::make_shared<ActiveResult>(shared_from_this(), cmd);
+    result->Describe();  // on failure the result's destructor drops the command
+    active_ = result.get();
+    return result;
   }
   ct_cmd_drop(cmd);
-  if (failed || diag_.FirstServerError() != nullptr || diag_.timed_out) {
-    throw Failure("the query");
-  }
+  if (end.failed) throw Failure("the query");
   return std::make_shared<ActiveResult>(shared_from_this(), nullptr);
 }
 

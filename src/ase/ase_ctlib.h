@@ -18,6 +18,12 @@ namespace vq::ase::detail {
 
 class ActiveResult;
 
+// Where reading a command's results stopped.
+struct ResultsEnd {
+  bool at_rows = false;  // at a row result, left unread for the caller
+  bool failed = false;   // a statement failed, the server reported an error, or time ran out
+};
+
 // What the callbacks saw during one operation.
 struct Diagnostics {
   // One message kept for the failure it may explain.
@@ -35,9 +41,11 @@ struct Diagnostics {
   bool in_login = false;        // the connect is still logging in
   bool broken = false;          // the library gave up the connection
 
+  // Forgets what the previous operation saw.
   void Reset();
   // The first server error, if any.
   const Message* FirstServerError() const;
+  // The first message from the client library, if any.
   const Message* FirstClientMessage() const;
 };
 
@@ -63,17 +71,25 @@ class Link : public std::enable_shared_from_this<Link> {
   std::shared_ptr<ActiveResult> Query(std::string_view sql);
   // Logs out and frees the handles. Safe to repeat.
   void Close();
+  // Whether the login succeeded and the connection is not closed yet.
   bool IsOpen() const { return con_ != nullptr && logged_in_; }
+  // The server as the caller named it, for messages.
   const std::string& ServerName() const { return server_name_; }
 
   // Hands the connection to a new command: a result still streaming takes the
   // rest of its rows into memory first. Throws AseError when the link is closed.
   void Claim();
+  // `result` no longer holds the connection.
   void Release(ActiveResult* result);
 
+  // Reads `cmd`'s results to the end, discarding rows and counts; with
+  // `stop_at_rows` it stops at the first row result instead.
+  ResultsEnd ReadResults(CS_COMMAND* cmd, bool stop_at_rows);
   // The failure that explains what the callbacks saw, described for `action`.
   AseError Failure(const std::string& action) const;
+  // What the callbacks saw during the current operation.
   Diagnostics& Diag() { return diag_; }
+  // The library's connection handle.
   CS_CONNECTION* Con() { return con_; }
 
  private:

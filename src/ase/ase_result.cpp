@@ -26,6 +26,14 @@ namespace {
 
 constexpr CS_INT kChunk = 64 * 1024;
 
+// The value of type T the library wrote into a bound column's buffer.
+template <class T>
+T Load(const unsigned char* buffer) {
+  T v;
+  std::memcpy(&v, buffer, sizeof v);
+  return v;
+}
+
 }  // namespace
 
 // ---- ActiveResult ----------------------------------------------------------
@@ -190,32 +198,21 @@ Value ActiveResult::ReadColumn(int index) {
   if (slot.indicator == -1) return std::monostate{};
   const unsigned char* b = slot.buffer;
   switch (slot.mapping.read_as) {
-    case ReadAs::kInteger: {
-      CS_BIGINT v;
-      std::memcpy(&v, b, sizeof v);
-      return static_cast<int64_t>(v);
-    }
+    case ReadAs::kInteger:
+      return static_cast<int64_t>(Load<CS_BIGINT>(b));
     case ReadAs::kUnsignedBigInt: {
-      CS_UBIGINT v;
-      std::memcpy(&v, b, sizeof v);
+      auto v = Load<CS_UBIGINT>(b);
       if (v <= static_cast<CS_UBIGINT>(INT64_MAX)) return static_cast<int64_t>(v);
       return Numeric{v, 0, false};
     }
-    case ReadAs::kFloat: {
-      CS_FLOAT v;
-      std::memcpy(&v, b, sizeof v);
-      return static_cast<double>(v);
-    }
-    case ReadAs::kReal: {
-      CS_REAL v;
-      std::memcpy(&v, b, sizeof v);
-      return DoubleFromReal(v);
-    }
+    case ReadAs::kFloat:
+      return static_cast<double>(Load<CS_FLOAT>(b));
+    case ReadAs::kReal:
+      return DoubleFromReal(Load<CS_REAL>(b));
     case ReadAs::kBit:
       return b[0] != 0;
     case ReadAs::kMoney: {
-      CS_MONEY v;
-      std::memcpy(&v, b, sizeof v);
+      auto v = Load<CS_MONEY>(b);
       return MoneyFromHalves(v.mnyhigh, v.mnylow);
     }
     case ReadAs::kDecimalText:
@@ -226,30 +223,17 @@ Value ActiveResult::ReadColumn(int index) {
       return std::string(reinterpret_cast<const char*>(b),
                          strnlen(reinterpret_cast<const char*>(b), sizeof slot.buffer));
     case ReadAs::kDateTime: {
-      CS_DATETIME v;
-      std::memcpy(&v, b, sizeof v);
+      auto v = Load<CS_DATETIME>(b);
       return DateTimeFromDaysTicks(v.dtdays, v.dttime);
     }
-    case ReadAs::kDate: {
-      CS_DATE v;
-      std::memcpy(&v, b, sizeof v);
-      return DateFromDays(v);
-    }
-    case ReadAs::kTime: {
-      CS_TIME v;
-      std::memcpy(&v, b, sizeof v);
-      return TimeFromTicks(v);
-    }
-    case ReadAs::kBigDateTime: {
-      CS_BIGDATETIME v;
-      std::memcpy(&v, b, sizeof v);
-      return DateTimeFromBigMicros(v);
-    }
-    case ReadAs::kBigTime: {
-      CS_BIGTIME v;
-      std::memcpy(&v, b, sizeof v);
-      return TimeFromBigMicros(v);
-    }
+    case ReadAs::kDate:
+      return DateFromDays(Load<CS_DATE>(b));
+    case ReadAs::kTime:
+      return TimeFromTicks(Load<CS_TIME>(b));
+    case ReadAs::kBigDateTime:
+      return DateTimeFromBigMicros(Load<CS_BIGDATETIME>(b));
+    case ReadAs::kBigTime:
+      return TimeFromBigMicros(Load<CS_BIGTIME>(b));
     case ReadAs::kText:
     case ReadAs::kBytes:
       break;
@@ -283,27 +267,10 @@ Value ActiveResult::ReadWhole(int index, const Slot& slot) {
 
 void ActiveResult::Finish() {
   // The rows are done; read what follows (counts, later statements' errors).
-  bool failed = false;
-  CS_INT type = 0;
-  CS_RETCODE rc;
-  while ((rc = ct_results(cmd_, &type)) == CS_SUCCEED) {
-    if (type == CS_CMD_FAIL) failed = true;
-    if (type == CS_ROW_RESULT || type == CS_COMPUTE_RESULT || type == CS_PARAM_RESULT ||
-        type == CS_STATUS_RESULT) {
-      ct_cancel(nullptr, cmd_, CS_CANCEL_CURRENT);
-    }
-  }
-  if (rc != CS_END_RESULTS) {
-    failed = true;
-    if (rc == CS_FAIL && ct_cancel(nullptr, cmd_, CS_CANCEL_ALL) != CS_SUCCEED) {
-      link_->Diag().broken = true;
-    }
-  }
+  bool failed = link_->ReadResults(cmd_, false).failed;
   DropCommand();
   link_->Release(this);
-  if (failed || link_->Diag().FirstServerError() != nullptr || link_->Diag().timed_out) {
-    throw link_->Failure("the query");
-  }
+  if (failed) throw link_->Failure("the query");
 }
 
 void ActiveResult::BufferRest() {

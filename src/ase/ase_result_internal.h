@@ -17,6 +17,7 @@ namespace vq::ase::detail {
 // One row result on its way from the server, or (cmd null) an empty one.
 class ActiveResult {
  public:
+  // Takes over `cmd` (null for a statement without rows) on `link`.
   ActiveResult(std::shared_ptr<Link> link, CS_COMMAND* cmd);
   ~ActiveResult();
   ActiveResult(const ActiveResult&) = delete;

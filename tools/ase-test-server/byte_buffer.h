@@ -17,6 +17,7 @@ class ByteWriter {
  public:
   explicit ByteWriter(Bytes& out) : out_(out) {}
 
+  // Little-endian integers, as the protocol sends them.
   void U8(std::uint8_t v) { out_.push_back(v); }
   void U16(std::uint16_t v) {
     U8(static_cast<std::uint8_t>(v));
@@ -30,10 +31,12 @@ class ByteWriter {
     U32(static_cast<std::uint32_t>(v));
     U32(static_cast<std::uint32_t>(v >> 32));
   }
+  // A big-endian 16-bit value, as in the packet header.
   void U16BE(std::uint16_t v) {
     U8(static_cast<std::uint8_t>(v >> 8));
     U8(static_cast<std::uint8_t>(v));
   }
+  // IEEE floats, little-endian.
   void F64(double v) {
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
@@ -44,12 +47,15 @@ class ByteWriter {
     std::memcpy(&bits, &v, sizeof bits);
     U32(bits);
   }
+  // Bytes copied as they are.
   void Raw(std::string_view s) { out_.insert(out_.end(), s.begin(), s.end()); }
   void Raw(const Bytes& b) { out_.insert(out_.end(), b.begin(), b.end()); }
+  // `n` zero bytes, for padding.
   void Zeros(std::size_t n) { out_.insert(out_.end(), n, 0); }
 
   // Position of the next byte, for length fields patched afterwards.
   std::size_t Mark() const { return out_.size(); }
+  // Overwrites a length field written earlier at `at`.
   void PatchU16(std::size_t at, std::uint16_t v) {
     out_[at] = static_cast<std::uint8_t>(v);
     out_[at + 1] = static_cast<std::uint8_t>(v >> 8);

@@ -43,6 +43,7 @@ struct Binary {
 // NULL or one stored value.
 using CellValue = std::variant<std::monostate, std::int64_t, Numeric, double, Text, Binary>;
 
+// Whether `v` is NULL.
 inline bool IsNull(const CellValue& v) {
   return std::holds_alternative<std::monostate>(v);
 }

@@ -21,6 +21,7 @@ struct BatchCancelled {};
 // Per-connection state: current database, text size, and the open store.
 class StatementExecutor {
  public:
+  // The state of connection `spid`, logged in as `user`.
   StatementExecutor(const ServerConfig& config, int spid, std::string user);
   ~StatementExecutor();
 

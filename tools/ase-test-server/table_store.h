@@ -51,6 +51,7 @@ struct StoredOrder {
 // Steps through the rows of a SELECT without holding them all.
 class RowCursor {
  public:
+  // Takes over `statement`, which yields rows shaped as `columns`.
   RowCursor(sqlite3_stmt* statement, std::vector<ColumnDefinition> columns);
   ~RowCursor();
   RowCursor(const RowCursor&) = delete;
