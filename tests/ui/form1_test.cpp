@@ -310,11 +310,7 @@ class Form1Test : public QObject {
 };
 
 int main(int argc, char** argv) {
-  PrepareUiTestProcess();
-  QApplication app(argc, argv);
-  InstallFontSubstitution();
-  Form1Test test;
-  return QTest::qExec(&test, argc, argv);
+  return RunWindowTest<Form1Test>(argc, argv);
 }
 
 #include "form1_test.moc"
