@@ -5,6 +5,7 @@
 #include "ui/form_metrics.h"
 #include "ui/qt_interaction.h"
 #include "ui/window_helpers.h"
+#include "ui/window_logic.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -23,7 +24,7 @@ int main(int argc, char* argv[]) {
   services.chooser = &chooser;
   services.yielder = &yielder;
   services.visit_home_page = [] { vq::VisitHomePageOccasionally(); };
-  services.end_program = [] { QCoreApplication::quit(); };
+  services.end_program = [] { vq::EndProgramNow(); };
 
   vq::Form1 form1(services);
   dialogs.SetParent(&form1);

@@ -252,7 +252,13 @@ void Form1::Text_Change(Setting which) {
   const int i = static_cast<int>(which);
   std::string text = fields_[i]->text().toStdString();
   if (text == stored_[i]) return;
-  WriteSetting(kApplication, kSection, SettingKey(which), text);
+  try {
+    WriteSetting(kApplication, kSection, SettingKey(which), text);
+  } catch (const std::exception&) {
+    // An exception must not leave a Qt signal: it would end the program on a
+    // keystroke. The field keeps its text; the next change tries again.
+    return;
+  }
   stored_[i] = std::move(text);
 }
 

@@ -27,7 +27,7 @@ class Form2 : public QWidget {
   QtTableList& List2() { return *list2_; }
   QtProgressBar& ProgressBar1() { return *progress_; }
   QtWindowPointer& Pointer() { return pointer_; }
-  // The push button named `name` ("PushButton1" to "PushButton12").
+  // The push button "PushButton<number>", 1 to 12.
   QPushButton* Button(int number) const { return buttons_[number]; }
 
   // Start-up: colours, icon, centring, custom pointer, caption, height.

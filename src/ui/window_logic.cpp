@@ -3,6 +3,8 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #ifndef VQ_HOME_PAGE
@@ -62,6 +64,12 @@ bool VisitHomePageOccasionally(const std::function<void(const std::string&)>& la
   if (drawn != 7) return false;
   launch(HomePageAddress());
   return true;
+}
+
+void EndProgramNow(int code) {
+  std::fflush(nullptr);
+  // _Exit: no static destructors while a worker thread may still be inside a connect.
+  std::_Exit(code);
 }
 
 }  // namespace vq

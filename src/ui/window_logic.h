@@ -45,4 +45,9 @@ double ClockSeededRandom();
 bool VisitHomePageOccasionally(const std::function<void(const std::string&)>& launch,
                                const std::function<double()>& random = ClockSeededRandom);
 
+// Ends the process at once with `code`. Closing a window must not return into
+// a command that is waiting on a connect and let it show a box afterwards, as
+// leaving the event loop would; the settings are already on disk.
+[[noreturn]] void EndProgramNow(int code = 0);
+
 }  // namespace vq

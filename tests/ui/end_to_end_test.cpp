@@ -125,11 +125,7 @@ class EndToEndTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  PrepareUiTestProcess();
-  QApplication app(argc, argv);
-  InstallFontSubstitution();
-  EndToEndTest test;
-  return QTest::qExec(&test, argc, argv);
+  return RunWindowTest<EndToEndTest>(argc, argv);
 }
 
 #include "end_to_end_test.moc"

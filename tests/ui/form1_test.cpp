@@ -1,6 +1,7 @@
 // The connection window driven as a user would: start-up, fields and store,
 // browse, sample, test connection, help and "Next >".
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 
 #include "ui/command_guard.h"
 #include "ui/form_metrics.h"
+#include "ui/settings_store.h"
 #include "ui_fixture.h"
 
 using namespace vq;
@@ -231,6 +233,21 @@ class Form1Test : public QObject {
     QCOMPARE(Stored("ASEUser"), std::string("db"));
   }
 
+  // A store that cannot be written (here its file is a folder) must not take
+  // the program down on the next keystroke; the field keeps what was typed.
+  void UnwritableStoreLeavesTypingAlone() {
+    UiWorld world;
+    QVERIFY(QDir().mkpath(QString::fromStdString(SettingsFilePath("Zelvora"))));
+    Form1& form = world.MakeForm1();
+    form.Start();
+    const size_t reports = world.dialogs.messages.size();
+    form.activateWindow();
+    form.Field(Setting::kAseUser)->setFocus();
+    QTest::keyClicks(form.Field(Setting::kAseUser), "dbo");
+    QCOMPARE(form.Field(Setting::kAseUser)->text(), QStringLiteral("dbo"));
+    QCOMPARE(world.dialogs.messages.size(), reports);
+  }
+
   void EnteringAFieldSelectsAllOfIt() {
     UiWorld world;
     Store("ASEDatabase", "warehouse");
@@ -310,11 +327,7 @@ class Form1Test : public QObject {
 };
 
 int main(int argc, char** argv) {
-  PrepareUiTestProcess();
-  QApplication app(argc, argv);
-  InstallFontSubstitution();
-  Form1Test test;
-  return QTest::qExec(&test, argc, argv);
+  return RunWindowTest<Form1Test>(argc, argv);
 }
 
 #include "form1_test.moc"

@@ -115,11 +115,7 @@ class Form2Test : public QObject {
 };
 
 int main(int argc, char** argv) {
-  PrepareUiTestProcess();
-  QApplication app(argc, argv);
-  InstallFontSubstitution();
-  Form2Test test;
-  return QTest::qExec(&test, argc, argv);
+  return RunWindowTest<Form2Test>(argc, argv);
 }
 
 #include "form2_test.moc"

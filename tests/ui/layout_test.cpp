@@ -1,6 +1,7 @@
 // The designed layout of both windows, the skin switch and the pointer rules.
 #include <QApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -177,6 +178,26 @@ class LayoutTest : public QObject {
                      "PushButton7", "PushButton2", "PushButton12", "List2", "List1"}));
   }
 
+  // The style paints a group box title itself: check that it paints it in the
+  // box's bold font and not in a font of its own.
+  void GroupBoxTitlesArePaintedBold() {
+    UiWorld world;
+    Form1& form = world.MakeForm1();
+    form.Start();
+    for (const char* name : {"Frame1", "Frame2"}) {
+      auto* box = form.findChild<QGroupBox*>(name);
+      const QRect title(0, 0, box->width(), box->fontMetrics().height());
+      const QImage bold = box->grab(title).toImage();
+      QFont plain = box->font();
+      plain.setBold(false);
+      box->setFont(plain);
+      const QImage regular = box->grab(title).toImage();
+      box->setFont(FieldFont());
+      QVERIFY2(bold != regular, name);
+      QCOMPARE(box->grab(title).toImage(), bold);
+    }
+  }
+
   void PointerFollowsTheConvention() {
     UiWorld world;
     world.InstallHandCursor();
@@ -224,11 +245,7 @@ class LayoutTest : public QObject {
 };
 
 int main(int argc, char** argv) {
-  PrepareUiTestProcess();
-  QApplication app(argc, argv);
-  InstallFontSubstitution();
-  LayoutTest test;
-  return QTest::qExec(&test, argc, argv);
+  return RunWindowTest<LayoutTest>(argc, argv);
 }
 
 #include "layout_test.moc"

@@ -3,8 +3,10 @@
 // under the real provider names.
 #pragma once
 
+#include <QApplication>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -15,6 +17,7 @@
 #include "support/fake_provider.h"
 #include "ui/form1.h"
 #include "ui/form2.h"
+#include "ui/form_metrics.h"
 #include "ui/ui_services.h"
 
 namespace vq::testing {
@@ -46,6 +49,17 @@ class TestYielder : public Yielder {
 // Prepares the process for the window tests (offscreen platform). Call before
 // the QApplication is made.
 void PrepareUiTestProcess();
+
+// The main program of a window test: runs the QTest object `Test` in a fresh
+// application with the font substitution the program installs.
+template <typename Test>
+int RunWindowTest(int argc, char** argv) {
+  PrepareUiTestProcess();
+  QApplication app(argc, argv);
+  InstallFontSubstitution();
+  Test test;
+  return QTest::qExec(&test, argc, argv);
+}
 
 // The keys of the current world's store, in "Section/Key" form.
 QStringList StoredKeys();

@@ -1,6 +1,8 @@
 #include "ui/window_logic.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -70,6 +72,18 @@ TEST(VisitHomePageOccasionally, OneDrawInAHundred) {
     double r = ClockSeededRandom();
     ASSERT_TRUE(r >= 0.0 && r < 1.0) << r;
   }
+}
+
+// Closing a window while a command waits must not hand control back to it.
+TEST(EndProgramNow, NothingAfterItRuns) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        EndProgramNow(0);
+        std::fputs("a box after the close", stderr);
+        std::exit(3);
+      },
+      testing::ExitedWithCode(0), "^$");
 }
 
 }  // namespace
