@@ -63,7 +63,7 @@ class FakeConnection : public Connection {
 }  // namespace
 
 FakeProvider::FakeProvider(std::string name, std::shared_ptr<FakeDatabase> db)
-    : name_(std::move(name)) {
+    : name_(std::move(name)), displaced_(ProviderRegistry::Global().Find(name_)) {
   ProviderRegistry::Global().Register(
       name_, [db](const std::string& cs, const SessionOptions&) -> std::unique_ptr<Connection> {
         db->opened.push_back(cs);
@@ -73,7 +73,13 @@ FakeProvider::FakeProvider(std::string name, std::shared_ptr<FakeDatabase> db)
 }
 
 FakeProvider::~FakeProvider() {
-  ProviderRegistry::Global().Unregister(name_);
+  // A double registered under a real provider's name hands the name back, so
+  // tests that run later in the same process meet the real provider again.
+  if (displaced_) {
+    ProviderRegistry::Global().Register(name_, displaced_);
+  } else {
+    ProviderRegistry::Global().Unregister(name_);
+  }
 }
 
 }  // namespace vq::testing

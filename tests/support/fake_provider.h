@@ -29,7 +29,8 @@ struct FakeDatabase {
   std::string fail_statement_containing;  // Execute of a statement holding this text fails
 };
 
-// Registers a provider called `name` over `db` for the life of this object.
+// Registers a provider called `name` over `db` for the life of this object;
+// a provider it displaces is put back when it ends.
 class FakeProvider {
  public:
   FakeProvider(std::string name, std::shared_ptr<FakeDatabase> db);
@@ -39,6 +40,7 @@ class FakeProvider {
 
  private:
   std::string name_;
+  ProviderFactory displaced_;
 };
 
 }  // namespace vq::testing
