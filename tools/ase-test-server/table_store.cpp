@@ -250,11 +250,17 @@ void TableStore::InsertRow(const TableDefinition& table, const std::vector<CellV
   std::string sql = "INSERT INTO " + DataTable(table.id) + " VALUES(";
   for (std::size_t i = 0; i < values.size(); ++i) sql += i ? ",?" : "?";
   sql += ")";
+  RunChange(sql, values, "insert");
+}
+
+std::int64_t TableStore::RunChange(const std::string& sql, const std::vector<CellValue>& binds,
+                                   const char* what) {
   sqlite3_stmt* s = Prepare(sql);
   StatementGuard guard{s};
-  Bind(s, values);
+  Bind(s, binds);
   // A single statement in autocommit mode: SQLite applies it whole or not at all.
-  if (sqlite3_step(s) != SQLITE_DONE) Fail("insert");
+  if (sqlite3_step(s) != SQLITE_DONE) Fail(what);
+  return sqlite3_changes(db_);
 }
 
 std::string TableStore::WhereClause(const TableDefinition& table,
@@ -299,12 +305,8 @@ std::string TableStore::WhereClause(const TableDefinition& table,
 std::int64_t TableStore::DeleteRows(const TableDefinition& table,
                                     const std::vector<StoredCondition>& where) {
   std::vector<CellValue> binds;
-  sqlite3_stmt* s =
-      Prepare("DELETE FROM " + DataTable(table.id) + WhereClause(table, where, binds));
-  StatementGuard guard{s};
-  Bind(s, binds);
-  if (sqlite3_step(s) != SQLITE_DONE) Fail("delete");
-  return sqlite3_changes(db_);
+  std::string sql = "DELETE FROM " + DataTable(table.id) + WhereClause(table, where, binds);
+  return RunChange(sql, binds, "delete");
 }
 
 std::int64_t TableStore::UpdateRows(const TableDefinition& table,
@@ -317,12 +319,8 @@ std::int64_t TableStore::UpdateRows(const TableDefinition& table,
     binds.push_back(assignments[i].second);
   }
   sql += WhereClause(table, where, binds);
-  sqlite3_stmt* s = Prepare(sql);
-  StatementGuard guard{s};
-  Bind(s, binds);
   // One statement: every matching row changes, or none does.
-  if (sqlite3_step(s) != SQLITE_DONE) Fail("update");
-  return sqlite3_changes(db_);
+  return RunChange(sql, binds, "update");
 }
 
 std::int64_t TableStore::CountRows(const TableDefinition& table,

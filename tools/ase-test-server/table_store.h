@@ -105,6 +105,9 @@ class TableStore {
   std::string WhereClause(const TableDefinition& table, const std::vector<StoredCondition>& where,
                           std::vector<CellValue>& binds) const;
   void Bind(sqlite3_stmt* statement, const std::vector<CellValue>& binds);
+  // Runs one INSERT, UPDATE or DELETE with its bound values; gives the rows changed.
+  std::int64_t RunChange(const std::string& sql, const std::vector<CellValue>& binds,
+                         const char* what);
   [[noreturn]] void Fail(const char* what);
 
   sqlite3* db_ = nullptr;
