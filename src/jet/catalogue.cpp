@@ -26,7 +26,7 @@ std::string TextAt(const std::vector<Value>& row, int k) {
 
 }  // namespace
 
-std::vector<CatalogueEntry> ReadCatalogue(PageFile& file, const Header& header) {
+std::vector<CatalogueEntry> ReadCatalogue(PageSource& file, const Header& header) {
   TableDefinition def = ReadTableDefinition(file, header, kCataloguePage);
   const int id = FindColumn(def, "Id"), parent = FindColumn(def, "ParentId"),
             name = FindColumn(def, "Name"), type = FindColumn(def, "Type"),

@@ -40,6 +40,6 @@ struct CatalogueEntry {
 };
 
 // Reads every object of the catalogue, in row order.
-std::vector<CatalogueEntry> ReadCatalogue(PageFile& file, const Header& header);
+std::vector<CatalogueEntry> ReadCatalogue(PageSource& file, const Header& header);
 
 }  // namespace jet

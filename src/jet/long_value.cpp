@@ -9,7 +9,7 @@ namespace jet {
 namespace {
 
 // The bytes of the LVAL row at `where`; `page` keeps them alive.
-ByteView LvalRow(PageFile& file, bool jet3, RowPointer where, PageBuffer& page) {
+ByteView LvalRow(PageSource& file, bool jet3, RowPointer where, PageBuffer& page) {
   page = file.Read(where.page);
   DataPage data(View(page), jet3, where.page);
   if (!data.IsLongValuePage()) {
@@ -21,7 +21,7 @@ ByteView LvalRow(PageFile& file, bool jet3, RowPointer where, PageBuffer& page) 
 
 }  // namespace
 
-void ReadLongValue(PageFile& file, bool jet3, ByteView field, std::vector<uint8_t>& out) {
+void ReadLongValue(PageSource& file, bool jet3, ByteView field, std::vector<uint8_t>& out) {
   out.clear();
   uint32_t head = field.U32(0);
   uint32_t length = head & 0x3FFFFFFF;
@@ -31,7 +31,7 @@ void ReadLongValue(PageFile& file, bool jet3, ByteView field, std::vector<uint8_
     out.assign(data.data(), data.data() + data.size());
     return;
   }
-  if (length > file.FileSize()) {
+  if (length > static_cast<uint64_t>(file.PageCount()) * 4096) {
     ThrowCorrupt("a long value claims " + std::to_string(length) + " bytes, more than the file");
   }
   RowPointer where = ReadRowPointer(field, 4);

@@ -25,6 +25,6 @@ namespace jet {
 
 // Reads the long value whose header and inline part are `field` into `out`.
 // A chain that loops, ends early or points outside the file is a JetError.
-void ReadLongValue(PageFile& file, bool jet3, ByteView field, std::vector<uint8_t>& out);
+void ReadLongValue(PageSource& file, bool jet3, ByteView field, std::vector<uint8_t>& out);
 
 }  // namespace jet

@@ -25,11 +25,22 @@ namespace jet {
 // One page's bytes, shared between the cache and its readers.
 using PageBuffer = std::shared_ptr<const std::vector<uint8_t>>;
 
+// Something pages can be read from: the file itself, or a store that holds
+// changes on top of it. The decoders above read through this.
+class PageSource {
+ public:
+  virtual ~PageSource() = default;
+  // Page `page_number`, decoded. A page beyond the end of the file is a JetError.
+  virtual PageBuffer Read(uint32_t page_number) = 0;
+  // Pages in the file (a trailing partial page does not count).
+  virtual uint32_t PageCount() const = 0;
+};
+
 // Turns a stored page into its plain form, in place.
 using PageDecoder = std::function<void(uint32_t page_number, uint8_t* data, size_t size)>;
 
 // An open database file read page by page.
-class PageFile {
+class PageFile : public PageSource {
  public:
   enum class Mode { kReadOnly, kReadWrite };
 
@@ -51,10 +62,10 @@ class PageFile {
   void SetLayout(uint32_t page_size, PageDecoder decoder);
   uint32_t PageSize() const { return page_size_; }
   // Whole pages in the file; a trailing partial page does not count.
-  uint32_t PageCount() const { return page_count_; }
+  uint32_t PageCount() const override { return page_count_; }
 
   // Page `page_number`, decoded. A page beyond the end of the file is a JetError.
-  PageBuffer Read(uint32_t page_number);
+  PageBuffer Read(uint32_t page_number) override;
 
  private:
   void Evict();

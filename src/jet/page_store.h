@@ -14,16 +14,15 @@
 namespace jet {
 
 // Pages that can be read, changed, allocated and freed within one statement.
-class PageStore {
+class PageStore : public PageSource {
  public:
-  virtual ~PageStore() = default;
 
   // The layout of the file's format (page size included).
   virtual const Layout& FileLayout() const = 0;
   uint32_t PageSize() const { return FileLayout().page_size; }
 
   // Page `page` as it stands, changes of the running statement included.
-  virtual PageBuffer Read(uint32_t page) = 0;
+  PageBuffer Read(uint32_t page) override = 0;
 
   // Page `page`'s bytes for changing in place. The pointer stays valid until
   // the statement ends; a PageBuffer taken from Read before the change keeps

@@ -80,7 +80,7 @@ size_t FixedSize(uint8_t type) {
 
 }  // namespace
 
-RowDecoder::RowDecoder(PageFile& file, const Header& header, const TableDefinition& table)
+RowDecoder::RowDecoder(PageSource& file, const Header& header, const TableDefinition& table)
     : file_(file), header_(header), table_(table), jet3_(header.IsJet3()) {
   has_variable_ = table.variable_columns > 0;
   for (const Column& c : table.columns)

@@ -46,7 +46,7 @@ namespace jet {
 class RowDecoder {
  public:
   // Decodes rows of `table`; `file`, `header` and `table` must outlive it.
-  RowDecoder(PageFile& file, const Header& header, const TableDefinition& table);
+  RowDecoder(PageSource& file, const Header& header, const TableDefinition& table);
 
   // Replaces `out` with the values of `row`, one per column in column order.
   // Columns for which `wanted` is false (when given) are left null.
@@ -58,7 +58,7 @@ class RowDecoder {
   // Text in the file's encoding: 8-bit in a code page (Jet3) or UCS-2, maybe compressed.
   void DecodeText(const Column& c, ByteView data, Value& out);
 
-  PageFile& file_;
+  PageSource& file_;
   const Header& header_;
   const TableDefinition& table_;
   bool jet3_;

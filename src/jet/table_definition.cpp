@@ -8,7 +8,7 @@
 
 namespace jet {
 
-std::vector<uint8_t> ReadDefinitionStream(PageFile& file, uint32_t first,
+std::vector<uint8_t> ReadDefinitionStream(PageSource& file, uint32_t first,
                                           std::vector<uint32_t>* chain) {
   std::vector<uint8_t> stream;
   std::unordered_set<uint32_t> seen;
@@ -37,7 +37,7 @@ const Column* TableDefinition::ColumnByNumber(uint16_t number) const {
   return nullptr;
 }
 
-TableDefinition ReadTableDefinition(PageFile& file, const Header& header, uint32_t page) {
+TableDefinition ReadTableDefinition(PageSource& file, const Header& header, uint32_t page) {
   const bool jet3 = header.IsJet3();
   const Layout& l = LayoutFor(jet3);
   TableDefinition def;

@@ -176,11 +176,11 @@ struct TableDefinition {
 };
 
 // Reads the definition starting at `page`.
-TableDefinition ReadTableDefinition(PageFile& file, const Header& header, uint32_t page);
+TableDefinition ReadTableDefinition(PageSource& file, const Header& header, uint32_t page);
 
 // The definition's byte stream, joined over its page chain (continuation
 // pages' 8-byte headers left out); `chain` receives the pages.
-std::vector<uint8_t> ReadDefinitionStream(PageFile& file, uint32_t first,
+std::vector<uint8_t> ReadDefinitionStream(PageSource& file, uint32_t first,
                                           std::vector<uint32_t>* chain = nullptr);
 
 }  // namespace jet

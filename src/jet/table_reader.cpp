@@ -2,7 +2,7 @@
 
 namespace jet {
 
-TableReader::TableReader(PageFile& file, const Header& header, TableDefinition table)
+TableReader::TableReader(PageSource& file, const Header& header, TableDefinition table)
     : file_(file),
       header_(header),
       table_(std::move(table)),

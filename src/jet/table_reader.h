@@ -23,7 +23,7 @@ namespace jet {
 class TableReader {
  public:
   // `file` and `header` must outlive the reader.
-  TableReader(PageFile& file, const Header& header, TableDefinition table);
+  TableReader(PageSource& file, const Header& header, TableDefinition table);
 
   // The definition the rows are decoded with.
   const TableDefinition& Definition() const { return table_; }
@@ -43,7 +43,7 @@ class TableReader {
   // The bytes of the row behind an overflow slot; `hold` keeps them alive.
   ByteView FollowOverflow(ByteView pointer_bytes, PageBuffer& hold);
 
-  PageFile& file_;
+  PageSource& file_;
   const Header& header_;
   TableDefinition table_;
   RowDecoder decoder_;

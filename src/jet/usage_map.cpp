@@ -2,7 +2,7 @@
 
 namespace jet {
 
-UsageMap::UsageMap(PageFile& file, bool jet3, RowPointer where) : file_(file) {
+UsageMap::UsageMap(PageSource& file, bool jet3, RowPointer where) : file_(file) {
   PageBuffer page = file.Read(where.page);
   DataPage data(View(page), jet3, where.page);
   ByteView row = data.Row(where.row);

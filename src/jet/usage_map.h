@@ -27,7 +27,7 @@ namespace jet {
 class UsageMap {
  public:
   // Reads the map row at `where`. A bad pointer or an unknown kind is a JetError.
-  UsageMap(PageFile& file, bool jet3, RowPointer where);
+  UsageMap(PageSource& file, bool jet3, RowPointer where);
 
   // The next page after the previous one, or nothing past the last.
   std::optional<uint32_t> Next();
@@ -35,7 +35,7 @@ class UsageMap {
  private:
   bool LoadBitmapPage();
 
-  PageFile& file_;
+  PageSource& file_;
   bool reference_ = false;
   // Inline maps: the bitmap and its first page. Reference maps: the bitmap of
   // the current bitmap page.

@@ -23,6 +23,7 @@ class MemoryPageStore : public PageStore {
       : layout_(layout), next_page_(first_free_page) {}
 
   const Layout& FileLayout() const override { return layout_; }
+  uint32_t PageCount() const override { return next_page_; }
 
   PageBuffer Read(uint32_t page) override {
     auto it = pages_.find(page);
