@@ -17,6 +17,12 @@ inline constexpr int32_t kBadPassword = -2147217843;   // wrong or missing datab
 inline constexpr int32_t kNoSuchTable = -2147217865;   // table not in the catalogue
 inline constexpr int32_t kSyntaxError = -2147217900;   // statement not understood
 inline constexpr int32_t kNotSupported = -2146825037;  // valid request the engine cannot do yet
+inline constexpr int32_t kReadOnly = -2147217911;      // the file or its folder cannot be written
+inline constexpr int32_t kFileInUse = -2147467259;     // another program is changing the file
+inline constexpr int32_t kDiskFull = -2147467259;      // a write or sync failed
+inline constexpr int32_t kDatabaseFull = -2147467259;  // the format's size limit is reached
+inline constexpr int32_t kTableExists = -2147217900;   // CREATE TABLE of a name already taken
+inline constexpr int32_t kBadName = -2147217900;       // a name Access does not accept
 }  // namespace error_numbers
 
 // A failure inside the engine.

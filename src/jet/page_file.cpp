@@ -1,13 +1,103 @@
 #include "jet/page_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <random>
+#include <thread>
 
 namespace jet {
+namespace {
+
+constexpr char kJournalMagicCold[8] = {'V', 'Q', 'J', 'R', 'N', 'L', '0', '0'};
+constexpr char kJournalMagicHot[8] = {'V', 'Q', 'J', 'R', 'N', 'L', '0', '1'};
+constexpr size_t kJournalHeader = 32;
+// The largest file the formats allow.
+constexpr uint64_t kMaxFileBytes = 2ull * 1024 * 1024 * 1024;
+
+uint32_t Checksum(const uint8_t* data, size_t size, uint32_t seed) {
+  uint32_t h = 2166136261u ^ seed;
+  for (size_t k = 0; k < size; ++k) {
+    h ^= data[k];
+    h *= 16777619u;
+  }
+  return h;
+}
+
+void PutLe32(uint8_t* p, uint32_t v) {
+  for (int k = 0; k < 4; ++k) p[k] = static_cast<uint8_t>(v >> (8 * k));
+}
+
+void PutLe64(uint8_t* p, uint64_t v) {
+  for (int k = 0; k < 8; ++k) p[k] = static_cast<uint8_t>(v >> (8 * k));
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+uint64_t MtimeNs(const struct stat& st) {
+  return static_cast<uint64_t>(st.st_mtim.tv_sec) * 1000000000ull +
+         static_cast<uint64_t>(st.st_mtim.tv_nsec);
+}
+
+[[noreturn]] void ThrowInUse(const std::string& path) {
+  throw JetError(error_numbers::kFileInUse,
+                 "'" + path +
+                     "' is being changed by another program; try again when it has finished.");
+}
+
+// Reads exactly `length` bytes at `offset`; false on a short read.
+bool ReadExactly(int fd, uint8_t* out, size_t length, uint64_t offset) {
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A parsed journal: its header and, once read, its records.
+struct Journal {
+  bool hot = false;
+  uint32_t page_size = 0;
+  uint32_t records = 0;
+  uint64_t file_size = 0;
+  uint32_t salt = 0;
+};
+
+// Reads the journal header of `fd`; false when there is none worth restoring
+// (no full header, a cold one, or one that fails its checksum).
+bool ReadJournalHeader(int fd, Journal& j) {
+  uint8_t h[kJournalHeader];
+  if (!ReadExactly(fd, h, sizeof h, 0)) return false;
+  if (Checksum(h, 28, 0) != Le32(h + 28)) return false;
+  if (std::memcmp(h, kJournalMagicHot, 8) != 0) return false;
+  j.hot = true;
+  j.page_size = Le32(h + 8);
+  j.records = Le32(h + 12);
+  j.file_size = Le64(h + 16);
+  j.salt = Le32(h + 24);
+  if (j.page_size != 2048 && j.page_size != 4096) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string PageFile::JournalPath(const std::string& path) {
+  return path + "-journal";
+}
 
 PageFile::PageFile(const std::string& path, Mode mode) : path_(path) {
   fd_ = ::open(path.c_str(), (mode == Mode::kReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
@@ -21,48 +111,160 @@ PageFile::PageFile(const std::string& path, Mode mode) : path_(path) {
     fd_ = -1;
     throw JetError(error_numbers::kCorrupt, "'" + path + "' is not a database file.");
   }
-  file_size_ = static_cast<uint64_t>(st.st_size);
-}
-
-PageFile::~PageFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void PageFile::ReadRaw(uint64_t offset, uint8_t* out, size_t length) const {
-  size_t done = 0;
-  while (done < length) {
-    ssize_t n = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ThrowCorrupt("could not read " + std::to_string(length) + " bytes at offset " +
-                   std::to_string(offset) + " (the file may be truncated)");
-    }
-    done += static_cast<size_t>(n);
+  try {
+    HandleJournal(mode);
+  } catch (...) {
+    ::close(fd_);
+    fd_ = -1;
+    throw;
+  }
+  if (::fstat(fd_, &st) == 0) {
+    if (recovery_ != Recovery::kReadThrough) file_size_ = static_cast<uint64_t>(st.st_size);
+    opened_mtime_ns_ = MtimeNs(st);
+    opened_inode_ = static_cast<uint64_t>(st.st_ino);
   }
 }
 
-void PageFile::SetLayout(uint32_t page_size, PageDecoder decoder) {
+PageFile::~PageFile() {
+  if (fd_ >= 0) ::close(fd_);  // also releases the write lock
+}
+
+void PageFile::HandleJournal(Mode mode) {
+  const std::string journal = JournalPath(path_);
+  if (::access(journal.c_str(), F_OK) != 0) return;
+  // A journal whose writer is alive is in use; wait a little for it to go.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return;  // no locks here: leave it be
+    if (::access(journal.c_str(), F_OK) != 0) return;
+    if (std::chrono::steady_clock::now() > deadline) ThrowInUse(path_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  struct Unlock {
+    int fd;
+    ~Unlock() { ::flock(fd, LOCK_UN); }
+  } unlock{fd_};
+
+  int writable_fd = mode == Mode::kReadWrite ? fd_ : ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  bool restored = RestoreFromJournal(writable_fd >= 0 ? writable_fd : fd_, writable_fd >= 0);
+  if (writable_fd >= 0 && writable_fd != fd_) ::close(writable_fd);
+  if (restored) recovery_ = writable_fd >= 0 ? Recovery::kRestored : Recovery::kReadThrough;
+}
+
+bool PageFile::RestoreFromJournal(int fd, bool write_back) {
+  const std::string journal = JournalPath(path_);
+  int jfd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+  if (jfd < 0) return false;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{jfd};
+  Journal j;
+  if (!ReadJournalHeader(jfd, j)) {
+    // Cold or torn before it was complete: the file was never touched.
+    if (write_back) {
+      ::unlink(journal.c_str());
+      SyncFolder();
+    }
+    return false;
+  }
+  // Check every record before writing any, so a damaged journal writes nothing.
+  const size_t record = 8 + static_cast<size_t>(j.page_size);
+  std::vector<uint8_t> buffer(record);
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> pages;
+  for (uint32_t k = 0; k < j.records; ++k) {
+    if (!ReadExactly(jfd, buffer.data(), record, kJournalHeader + k * record))
+      ThrowCorrupt("the journal '" + journal + "' that would restore the file is cut short");
+    uint32_t page = Le32(buffer.data());
+    uint32_t sum = Le32(buffer.data() + 4 + j.page_size);
+    if (Checksum(buffer.data(), 4 + j.page_size, j.salt) != sum ||
+        static_cast<uint64_t>(page + 1) * j.page_size > j.file_size)
+      ThrowCorrupt("the journal '" + journal + "' that would restore the file is damaged");
+    pages.emplace_back(page, std::vector<uint8_t>(buffer.begin() + 4, buffer.end() - 4));
+  }
+  if (!write_back) {
+    // Read through: the journal's pages stand in for the file's, as stored.
+    for (auto& [page, bytes] : pages)
+      journal_pages_[page] = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
+    file_size_ = j.file_size;
+    return true;
+  }
+  for (auto& [page, bytes] : pages) {
+    uint64_t offset = static_cast<uint64_t>(page) * j.page_size;
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                           static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        ThrowCorrupt("the file could not be restored from its journal: " +
+                     std::string(std::strerror(errno)));
+      done += static_cast<size_t>(n);
+    }
+  }
+  if (::ftruncate(fd, static_cast<off_t>(j.file_size)) != 0 || ::fsync(fd) != 0)
+    ThrowCorrupt("the file could not be restored from its journal: " +
+                 std::string(std::strerror(errno)));
+  ::unlink(journal.c_str());
+  SyncFolder();
+  return true;
+}
+
+void PageFile::ReadRaw(uint64_t offset, uint8_t* out, size_t length) const {
+  if (!ReadExactly(fd_, out, length, offset)) {
+    ThrowCorrupt("could not read " + std::to_string(length) + " bytes at offset " +
+                 std::to_string(offset) + " (the file may be truncated)");
+  }
+  if (!journal_pages_.empty() && page_size_ != 0) {
+    // Reading through a journal: its pages replace the file's.
+    for (uint64_t p = offset / page_size_; p * page_size_ < offset + length; ++p) {
+      auto it = journal_pages_.find(static_cast<uint32_t>(p));
+      if (it == journal_pages_.end()) continue;
+      uint64_t from = std::max<uint64_t>(offset, p * page_size_);
+      uint64_t to = std::min<uint64_t>(offset + length, (p + 1) * page_size_);
+      std::memcpy(out + (from - offset), it->second->data() + (from - p * page_size_), to - from);
+    }
+  } else if (!journal_pages_.empty()) {
+    auto it = journal_pages_.find(0);
+    if (it != journal_pages_.end() && offset < it->second->size())
+      std::memcpy(out, it->second->data() + offset,
+                  std::min<size_t>(length, it->second->size() - offset));
+  }
+}
+
+void PageFile::SetLayout(uint32_t page_size, PageCodec decoder, PageCodec encoder) {
   page_size_ = page_size;
   page_count_ = static_cast<uint32_t>(file_size_ / page_size);
+  stored_pages_ = page_count_;
   decoder_ = std::move(decoder);
+  encoder_ = std::move(encoder);
   lru_.clear();
   index_.clear();
+  dirty_.clear();
 }
 
 PageBuffer PageFile::Read(uint32_t page_number) {
+  if (!dirty_.empty()) {
+    auto it = dirty_.find(page_number);
+    if (it != dirty_.end()) return it->second;
+  }
+  return ReadClean(page_number);
+}
+
+PageBuffer PageFile::ReadClean(uint32_t page_number) {
   auto it = index_.find(page_number);
   if (it != index_.end()) {
     lru_.splice(lru_.begin(), lru_, it->second);
     return it->second->second;
   }
-  if (page_number >= page_count_) {
+  if (page_number >= stored_pages_) {
     ThrowCorrupt("page " + std::to_string(page_number) + " lies beyond the end of the file (" +
                  std::to_string(page_count_) + " pages)");
   }
   // Read ahead: scans and long-value chains mostly want the following pages
   // next, and one read of a run costs little more than one of a page.
   uint32_t run = 1;
-  while (run < kReadAhead && page_number + run < page_count_ &&
+  while (run < kReadAhead && page_number + run < stored_pages_ &&
          index_.find(page_number + run) == index_.end())
     ++run;
   read_buffer_.resize(static_cast<size_t>(run) * page_size_);
@@ -88,6 +290,305 @@ void PageFile::Evict() {
     index_.erase(lru_.back().first);
     lru_.pop_back();
   }
+}
+
+void PageFile::EnableWriting() {
+  if (writable_) return;
+  if (recovery_ == Recovery::kReadThrough) {
+    throw JetError(error_numbers::kReadOnly,
+                   "'" + path_ +
+                       "' cannot be changed: it still needs restoring from its journal, and the "
+                       "file cannot be written.");
+  }
+  int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    int e = errno;
+    throw JetError(error_numbers::kReadOnly, "'" + path_ + "' cannot be changed: " +
+                                                 (e == EACCES || e == EROFS || e == EPERM
+                                                      ? std::string("the file is read-only")
+                                                      : std::string(std::strerror(e))) +
+                                                 ".");
+  }
+  if (::access(FolderOf(path_).c_str(), W_OK) != 0) {
+    ::close(fd);
+    throw JetError(error_numbers::kReadOnly,
+                   "'" + path_ +
+                       "' cannot be changed: its folder is read-only, so the journal that keeps "
+                       "the file whole during a change cannot be made there.");
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    ThrowInUse(path_);
+  }
+  struct stat st {};
+  bool changed = ::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_size) != file_size_ ||
+                 MtimeNs(st) != opened_mtime_ns_ ||
+                 static_cast<uint64_t>(st.st_ino) != opened_inode_;
+  if (!changed && ::access(JournalPath(path_).c_str(), F_OK) == 0) {
+    // Left by a writer that died after this file was opened.
+    int saved = fd_;
+    fd_ = fd;
+    try {
+      changed = RestoreFromJournal(fd, true);
+    } catch (...) {
+      fd_ = saved;
+      ::close(fd);
+      throw;
+    }
+    fd_ = saved;
+  }
+  if (changed) {
+    ::close(fd);
+    throw JetError(error_numbers::kFileInUse,
+                   "'" + path_ +
+                       "' has been changed by another program since it was opened; open it "
+                       "again to change it.");
+  }
+  ::close(fd_);
+  fd_ = fd;
+  writable_ = true;
+}
+
+void PageFile::BeginStatement() {
+  if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
+  in_statement_ = true;
+  statement_page_count_ = page_count_;
+  if (undo_.bucket_count() > 1024) {
+    std::unordered_map<uint32_t, MutablePage> fresh;
+    undo_.swap(fresh);
+  }
+  undo_.clear();
+}
+
+void PageFile::CommitStatement() {
+  in_statement_ = false;
+  undo_.clear();
+}
+
+void PageFile::RollbackStatement() {
+  for (auto& [page, old] : undo_) {
+    if (old) {
+      dirty_[page] = old;
+    } else {
+      dirty_.erase(page);
+    }
+  }
+  page_count_ = statement_page_count_;
+  undo_.clear();
+  in_statement_ = false;
+}
+
+uint8_t* PageFile::Modify(uint32_t page_number) {
+  if (!in_statement_) throw std::logic_error("PageFile::Modify outside a statement");
+  if (page_number >= page_count_) {
+    ThrowCorrupt("page " + std::to_string(page_number) + " lies beyond the end of the file (" +
+                 std::to_string(page_count_) + " pages)");
+  }
+  auto it = dirty_.find(page_number);
+  if (undo_.find(page_number) == undo_.end()) {
+    MutablePage before = it != dirty_.end() ? it->second : nullptr;
+    PageBuffer source = before ? PageBuffer(before) : ReadClean(page_number);
+    auto copy = std::make_shared<std::vector<uint8_t>>(*source);
+    undo_.emplace(page_number, std::move(before));
+    uint8_t* data = copy->data();
+    dirty_[page_number] = std::move(copy);
+    return data;
+  }
+  MutablePage& page = it->second;
+  if (page.use_count() > 1) page = std::make_shared<std::vector<uint8_t>>(*page);
+  return page->data();
+}
+
+uint32_t PageFile::AppendPage() {
+  if (!in_statement_) throw std::logic_error("PageFile::AppendPage outside a statement");
+  if ((static_cast<uint64_t>(page_count_) + 1) * page_size_ > kMaxFileBytes) {
+    throw JetError(error_numbers::kDatabaseFull,
+                   "The database '" + path_ + "' has reached the 2 GB size limit of its format.");
+  }
+  uint32_t page = page_count_++;
+  dirty_[page] = std::make_shared<std::vector<uint8_t>>(page_size_, 0);
+  undo_.emplace(page, nullptr);
+  return page;
+}
+
+void PageFile::WriteAll(int fd, const uint8_t* data, size_t length, uint64_t offset) {
+  if (faults_ && faults_->fail_at > 0 && ++faults_->count == faults_->fail_at) {
+    if (faults_->error == 0) {
+      // A short write: half the bytes land, then the call "succeeds" short.
+      ssize_t half = ::pwrite(fd, data, length / 2, static_cast<off_t>(offset));
+      (void)half;
+      throw JetError(error_numbers::kDiskFull,
+                     "Writing '" + path_ + "' stopped short; the disk may be full.");
+    }
+    errno = faults_->error;
+    throw JetError(error_numbers::kDiskFull,
+                   "Could not write '" + path_ + "': " + std::strerror(errno) + ".");
+  }
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n =
+        ::pwrite(fd, data + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int e = n < 0 ? errno : ENOSPC;
+      throw JetError(e == ENOSPC || e == EDQUOT ? error_numbers::kDiskFull
+                                                : error_numbers::kCorrupt,
+                     "Could not write '" + path_ + "': " + std::strerror(e) + ".");
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+void PageFile::SyncFile(int fd, const char* what) {
+  if (::fsync(fd) != 0) {
+    throw JetError(error_numbers::kDiskFull, std::string("Could not bring the ") + what +
+                                                 " of '" + path_ + "' to disk: " +
+                                                 std::strerror(errno) + ".");
+  }
+}
+
+void PageFile::SyncFolder() {
+  int dfd = ::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return;
+  ::fsync(dfd);
+  ::close(dfd);
+}
+
+void PageFile::Checkpoint() {
+  if (dirty_.empty()) return;
+  if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
+  std::vector<uint32_t> pages;
+  pages.reserve(dirty_.size());
+  for (const auto& entry : dirty_) pages.push_back(entry.first);
+  std::sort(pages.begin(), pages.end());
+
+  const std::string journal = JournalPath(path_);
+  static std::mt19937 salts{std::random_device{}()};
+  const uint32_t salt = salts();
+  uint32_t records = 0;
+  for (uint32_t p : pages)
+    if (p < stored_pages_) ++records;
+  const uint64_t old_size = static_cast<uint64_t>(stored_pages_) * page_size_;
+
+  auto header = [&](bool hot) {
+    std::vector<uint8_t> h(kJournalHeader, 0);
+    std::memcpy(h.data(), hot ? kJournalMagicHot : kJournalMagicCold, 8);
+    PutLe32(h.data() + 8, page_size_);
+    PutLe32(h.data() + 12, records);
+    PutLe64(h.data() + 16, old_size);
+    PutLe32(h.data() + 24, salt);
+    PutLe32(h.data() + 28, Checksum(h.data(), 28, 0));
+    return h;
+  };
+
+  // J1: the original pages, as stored, into a cold journal.
+  int jfd = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (jfd < 0) {
+    throw JetError(error_numbers::kReadOnly, "Could not create the journal '" + journal +
+                                                 "': " + std::strerror(errno) + ".");
+  }
+  bool journal_hot = false;
+  try {
+    std::vector<uint8_t> h = header(false);
+    WriteAll(jfd, h.data(), h.size(), 0);
+    const size_t record = 8 + static_cast<size_t>(page_size_);
+    const size_t batch = 64;
+    std::vector<uint8_t> buffer;
+    uint64_t at = kJournalHeader;
+    size_t in_batch = 0;
+    for (uint32_t p : pages) {
+      if (p >= stored_pages_) break;
+      size_t base = buffer.size();
+      buffer.resize(base + record);
+      uint8_t* r = buffer.data() + base;
+      PutLe32(r, p);
+      ReadRaw(static_cast<uint64_t>(p) * page_size_, r + 4, page_size_);
+      PutLe32(r + 4 + page_size_, Checksum(r, 4 + page_size_, salt));
+      if (++in_batch == batch) {
+        WriteAll(jfd, buffer.data(), buffer.size(), at);
+        at += buffer.size();
+        buffer.clear();
+        in_batch = 0;
+      }
+    }
+    if (!buffer.empty()) WriteAll(jfd, buffer.data(), buffer.size(), at);
+    SyncFile(jfd, "journal");
+    SyncFolder();
+    // J2: the journal becomes hot.
+    h = header(true);
+    WriteAll(jfd, h.data(), h.size(), 0);
+    SyncFile(jfd, "journal");
+    journal_hot = true;
+    ::close(jfd);
+    jfd = -1;
+
+    // J3: the changed pages into the file, in runs.
+    std::vector<uint8_t> run;
+    uint32_t run_start = 0;
+    auto flush = [&] {
+      if (run.empty()) return;
+      WriteAll(fd_, run.data(), run.size(), static_cast<uint64_t>(run_start) * page_size_);
+      run.clear();
+    };
+    uint32_t previous = 0;
+    for (uint32_t p : pages) {
+      if (!run.empty() && (p != previous + 1 || run.size() >= (1u << 20))) flush();
+      if (run.empty()) run_start = p;
+      size_t base = run.size();
+      const std::vector<uint8_t>& page = *dirty_[p];
+      run.insert(run.end(), page.begin(), page.end());
+      if (encoder_) encoder_(p, run.data() + base, page_size_);
+      previous = p;
+    }
+    flush();
+    uint64_t new_size = static_cast<uint64_t>(page_count_) * page_size_;
+    if (new_size < old_size && ::ftruncate(fd_, static_cast<off_t>(new_size)) != 0)
+      throw JetError(error_numbers::kCorrupt,
+                     "Could not shorten '" + path_ + "': " + std::strerror(errno) + ".");
+    SyncFile(fd_, "changes");
+  } catch (...) {
+    if (jfd >= 0) ::close(jfd);
+    if (journal_hot) {
+      // Put the file back as the last checkpoint left it; if even that fails
+      // the hot journal stays, and the next open restores the file.
+      try {
+        RestoreFromJournal(fd_, true);
+      } catch (...) {
+      }
+    } else {
+      ::unlink(journal.c_str());
+    }
+    // The clean cache may hold nothing newer than the file; keep it.
+    throw;
+  }
+  // J4: the checkpoint is done once the journal is gone.
+  if (::unlink(journal.c_str()) != 0) {
+    int j = ::open(journal.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (j >= 0) {
+      ::fsync(j);
+      ::close(j);
+    }
+  }
+  SyncFolder();
+
+  for (uint32_t p : pages) {
+    PageBuffer page = dirty_[p];
+    auto it = index_.find(p);
+    if (it != index_.end()) {
+      it->second->second = page;
+    } else {
+      lru_.emplace_front(p, page);
+      index_[p] = lru_.begin();
+    }
+  }
+  Evict();
+  dirty_.clear();
+  undo_.clear();  // a statement that is running now counts from here
+  statement_page_count_ = page_count_;
+  stored_pages_ = page_count_;
+  file_size_ = static_cast<uint64_t>(page_count_) * page_size_;
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) opened_mtime_ns_ = MtimeNs(st);
 }
 
 }  // namespace jet

@@ -1,13 +1,55 @@
-// The database file as a sequence of fixed-size pages, with a small cache.
+// The database file as a sequence of fixed-size pages: a read cache, changes
+// held in memory, statements that commit or roll back, and checkpoints that
+// bring the changes to the file through a rollback journal.
 //
-// Page p lives at byte p * page_size. The file is opened read-only for now;
-// the mode is a parameter so the writing side can open it read-write on the
-// same type. A page decoder (set once the header is known) turns a page as
-// stored into a page as the decoders read it: this is where encoded databases
-// are deciphered, so no layer above ever sees a ciphered page.
+// Page p lives at byte p * page_size. A page decoder (set once the header is
+// known) turns a page as stored into a page as the decoders read it, and an
+// encoder does the reverse before a page is written: this is where encoded
+// databases are deciphered and enciphered, so no layer above ever sees a
+// ciphered page.
 //
-// Pages are handed out as shared, immutable buffers: a page stays valid for as
-// long as its holder keeps it, even after the cache has dropped it.
+// Changes. Modify() hands out a private copy of a page; the copy is held in
+// memory ("dirty") until the next checkpoint and is never evicted. Pages are
+// copied on write, so a PageBuffer a reader holds keeps the bytes it had. A
+// statement (BeginStatement .. CommitStatement or RollbackStatement) keeps,
+// for each page it touches first, the page as it was before; a rollback puts
+// those back and forgets pages appended since, so a failed statement leaves
+// nothing behind.
+//
+// Checkpoints, and the journal. The file on disk always holds the state of
+// the last checkpoint. A checkpoint follows these rules, in this order:
+//
+//   J1  The journal "<file>-journal" is written: a header with a record count
+//       of zero, then one record per changed page that exists in the file,
+//       holding the page as it is stored there now (ciphered where the file
+//       is), then the journal is synced to disk.
+//   J2  The header is rewritten with the true record count and synced. From
+//       this moment the journal is "hot": it can put the file back.
+//   J3  The changed pages are written to the file, which grows if pages were
+//       appended, and the file is synced.
+//   J4  The journal is deleted and its folder synced. The checkpoint is done.
+//
+// A process that dies before J2 leaves a journal with no records; the file is
+// untouched and the journal is simply removed. A process that dies between J2
+// and J4 leaves a hot journal: the next open (by any Vellquist process, a
+// read-only one included) writes the records back, cuts the file to its old
+// length, syncs it and removes the journal, so the file is again exactly the
+// last checkpoint. Where the file cannot be written (a read-only file or
+// medium), a read-only open reads through the journal instead: its pages
+// stand in for the file's, and the file is left alone.
+//
+// Journal layout (little-endian):
+//
+//   header (32 bytes)  "VQJRNL01", u32 page size, u32 record count,
+//                      u64 file size before the checkpoint, u32 salt,
+//                      u32 checksum of the preceding 28 bytes
+//   record             u32 page number, the page's stored bytes, u32 checksum
+//                      of page number, bytes and salt
+//
+// A journal is told from one a live writer is still using by the write lock:
+// while a process changes a file it holds an exclusive flock() on it, so a
+// second writer is refused at once ("... is being changed by another
+// program") and a reader never restores a journal its writer is still using.
 #pragma once
 
 #include <cstdint>
@@ -36,17 +78,31 @@ class PageSource {
   virtual uint32_t PageCount() const = 0;
 };
 
-// Turns a stored page into its plain form, in place.
-using PageDecoder = std::function<void(uint32_t page_number, uint8_t* data, size_t size)>;
+// Turns a stored page into its plain form, or back, in place.
+using PageCodec = std::function<void(uint32_t page_number, uint8_t* data, size_t size)>;
+using PageDecoder = PageCodec;
 
-// An open database file read page by page.
+// Failures to inject into the file's writes, for tests of what a full disk or
+// a short write leaves behind.
+struct WriteFaults {
+  // The write call (counted from 1, over journal and file writes) that fails;
+  // 0 = none.
+  int fail_at = 0;
+  // The error it fails with (ENOSPC, EIO, ...); 0 = a short write of half the bytes.
+  int error = 0;
+  // Writes made so far.
+  int count = 0;
+};
+
+// An open database file read, and changed, page by page. Not thread-safe.
 class PageFile : public PageSource {
  public:
   enum class Mode { kReadOnly, kReadWrite };
 
-  // Opens `path`; a missing file, a directory or an unreadable file is a JetError.
+  // Opens `path`; a missing file, a directory or an unreadable file is a
+  // JetError. A journal left by a process that died is dealt with here.
   PageFile(const std::string& path, Mode mode);
-  ~PageFile();
+  ~PageFile() override;
   PageFile(const PageFile&) = delete;
   PageFile& operator=(const PageFile&) = delete;
 
@@ -54,35 +110,104 @@ class PageFile : public PageSource {
   uint64_t FileSize() const { return file_size_; }
   // The path the file was opened from, for messages.
   const std::string& Path() const { return path_; }
+  // What the open did about a journal left behind: nothing, restored the file
+  // from it, or reads through it (the file could not be written).
+  enum class Recovery { kNone, kRestored, kReadThrough };
+  Recovery JournalRecovery() const { return recovery_; }
 
-  // Reads `length` bytes at `offset`, bypassing pages and cache; a short read is an error.
+  // Reads `length` bytes at `offset` as stored, bypassing pages and cache; a
+  // short read is an error.
   void ReadRaw(uint64_t offset, uint8_t* out, size_t length) const;
 
-  // Fixes the page size and the decoder once the header has been read.
-  void SetLayout(uint32_t page_size, PageDecoder decoder);
+  // Fixes the page size and the codecs once the header has been read.
+  void SetLayout(uint32_t page_size, PageCodec decoder, PageCodec encoder = {});
   uint32_t PageSize() const { return page_size_; }
-  // Whole pages in the file; a trailing partial page does not count.
+  // Whole pages, appended ones included.
   uint32_t PageCount() const override { return page_count_; }
 
-  // Page `page_number`, decoded. A page beyond the end of the file is a JetError.
+  // Page `page_number`, decoded, changes included. Beyond the end: a JetError.
   PageBuffer Read(uint32_t page_number) override;
 
+  // --- Writing -------------------------------------------------------------
+
+  // Makes the file writable: reopens it for writing and takes the write lock.
+  // A read-only file, a file another program is changing, or one that has
+  // changed since it was opened, is a JetError and changes nothing.
+  void EnableWriting();
+  bool Writable() const { return writable_; }
+
+  // Starts a statement. REQUIRES: Writable(), no statement running.
+  void BeginStatement();
+  // Keeps the statement's changes (in memory, until the next checkpoint).
+  void CommitStatement();
+  // Forgets the statement's changes.
+  void RollbackStatement();
+  bool InStatement() const { return in_statement_; }
+
+  // Page `page_number`'s bytes for changing. REQUIRES: InStatement().
+  uint8_t* Modify(uint32_t page_number);
+  // A new page of zeros at the end of the file. REQUIRES: InStatement().
+  // Growing past the format's 2 GB limit is a JetError.
+  uint32_t AppendPage();
+
+  // Brings every committed change (and the running statement's, if one runs)
+  // to the file under the journal rules above. On failure the file is put
+  // back as the last checkpoint left it, the changes stay in memory, and a
+  // JetError says what went wrong.
+  void Checkpoint();
+  // Changed pages held in memory.
+  size_t DirtyPages() const { return dirty_.size(); }
+
+  // Test hook: failures to inject into the file and journal writes.
+  void SetWriteFaults(WriteFaults* faults) { faults_ = faults; }
+
+  // The journal's path for a database at `path`.
+  static std::string JournalPath(const std::string& path);
+
  private:
+  using MutablePage = std::shared_ptr<std::vector<uint8_t>>;
+
+  PageBuffer ReadClean(uint32_t page_number);
   void Evict();
+  void HandleJournal(Mode mode);
+  bool RestoreFromJournal(int fd, bool write_back);
+  void WriteAll(int fd, const uint8_t* data, size_t length, uint64_t offset);
+  void SyncFile(int fd, const char* what);
+  void SyncFolder();
 
   std::string path_;
   int fd_ = -1;
   uint64_t file_size_ = 0;
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
-  PageDecoder decoder_;
+  // Pages in the file at the last checkpoint.
+  uint32_t stored_pages_ = 0;
+  PageCodec decoder_;
+  PageCodec encoder_;
+  Recovery recovery_ = Recovery::kNone;
+  bool writable_ = false;
+  uint64_t opened_mtime_ns_ = 0;
+  uint64_t opened_inode_ = 0;
 
-  // Least recently used pages at the back.
+  // Least recently used clean pages at the back.
   static constexpr size_t kCachePages = 256;
   static constexpr uint32_t kReadAhead = 16;
   std::vector<uint8_t> read_buffer_;
   std::list<std::pair<uint32_t, PageBuffer>> lru_;
   std::unordered_map<uint32_t, std::list<std::pair<uint32_t, PageBuffer>>::iterator> index_;
+
+  // Pages read through a journal that could not be written back.
+  std::unordered_map<uint32_t, PageBuffer> journal_pages_;
+
+  // Changed pages since the last checkpoint, and the running statement's undo:
+  // for each page it touched first, the changed page as it was before (null:
+  // the page was clean).
+  std::unordered_map<uint32_t, MutablePage> dirty_;
+  std::unordered_map<uint32_t, MutablePage> undo_;
+  bool in_statement_ = false;
+  uint32_t statement_page_count_ = 0;
+
+  WriteFaults* faults_ = nullptr;
 };
 
 // A view of a whole page.
