@@ -17,6 +17,7 @@ inline constexpr int32_t kBadPassword = -2147217843;   // wrong or missing datab
 inline constexpr int32_t kNoSuchTable = -2147217865;   // table not in the catalogue
 inline constexpr int32_t kSyntaxError = -2147217900;   // statement not understood
 inline constexpr int32_t kNotSupported = -2146825037;  // valid request the engine cannot do yet
+inline constexpr int32_t kDuplicateKey = -2147217873;  // a unique index already holds the key
 }  // namespace error_numbers
 
 // A failure inside the engine.
