@@ -106,12 +106,14 @@ void AppendFloating(std::vector<uint8_t>& out, uint64_t bits, int bytes) {
   AppendBigEndian(out, bits, bytes);
 }
 
-void AppendGrouped(std::vector<uint8_t>& out, const uint8_t* data, size_t size) {
+// Groups of 8 bytes, each followed by its length; the 9 that says "more
+// follows" is written as is even in a descending column (Access does so).
+void AppendGrouped(std::vector<uint8_t>& out, const uint8_t* data, size_t size, bool ascending) {
+  const uint8_t flip = ascending ? 0x00 : 0xFF;
   for (size_t at = 0; at < size; at += 8) {
     size_t n = std::min<size_t>(8, size - at);
-    out.insert(out.end(), data + at, data + at + n);
-    out.insert(out.end(), 8 - n, 0);
-    out.push_back(at + n < size ? 9 : static_cast<uint8_t>(n));
+    for (size_t k = 0; k < 8; ++k) out.push_back((k < n ? data[at + k] : 0) ^ flip);
+    out.push_back(at + n < size ? 9 : static_cast<uint8_t>(n ^ flip));
   }
 }
 
@@ -173,14 +175,14 @@ void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
     case kGuid: {
       const Guid* g = std::get_if<Guid>(&v);
       if (!g) Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
-      AppendGrouped(out, g->bytes.data(), g->bytes.size());
-      break;
+      AppendGrouped(out, g->bytes.data(), g->bytes.size(), ascending);
+      return;
     }
     case kBinary: {
       const Binary* b = std::get_if<Binary>(&v);
       if (!b) Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
-      AppendGrouped(out, b->data(), b->size());
-      break;
+      AppendGrouped(out, b->data(), b->size(), ascending);
+      return;
     }
     case kText:
     case kMemo: {

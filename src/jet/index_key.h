@@ -15,7 +15,8 @@
 //   GUID, BINARY              the bytes (GUID in printed order) in groups of 8,
 //                             the last group zero-padded; after each group a
 //                             length byte: 9 when more groups follow, else the
-//                             real bytes in the group
+//                             real bytes in the group; a descending column
+//                             inverts all but the 9s
 //   TEXT, MEMO                see below
 //
 // Text of the sort order "General Legacy" (LCID 0x0409, version 0) or

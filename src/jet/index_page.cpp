@@ -85,31 +85,27 @@ IndexPage DecodeIndexPage(ByteView bytes, const Layout& l, uint32_t page_number)
   ByteView data = bytes.Sub(l.index_first_entry, capacity);
   const size_t tail_size = page.leaf ? 4 : 8;
 
-  std::vector<uint8_t> first_key;
+  // The prefix is shared by whole entries, so it may reach into the row pointer.
+  const uint8_t* first = data.data();
+  std::vector<uint8_t> whole;
   size_t start = 0;
   for (size_t bit = 1; bit <= std::min(used, mask_bytes * 8 - 1); ++bit) {
     if (!((mask.data()[bit / 8] >> (bit % 8)) & 1)) continue;
     const size_t stored = bit - start;
     const size_t omitted = page.entries.empty() ? 0 : prefix;
-    if (stored + omitted < tail_size || stored < (page.entries.empty() ? prefix : 0)) {
+    if (stored + omitted < tail_size || (page.entries.empty() && stored < prefix)) {
       ThrowCorrupt(PageName(page_number) + " holds an entry of " + std::to_string(stored) +
                    " bytes, too short for its kind");
     }
-    const uint8_t* p = data.data() + start;
+    whole.assign(first, first + omitted);
+    whole.insert(whole.end(), data.data() + start, data.data() + bit);
+    const size_t key_size = whole.size() - tail_size;
     IndexEntry e;
-    const size_t key_stored = stored - tail_size + omitted;  // key bytes including the prefix
-    e.key.reserve(key_stored);
-    if (omitted > 0) {
-      if (first_key.size() < omitted)
-        ThrowCorrupt(PageName(page_number) + " shares a prefix longer than its first key");
-      e.key.assign(first_key.begin(), first_key.begin() + static_cast<ptrdiff_t>(omitted));
-    }
-    e.key.insert(e.key.end(), p, p + (key_stored - omitted));
-    const uint8_t* ptr = p + (key_stored - omitted);
+    e.key.assign(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(key_size));
+    const uint8_t* ptr = whole.data() + key_size;
     e.row.page = Be24(ptr);
     e.row.row = ptr[3];
     if (!page.leaf) e.child = Be32(ptr + 4);
-    if (page.entries.empty()) first_key = e.key;
     page.entries.push_back(std::move(e));
     start = bit;
   }

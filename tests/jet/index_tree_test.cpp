@@ -1,0 +1,1 @@
+#include "jet/index_tree.h"
