@@ -287,7 +287,8 @@ void IndexTree::Rewrite(std::vector<Step>& path, uint32_t page_no, IndexPage pag
       named.row = last.row;
       parent.dirty = true;
     }
-    if (!parent.dirty) return;
+    // Stop once nothing above needs writing (a tail named higher up counts).
+    if (std::none_of(path.begin(), path.end(), [](const Step& s) { return s.dirty; })) return;
     page_no = parent.page_no;
     page = std::move(parent.page);
     path.pop_back();
