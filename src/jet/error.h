@@ -23,6 +23,7 @@ inline constexpr int32_t kDiskFull = -2147467259;      // a write or sync failed
 inline constexpr int32_t kDatabaseFull = -2147467259;  // the format's size limit is reached
 inline constexpr int32_t kTableExists = -2147217900;   // CREATE TABLE of a name already taken
 inline constexpr int32_t kBadName = -2147217900;       // a name Access does not accept
+inline constexpr int32_t kDuplicateKey = -2147217873;  // a unique index already holds the key
 }  // namespace error_numbers
 
 // A failure inside the engine.
