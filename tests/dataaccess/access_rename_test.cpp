@@ -29,7 +29,9 @@ struct Env {
 class RenameLogic : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = ::testing::TempDir() + "/rename-stand-in.mdb";
+    // One file per test: CTest may run the tests of this binary side by side.
+    path_ = ::testing::TempDir() + "/rename-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".mdb";
     std::ofstream(path_) << "x";
     data_->tables["Orders"].type = "TABLE";
     data_->tables["Customers"].type = "TABLE";
@@ -163,7 +165,9 @@ class RenameOnAFile : public ::testing::Test {
         std::string(VQ_SHARED_DIR) + "/fixtures/access/mdb-reader/test/data/V2003/test.mdb";
     if (!std::filesystem::exists(fixture)) GTEST_SKIP() << "no shared Access fixtures";
     if (!testing::AccessEngineWrites(fixture)) GTEST_SKIP() << testing::kAccessCannotWrite;
-    path_ = testing::CopyFixture(fixture, "rename-test.mdb");
+    path_ = testing::CopyFixture(
+        fixture, std::string("rename-") +
+                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".mdb");
     e_.settings.Set(Setting::kAccessFile, path_);
   }
   void TearDown() override {

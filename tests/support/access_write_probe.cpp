@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "dataaccess/error.h"
@@ -26,7 +28,9 @@ std::string CopyFixture(const std::string& fixture, const std::string& name) {
 
 bool AccessEngineWrites(const std::string& fixture) {
   const std::string extension = std::filesystem::path(fixture).extension().string();
-  const std::string probe = CopyFixture(fixture, "write-probe" + extension);
+  // Named after the process, as tests of one binary may run side by side.
+  const std::string probe =
+      CopyFixture(fixture, "write-probe-" + std::to_string(getpid()) + extension);
   bool writes = true;
   try {
     DatabaseSession db;

@@ -30,7 +30,9 @@ class SqlToolScript : public ::testing::Test {
     for (const std::string& path : written_) std::filesystem::remove(path);
   }
   std::string Script(const std::string& name, const std::string& text) {
-    std::string path = ::testing::TempDir() + "/" + name;
+    // Named after the test too: CTest may run this binary's tests side by side.
+    std::string path = ::testing::TempDir() + "/" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" + name;
     std::ofstream(path, std::ios::binary) << text;
     written_.push_back(path);
     return path;
