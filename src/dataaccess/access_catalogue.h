@@ -22,7 +22,24 @@ void FillAccessTableList(const CommandEnv& env, TableList& list, const std::stri
 
 // True when the Access file at `path` has a user table called `name` (any case).
 // A missing file is false. Failures pass to the caller.
-bool AccessTableExists(const CommandEnv& env, const std::string& path,
-                       const std::string& password, const std::string& name);
+bool AccessTableExists(const CommandEnv& env, const std::string& path, const std::string& password,
+                       const std::string& name);
+
+// Throws DatabaseError kInvalidArgument, naming `name`, unless Access would
+// take it as a table name: 1 to 64 characters, no leading blank, none of
+// . ! ` [ ] and no control character. Names pass this before they are put
+// between grave accents in a statement, so a name can never end the quoting.
+void CheckAccessTableName(const std::string& name);
+
+// Renames the table `old_name` of the Access file at `path` to `new_name` by
+// copying it under the new name and dropping the old one. When another table
+// already has the new name the user is asked whether to overwrite it; "No"
+// changes nothing and gives false. A name differing only in case is renamed
+// through a temporary table, and the same name is left alone (true). Bad names
+// and database failures throw; the table is never dropped before a copy of it
+// exists.
+bool RenameAccessTable(const CommandEnv& env, const std::string& old_name,
+                       const std::string& new_name, const std::string& path,
+                       const std::string& password);
 
 }  // namespace vq

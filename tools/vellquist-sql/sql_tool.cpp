@@ -1,7 +1,11 @@
 #include "sql_tool.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
+#include <sstream>
 
 #include "dataaccess/error_report.h"
 #include "dataaccess/session.h"
@@ -12,18 +16,49 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vellquist-sql --connect CONNECTION-STRING [--cursor-location client|server]\n"
-    "                     (--tables | --query SQL | --execute SQL)...\n"
+    "                     (--tables | --query SQL | --execute SQL | --script FILE)...\n"
     "  --tables       one line per tables-catalogue row: TABLE_NAME, a tab, TABLE_TYPE\n"
     "  --query SQL    a JSON header {\"columns\":[...],\"count\":N}, then one JSON array per row\n"
     "  --execute SQL  runs one statement and prints nothing\n"
+    "  --script FILE  runs each line of FILE as with --execute; blank lines and lines\n"
+    "                 starting with -- are skipped, a trailing ; is allowed\n"
     "Actions run in the order given, on one connection. On a failure the tool stops\n"
-    "and prints \"error NUMBER: DESCRIPTION\" on standard error, with exit status 1.\n";
+    "and prints \"error NUMBER: DESCRIPTION\" on standard error (with \" (line N)\" for\n"
+    "a script line), with exit status 1.\n";
+
+// One statement of a script, with the line it stands on (from 1).
+struct ScriptLine {
+  int number;
+  std::string sql;
+};
 
 // One action from the command line.
 struct Action {
-  enum Kind { kTables, kQuery, kExecute } kind;
+  enum Kind { kTables, kQuery, kExecute, kScript } kind;
   std::string sql;
+  std::vector<ScriptLine> script;  // kScript
 };
+
+// The statements of a script: one per line, blanks around it and one trailing
+// ";" removed, blank lines and "--" comment lines left out. A UTF-8 byte-order
+// mark before the first line is ignored, and so is a "\r" before a line break.
+std::vector<ScriptLine> SplitScript(const std::string& text) {
+  std::vector<ScriptLine> lines;
+  std::istringstream in(text.rfind("\xEF\xBB\xBF", 0) == 0 ? text.substr(3) : text);
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    const auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line.compare(first, 2, "--") == 0) continue;
+    line.erase(line.find_last_not_of(" \t\r") + 1);
+    if (line.back() == ';') {
+      line.pop_back();
+      line.erase(line.find_last_not_of(" \t\r") + 1);
+      if (line.size() <= first) continue;  // a lone ";"
+    }
+    lines.push_back({number, line.substr(first)});
+  }
+  return lines;
+}
 
 struct Options {
   std::optional<std::string> connect;
@@ -49,7 +84,7 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
       if (inline_value) return "--tables takes no value";
       options.actions.push_back({Action::kTables, {}});
     } else if (name == "--connect" || name == "--query" || name == "--execute" ||
-               name == "--cursor-location") {
+               name == "--script" || name == "--cursor-location") {
       auto v = value();
       if (!v) return name + " needs a value";
       if (name == "--connect") {
@@ -59,6 +94,15 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
         options.actions.push_back({Action::kQuery, *v});
       } else if (name == "--execute") {
         options.actions.push_back({Action::kExecute, *v});
+      } else if (name == "--script") {
+        // Read now, so an unreadable file is a usage error and nothing has run.
+        std::error_code ec;
+        std::ifstream file;
+        if (std::filesystem::is_regular_file(*v, ec)) file.open(*v, std::ios::binary);
+        std::string text;
+        if (file) text.assign(std::istreambuf_iterator<char>(file), {});
+        if (!file.is_open() || file.bad()) return "cannot read the script \"" + *v + "\"";
+        options.actions.push_back({Action::kScript, *v, SplitScript(text)});
       } else if (*v == "client") {
         options.cursor_location = kAdUseClient;
       } else if (*v == "server") {
@@ -71,7 +115,9 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
     }
   }
   if (!options.connect) return "--connect is required";
-  if (options.actions.empty()) return "nothing to do: give --tables, --query or --execute";
+  if (options.actions.empty()) {
+    return "nothing to do: give --tables, --query, --execute or --script";
+  }
   return std::nullopt;
 }
 
@@ -129,6 +175,7 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     err << "vellquist-sql: " << *problem << '\n' << kUsage;
     return kExitUsage;
   }
+  int failed_line = 0;  // the script line that failed, 0 for anything else
   try {
     DatabaseSession db;
     db.SetCursorLocation(options.cursor_location);
@@ -144,6 +191,13 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
         case Action::kExecute:
           db.Execute(action.sql);
           break;
+        case Action::kScript:
+          for (const ScriptLine& line : action.script) {
+            failed_line = line.number;
+            db.Execute(line.sql);
+          }
+          failed_line = 0;
+          break;
       }
     }
     db.Close();
@@ -154,7 +208,9 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     std::string description;
     DescribeCurrentException(number, description);
     out.flush();
-    err << "error " << number << ": " << OneLine(description) << '\n';
+    err << "error " << number << ": " << OneLine(description);
+    if (failed_line > 0) err << " (line " << failed_line << ")";
+    err << '\n';
     return kExitDatabaseError;
   }
 }
