@@ -66,6 +66,8 @@ Header ParseHeader(ByteView first, const std::string& path) {
     uint64_t bits = v.U64(0x72);
     std::memcpy(&date, &bits, 8);
     h.creation_date = date;
+    h.sort_lcid = v.U16(0x6E);
+    h.sort_version = v.U8(0x71);
     if (h.format == Format::kJet4) {
       // The date mask: the creation date truncated to a 32-bit integer.
       int32_t whole = 0;

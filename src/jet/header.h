@@ -10,6 +10,7 @@
 //   0x42  20/40  database password: Jet3 20 bytes in the code page; Jet4 40
 //                bytes of UCS-2, each byte also XOR-ed with the 4 little-endian
 //                bytes of the creation date truncated to an int32
+//   0x6E  u16    default text sort order LCID; 0x71 u8 its version (Jet4/ACE)
 //   0x72  f64    creation date (Jet4/ACE)
 //
 // An Office-crypto file also carries an EncryptionInfo blob at 0x299.
@@ -34,6 +35,10 @@ struct Header {
   uint16_t code_page = 1252;
   uint32_t page_key = 0;     // nonzero: pages are encoded (Jet) or encrypted (ACE)
   double creation_date = 0;  // Jet4/ACE
+  // The default sort order of new text columns (Jet4/ACE, at 0x6E): LCID and
+  // version (0 General Legacy, 1 General).
+  uint16_t sort_lcid = 0x0409;
+  uint8_t sort_version = 0;
   std::string password;      // the stored database password, UTF-8; empty when none
 
   // Jet3 files use 2 KB pages, 8-bit text and narrower row layouts.

@@ -1,0 +1,219 @@
+#include "jet/table_definition_writer.h"
+
+#include <cstring>
+
+#include "jet/text_codec.h"
+
+namespace jet {
+namespace {
+
+constexpr uint32_t kMagic = 1625;
+
+void Put16(std::vector<uint8_t>& s, size_t at, uint16_t v) {
+  s[at] = static_cast<uint8_t>(v);
+  s[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(std::vector<uint8_t>& s, size_t at, uint32_t v) {
+  for (int k = 0; k < 4; ++k) s[at + k] = static_cast<uint8_t>(v >> (8 * k));
+}
+void PutPointer(std::vector<uint8_t>& s, size_t at, RowPointer p) {
+  Put32(s, at, (p.page << 8) | p.row);
+}
+
+bool IsLong(uint8_t type) { return type == kMemo || type == kOle; }
+
+}  // namespace
+
+uint16_t FixedColumnSize(uint8_t type) {
+  switch (type) {
+    case kBool:
+    case kByte:
+      return 1;
+    case kInt:
+      return 2;
+    case kLong:
+    case kFloat:
+    case kComplex:
+      return 4;
+    case kMoney:
+    case kDouble:
+    case kDateTime:
+    case kBigInt:
+      return 8;
+    case kGuid:
+      return 16;
+    case kNumeric:
+      return 17;
+    case kExtDateTime:
+      return 42;
+    default:
+      return 0;
+  }
+}
+
+std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const Header& header) {
+  std::vector<Column> out(columns.size());
+  uint16_t fixed_offset = 0, var_index = 0;
+  // Short variable columns first, then long ones.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t k = 0; k < columns.size(); ++k) {
+      const NewColumn& n = columns[k];
+      if (FixedColumnSize(n.type) != 0 || IsLong(n.type) != (pass == 1)) continue;
+      out[k].var_index = var_index++;
+    }
+  }
+  for (size_t k = 0; k < columns.size(); ++k) {
+    const NewColumn& n = columns[k];
+    Column& c = out[k];
+    c.name = n.name;
+    c.type = n.type;
+    c.number = static_cast<uint16_t>(k);
+    c.descriptor_index = static_cast<uint16_t>(k);
+    c.flags = 0x02;
+    uint16_t size = FixedColumnSize(n.type);
+    if (size != 0) {
+      c.flags |= 0x01;
+      c.length = size;
+      if (n.type != kBool) {
+        c.fixed_offset = fixed_offset;
+        fixed_offset = static_cast<uint16_t>(fixed_offset + size);
+      }
+    } else if (n.type == kText) {
+      c.length = static_cast<uint16_t>(2 * n.length);
+    } else if (n.type == kBinary) {
+      c.length = n.length;
+    }
+    if (n.autonumber) c.flags |= 0x04;
+    if (n.type == kText || n.type == kMemo) {
+      c.extra_flags = 0x01;  // compressed Unicode allowed
+      c.sort_lcid = header.sort_lcid ? header.sort_lcid : 0x0409;
+      c.sort_version = header.sort_version;
+    }
+    if (n.type == kNumeric) {
+      c.precision = n.precision;
+      c.scale = n.scale;
+    }
+  }
+  return out;
+}
+
+std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& l) {
+  if (l.jet3) throw JetError(error_numbers::kNotSupported, "Jet3 definitions are not written.");
+  if (!def.real_indexes.empty() || !def.logical_indexes.empty())
+    throw JetError(error_numbers::kNotSupported,
+                   "Definitions with indexes are not written by this engine.");
+  std::vector<uint8_t> s(l.tdef_header_end, 0);
+  s[0] = 0x02;
+  s[1] = 0x01;
+  Put32(s, 12, kMagic);
+  Put32(s, l.tdef_row_count, def.row_count);
+  Put32(s, l.tdef_autonumber, def.autonumber);
+  s[24] = 0x01;  // autonumbers in use, as Access expects
+  s[l.tdef_table_type] = def.table_type ? def.table_type : 0x4E;
+  uint16_t variable = 0;
+  for (const Column& c : def.columns)
+    if (!c.IsFixed()) ++variable;
+  Put16(s, l.tdef_max_columns, def.max_columns ? def.max_columns
+                                                : static_cast<uint16_t>(def.columns.size()));
+  Put16(s, l.tdef_variable_columns, variable);
+  Put16(s, l.tdef_columns, static_cast<uint16_t>(def.columns.size()));
+  PutPointer(s, l.tdef_owned_pages, def.owned_pages);
+  PutPointer(s, l.tdef_free_pages, def.free_pages);
+
+  std::vector<const Column*> order(def.columns.size());
+  for (const Column& c : def.columns) {
+    if (c.descriptor_index >= order.size() || order[c.descriptor_index])
+      throw std::logic_error("column descriptor order is not a permutation");
+    order[c.descriptor_index] = &c;
+  }
+  for (const Column* c : order) {
+    size_t at = s.size();
+    s.resize(at + l.column_block, 0);
+    s[at] = c->type;
+    Put32(s, at + 1, kMagic);
+    Put16(s, at + l.column_number, c->number);
+    Put16(s, at + l.column_var_index, c->var_index);
+    Put16(s, at + l.column_second_number, c->number);
+    if (c->type == kText || c->type == kMemo) {
+      Put16(s, at + l.column_sort_order, c->sort_lcid);
+      s[at + l.column_sort_order + 3] = c->sort_version;
+    } else if (c->type == kNumeric) {
+      s[at + l.column_precision] = c->precision;
+      s[at + l.column_scale] = c->scale;
+    } else if (c->type == kComplex) {
+      Put32(s, at + 11, c->complex_id);
+    }
+    s[at + l.column_flags] = c->flags;
+    s[at + l.column_extra_flags] = c->extra_flags;
+    Put16(s, at + l.column_fixed_offset, c->fixed_offset);
+    Put16(s, at + l.column_length, c->length);
+  }
+  for (const Column* c : order) {
+    std::vector<uint16_t> units;
+    Utf8ToUtf16(c->name, units);
+    std::vector<uint8_t> name;
+    AppendUcs2(units.data(), units.size(), name);
+    size_t at = s.size();
+    s.resize(at + 2 + name.size());
+    Put16(s, at, static_cast<uint16_t>(name.size()));
+    std::memcpy(s.data() + at + 2, name.data(), name.size());
+  }
+  for (const LongValueMaps& m : def.long_value_maps) {
+    size_t at = s.size();
+    s.resize(at + 10);
+    Put16(s, at, m.column_number);
+    PutPointer(s, at + 2, m.owned_pages);
+    PutPointer(s, at + 6, m.free_pages);
+  }
+  s.push_back(0xFF);
+  s.push_back(0xFF);
+  Put32(s, l.tdef_length, static_cast<uint32_t>(s.size() - 8));
+  return s;
+}
+
+void WriteDefinition(PageStore& store, TableDefinition& def, const std::vector<uint8_t>& stream) {
+  const size_t ps = store.PageSize();
+  std::vector<uint32_t> chain = def.chain;
+  size_t pages = 1;
+  if (stream.size() > ps) pages += (stream.size() - ps + (ps - 8) - 1) / (ps - 8);
+  while (chain.size() < pages) chain.push_back(store.AllocatePage());
+  while (chain.size() > pages) {
+    store.FreePage(chain.back());
+    chain.pop_back();
+  }
+  size_t at = 0;
+  for (size_t k = 0; k < chain.size(); ++k) {
+    uint8_t* page = store.Modify(chain[k]);
+    std::memset(page, 0, ps);
+    size_t header = k == 0 ? 0 : 8;
+    size_t take = std::min(stream.size() - at, ps - header);
+    std::memcpy(page + header, stream.data() + at, take);
+    at += take;
+    page[0] = 0x02;
+    page[1] = 0x01;
+    uint16_t free = static_cast<uint16_t>(ps - header - take);
+    page[2] = static_cast<uint8_t>(free);
+    page[3] = static_cast<uint8_t>(free >> 8);
+    uint32_t next = k + 1 < chain.size() ? chain[k + 1] : 0;
+    for (int b = 0; b < 4; ++b) page[4 + b] = static_cast<uint8_t>(next >> (8 * b));
+  }
+  def.chain = chain;
+}
+
+void PatchDefinition(PageStore& store, const TableDefinition& def, size_t offset,
+                     const uint8_t* bytes, size_t length) {
+  const size_t ps = store.PageSize();
+  while (length > 0) {
+    size_t k = offset < ps ? 0 : 1 + (offset - ps) / (ps - 8);
+    size_t page_offset = k == 0 ? offset : 8 + (offset - ps) % (ps - 8);
+    if (k >= def.chain.size() || page_offset >= ps)
+      ThrowCorrupt("a table definition is shorter than its own fields");
+    size_t take = std::min(length, ps - page_offset);
+    std::memcpy(store.Modify(def.chain[k]) + page_offset, bytes, take);
+    bytes += take;
+    offset += take;
+    length -= take;
+  }
+}
+
+}  // namespace jet
