@@ -17,6 +17,8 @@ inline constexpr int32_t kBadPassword = -2147217843;   // wrong or missing datab
 inline constexpr int32_t kNoSuchTable = -2147217865;   // table not in the catalogue
 inline constexpr int32_t kSyntaxError = -2147217900;   // statement not understood
 inline constexpr int32_t kNotSupported = -2146825037;  // valid request the engine cannot do yet
+inline constexpr int32_t kTypeMismatch = -2147217913;  // a value of the wrong kind for its column
+inline constexpr int32_t kOutOfRange = -2147217833;    // a value or row too large for where it goes
 }  // namespace error_numbers
 
 // A failure inside the engine.
