@@ -11,8 +11,8 @@ namespace {
 
 constexpr uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
 constexpr size_t kMaxRowsPerPage = 255;      // row numbers are one byte
-// The largest LVAL row leaves this much of an otherwise empty page unused, as
-// the LVAL pages of Access-made files do.
+// The largest LVAL row (4076 bytes on 4 KB pages) leaves four bytes of an
+// empty page unused, the limit other writers of these files keep to as well.
 constexpr size_t kSpareBytes = 4;
 // A page is full once it cannot take the smallest row written to a page: a
 // value one byte too long to stay inline, and its slot.
