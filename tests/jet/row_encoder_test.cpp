@@ -217,8 +217,8 @@ TEST(RowEncoder, EveryTypeAtItsExtremesAndAsNullReadsBack) {
                  std::string("note"), Binary{1, 2, 3}});
   rt.ExpectSame({int64_t{0}, int64_t{INT16_MAX}, int64_t{INT32_MIN}, int64_t{INT64_MAX},
                  Money{INT64_MIN}, std::nan(""), -0.0, OleDate{2958465.999988426}, Guid{},
-                 Numeric{0, 28, 4, false}, ExtDateTime{0, 0}, false, true, std::string(10, ' '), Binary{},
-                 std::string(), std::string(), Binary{}});
+                 Numeric{0, 28, 4, false}, ExtDateTime{0, 0}, false, true, std::string(10, ' '),
+                 Binary{}, std::string(), std::string(), Binary{}});
   // Nulls everywhere; booleans cannot be null and read back as No.
   std::vector<Value> nulls(rt.t.columns.size());
   std::vector<Value> out = rt.Back(nulls);
