@@ -24,6 +24,8 @@ inline constexpr int32_t kDatabaseFull = -2147467259;  // the format's size limi
 inline constexpr int32_t kTableExists = -2147217900;   // CREATE TABLE of a name already taken
 inline constexpr int32_t kBadName = -2147217900;       // a name Access does not accept
 inline constexpr int32_t kDuplicateKey = -2147217873;  // a unique index already holds the key
+inline constexpr int32_t kTypeMismatch = -2147217913;  // a value of the wrong kind for its column
+inline constexpr int32_t kOutOfRange = -2147217833;    // a value or row too large for where it goes
 }  // namespace error_numbers
 
 // A failure inside the engine.

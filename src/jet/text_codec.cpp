@@ -1,5 +1,9 @@
 #include "jet/text_codec.h"
 
+#include <cstring>
+
+#include "jet/error.h"
+
 namespace jet {
 namespace {
 
@@ -167,6 +171,176 @@ void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out) {
   out.clear();
   for (size_t i = 0; i < bytes.size(); ++i)
     AppendUtf8(out, MapCodePage(bytes.data()[i], code_page));
+}
+
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+[[noreturn]] void ThrowBadUtf8(size_t at) {
+  throw JetError(
+      error_numbers::kTypeMismatch,
+      "text is not valid UTF-8 (a malformed sequence at byte " + std::to_string(at) + ")");
+}
+
+// Characters a compressed value keeps as one byte.
+bool OneByte(uint16_t u) {
+  return u >= 0x01 && u <= 0xFF;
+}
+
+}  // namespace
+
+namespace {
+
+// Calls emit(unit) for each UTF-16 unit of `utf8`; malformed UTF-8 throws.
+template <typename Emit>
+void ForEachUtf16Unit(std::string_view utf8, Emit emit) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t n = utf8.size();
+  size_t i = 0;
+  while (i < n) {
+    unsigned char b = p[i];
+    if (b < 0x80) {
+      emit(static_cast<uint16_t>(b));
+      ++i;
+      continue;
+    }
+    size_t extra;
+    uint32_t cp, min;
+    if ((b & 0xE0) == 0xC0) {
+      extra = 1, cp = b & 0x1Fu, min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2, cp = b & 0x0Fu, min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      extra = 3, cp = b & 0x07u, min = 0x10000;
+    } else {
+      ThrowBadUtf8(i);
+    }
+    if (extra > n - i - 1) ThrowBadUtf8(i);
+    for (size_t k = 1; k <= extra; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) ThrowBadUtf8(i);
+      cp = (cp << 6) | (p[i + k] & 0x3Fu);
+    }
+    // Overlong forms, UTF-16 surrogates and code points past U+10FFFF are not UTF-8.
+    if (cp < min || (cp >= 0xD800 && cp < 0xE000) || cp > 0x10FFFF) ThrowBadUtf8(i);
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      emit(static_cast<uint16_t>(0xD800 + (cp >> 10)));
+      emit(static_cast<uint16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      emit(static_cast<uint16_t>(cp));
+    }
+    i += extra + 1;
+  }
+}
+
+}  // namespace
+
+void Utf8ToUtf16(std::string_view utf8, std::vector<uint16_t>& units) {
+  ForEachUtf16Unit(utf8, [&](uint16_t u) { units.push_back(u); });
+}
+
+size_t Utf16Length(std::string_view utf8) {
+  size_t units = 0;
+  for (unsigned char b : utf8) {
+    if ((b & 0xC0) != 0x80) ++units;  // a lead byte or ASCII
+    if ((b & 0xF8) == 0xF0) ++units;  // beyond U+FFFF: a surrogate pair
+  }
+  return units;
+}
+
+void AppendUcs2(const uint16_t* units, size_t count, std::vector<uint8_t>& out) {
+  size_t at = out.size();
+  out.resize(at + 2 * count);
+  uint8_t* q = out.data() + at;
+  for (size_t k = 0; k < count; ++k) {
+    q[2 * k] = static_cast<uint8_t>(units[k]);
+    q[2 * k + 1] = static_cast<uint8_t>(units[k] >> 8);
+  }
+}
+
+bool AppendCompressedUnicode(const uint16_t* units, size_t count, std::vector<uint8_t>& out) {
+  const size_t start = out.size();
+  out.push_back(0xFF);
+  out.push_back(0xFE);
+  bool one_byte = true;  // a compressed value starts in one-byte mode
+  size_t i = 0;
+  while (i < count) {
+    uint16_t u = units[i];
+    if ((u & 0xFF) == 0) {  // would read as a mode switch
+      out.resize(start);
+      return false;
+    }
+    if (!OneByte(u)) {
+      if (one_byte) out.push_back(0x00);
+      one_byte = false;
+      out.push_back(static_cast<uint8_t>(u));
+      out.push_back(static_cast<uint8_t>(u >> 8));
+      ++i;
+      continue;
+    }
+    size_t end = i;
+    while (end < count && OneByte(units[end])) ++end;
+    const size_t run = end - i;
+    // Back to one-byte mode costs a switch byte, and another to leave it
+    // again unless the value ends there.
+    if (!one_byte && (run >= 3 || (end == count && run >= 2))) {
+      out.push_back(0x00);
+      one_byte = true;
+    }
+    for (; i < end; ++i) {
+      out.push_back(static_cast<uint8_t>(units[i]));
+      if (!one_byte) out.push_back(0x00);
+    }
+  }
+  if (out.size() - start >= 2 * count) {
+    out.resize(start);
+    return false;
+  }
+  return true;
+}
+
+size_t AppendUnicodeText(std::string_view utf8, bool may_compress, std::vector<uint16_t>& scratch,
+                         std::vector<uint8_t>& out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+  const size_t n = utf8.size();
+  bool plain_ascii = true;
+  for (size_t k = 0; k < n && plain_ascii; ++k) plain_ascii = p[k] >= 0x01 && p[k] < 0x80;
+  if (plain_ascii) {
+    // The common case, without going through UTF-16 units.
+    size_t at = out.size();
+    if (may_compress && n > 2) {
+      out.resize(at + 2 + n);
+      out[at] = 0xFF;
+      out[at + 1] = 0xFE;
+      std::memcpy(out.data() + at + 2, p, n);
+    } else {
+      out.resize(at + 2 * n);
+      uint8_t* q = out.data() + at;
+      for (size_t k = 0; k < n; ++k) {
+        q[2 * k] = p[k];
+        q[2 * k + 1] = 0;
+      }
+    }
+    return n;
+  }
+  if (!may_compress) {
+    // Straight to bytes: long memo values need no second copy as units.
+    size_t units = 0;
+    out.reserve(out.size() + 2 * n);
+    ForEachUtf16Unit(utf8, [&](uint16_t u) {
+      out.push_back(static_cast<uint8_t>(u));
+      out.push_back(static_cast<uint8_t>(u >> 8));
+      ++units;
+    });
+    return units;
+  }
+  scratch.clear();
+  Utf8ToUtf16(utf8, scratch);
+  if (!AppendCompressedUnicode(scratch.data(), scratch.size(), out))
+    AppendUcs2(scratch.data(), scratch.size(), out);
+  return scratch.size();
 }
 
 }  // namespace jet

@@ -16,6 +16,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "jet/bytes.h"
 
@@ -37,5 +39,38 @@ std::string UpperCaseName(const std::string& text);
 
 // Single-byte text in Windows code page `code_page` to UTF-8, replacing `out`.
 void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out);
+
+}  // namespace jet
+
+// Encoding, the other way: UTF-8 to what Jet4/ACE stores.
+//
+// Compression follows the rules Access keeps to: only where the column allows
+// it, only when the result is shorter than UCS-2 (so a one-character value
+// stays as it is), and never for a value holding a UTF-16 unit whose low byte
+// is zero (U+0000, U+0100, U+4E00, most low surrogates, ...), because inside a
+// compressed value that byte would read as a mode switch. Between runs of
+// characters that fit one byte the encoder switches to two-byte units and back
+// only where that saves bytes.
+namespace jet {
+
+// Appends the UTF-16 units of `utf8` to `units` (pairs for characters beyond
+// U+FFFF). Malformed UTF-8 is a kTypeMismatch JetError naming only the position.
+void Utf8ToUtf16(std::string_view utf8, std::vector<uint16_t>& units);
+
+// The number of UTF-16 units of well-formed `utf8`, without decoding it.
+size_t Utf16Length(std::string_view utf8);
+
+// Appends `count` UTF-16 units to `out` as UCS-2 little-endian bytes.
+void AppendUcs2(const uint16_t* units, size_t count, std::vector<uint8_t>& out);
+
+// Appends the compressed form of the units (FF FE marker first) when it is
+// allowed and shorter than UCS-2; otherwise appends nothing and returns false.
+bool AppendCompressedUnicode(const uint16_t* units, size_t count, std::vector<uint8_t>& out);
+
+// Appends `utf8` as Jet4/ACE stores it: compressed when `may_compress` and it
+// pays, else UCS-2. `scratch` is working space kept by the caller between
+// calls. Returns the number of UTF-16 units (the length Access counts).
+size_t AppendUnicodeText(std::string_view utf8, bool may_compress, std::vector<uint16_t>& scratch,
+                         std::vector<uint8_t>& out);
 
 }  // namespace jet
