@@ -17,6 +17,12 @@ inline constexpr int32_t kBadPassword = -2147217843;   // wrong or missing datab
 inline constexpr int32_t kNoSuchTable = -2147217865;   // table not in the catalogue
 inline constexpr int32_t kSyntaxError = -2147217900;   // statement not understood
 inline constexpr int32_t kNotSupported = -2146825037;  // valid request the engine cannot do yet
+// A value that cannot become its column's type.
+inline constexpr int32_t kDataTypeMismatch = -2147217913;
+// A value too large, or text or bytes too long, for its column.
+inline constexpr int32_t kDataOverflow = -2147217833;
+// A rule of the table broken, such as NULL in a column that requires a value.
+inline constexpr int32_t kIntegrityViolation = -2147217873;
 }  // namespace error_numbers
 
 // A failure inside the engine.
