@@ -172,14 +172,21 @@ class Parser {
     Advance();
     if (tok_.type == Token::Type::kEnd) Fail("the statement is empty");
     if (tok_.type != Token::Type::kWord) Fail("expected a statement keyword");
-    if (Is("SELECT")) return Select();
     if (Is("INSERT")) return Insert();
-    if (Is("CREATE")) return Create();
-    if (Is("DROP")) return Drop();
-    for (const char* word : kUnsupportedStatements)
-      if (Is(word))
-        NotSupported(std::string(word) + " statements are not supported by this engine.");
-    Fail("expected SELECT, INSERT, CREATE or DROP");
+    if (Is("SELECT")) {
+      Select();
+    } else if (Is("CREATE")) {
+      Create();
+    } else if (Is("DROP")) {
+      Drop();
+    } else {
+      for (const char* word : kUnsupportedStatements)
+        if (Is(word))
+          NotSupported(std::string(word) + " statements are not supported by this engine.");
+      Fail("expected SELECT, INSERT, CREATE or DROP");
+    }
+    out_.insert_columns.clear();
+    out_.values.clear();
   }
 
  private:

@@ -223,11 +223,13 @@ TEST(Sql, ReusedStatementKeepsNothingFromTheLastOne) {
   ASSERT_EQ(s.values.size(), 1u);
   EXPECT_EQ(s.values[0].kind, Literal::Kind::kNull);
   EXPECT_EQ(s.values[0].text, "");
+  ParseStatement("INSERT INTO b VALUES (1, 2)", s);
   ParseStatement("CREATE TABLE c (x INT)", s);
   ParseStatement("SELECT * FROM d", s);
   EXPECT_EQ(s.kind, Statement::Kind::kSelectAll);
   EXPECT_TRUE(s.columns.empty());
   EXPECT_TRUE(s.source.empty());
+  EXPECT_TRUE(s.values.empty());
 }
 
 TEST(Sql, InsertRefusalsAndErrors) {
