@@ -26,6 +26,12 @@ inline constexpr int32_t kBadName = -2147217900;       // a name Access does not
 inline constexpr int32_t kDuplicateKey = -2147217873;  // a unique index already holds the key
 inline constexpr int32_t kTypeMismatch = -2147217913;  // a value of the wrong kind for its column
 inline constexpr int32_t kOutOfRange = -2147217833;    // a value or row too large for where it goes
+// A value that cannot become its column's type.
+inline constexpr int32_t kDataTypeMismatch = -2147217913;
+// A value too large, or text or bytes too long, for its column.
+inline constexpr int32_t kDataOverflow = -2147217833;
+// A rule of the table broken, such as NULL in a column that requires a value.
+inline constexpr int32_t kIntegrityViolation = -2147217873;
 }  // namespace error_numbers
 
 // A failure inside the engine.

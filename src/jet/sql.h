@@ -1,26 +1,72 @@
 // The engine's SQL front end: the statements the program sends, parsed into
 // plain structures the engine acts on.
 //
-// Names may be bare, or quoted with grave accents (`Order Details`) or square
-// brackets ([Order Details]). Keywords are not case-sensitive; a trailing ";"
-// is allowed. Reading understands "SELECT * FROM name"; other statements are
-// recognised by their first keyword, so the caller can say what it does not do.
+// Understood (keywords in any case, an optional trailing ";"):
+//
+//   CREATE TABLE name (column type [(size)] [NULL | NOT NULL], ...)
+//   INSERT INTO name [(column, ...)] VALUES (literal, ...)
+//   DROP TABLE name
+//   SELECT * FROM name
+//   SELECT * INTO name FROM source
+//   SELECT alias.* INTO name FROM source [AS] alias
+//
+// Names are bare words, or quoted with grave accents (`Order Details`) or
+// square brackets ([Order Details]); inside one quoting the other's
+// delimiters are ordinary characters, and there is no escape. Literals are
+// 'text' ('' stands for one quote), numbers (sign, fraction, exponent), NULL,
+// True/False/Yes/No, #date# and 0x hexadecimal bytes.
+//
+// Valid SQL the engine does not carry out (UPDATE, constraints, WHERE, ...)
+// is a JetError kNotSupported naming what is missing; anything else that does
+// not parse is kSyntaxError quoting the statement and where it went wrong.
+//
+// The parser reads over the text without copying it into tokens; the one
+// parse that reuses a Statement keeps its strings' and vectors' storage, so a
+// stream of INSERT statements parses without allocating.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace jet {
 
-// One parsed statement.
-struct Statement {
-  // What the statement does, as far as this engine needs to know.
-  enum class Kind { kSelectAll, kCreateTable, kInsert, kDrop, kSelectInto, kOther };
-  Kind kind = Kind::kOther;
-  std::string table;  // kSelectAll: the table read
+// A constant as written in a statement.
+struct Literal {
+  enum class Kind : uint8_t { kNull, kText, kNumber, kTrue, kFalse, kDate, kBytes };
+  Kind kind = Kind::kNull;
+  // kText: the text with '' unescaped; kNumber: as written, sign included;
+  // kDate: what stood between the # signs; kBytes: the raw bytes.
+  std::string text;
 };
 
-// Parses `sql`. Text that is no statement at all is a JetError kSyntaxError.
+// One column of a CREATE TABLE.
+struct ColumnSpec {
+  std::string name;
+  uint8_t type = 0;                  // a ColumnType code (table_definition.h)
+  uint16_t length = 0;               // text: characters; binary: bytes; 0 for other types
+  uint8_t precision = 0, scale = 0;  // decimal only
+  bool not_null = false;
+  bool autoincrement = false;  // COUNTER / AUTOINCREMENT (type kLong)
+};
+
+// One parsed statement; which fields are filled depends on the kind.
+struct Statement {
+  enum class Kind : uint8_t { kSelectAll, kCreateTable, kInsert, kDropTable, kSelectInto };
+  Kind kind = Kind::kSelectAll;
+  std::string table;                        // the table read, created, filled or dropped
+  std::string source;                       // kSelectInto: the table copied
+  std::vector<ColumnSpec> columns;          // kCreateTable
+  std::vector<std::string> insert_columns;  // kInsert: the named columns; empty = all, in order
+  std::vector<Literal> values;              // kInsert
+};
+
+// Parses `sql` into `out`, reusing its storage. Throws JetError
+// (kSyntaxError or kNotSupported); `out` is then unspecified.
+void ParseStatement(std::string_view sql, Statement& out);
+
+// Parses `sql` into a new Statement.
 Statement ParseStatement(std::string_view sql);
 
 }  // namespace jet
