@@ -82,6 +82,8 @@ size_t FixedSize(uint8_t type) {
 // Bytes around a calculated value's data, and where its length and data sit.
 constexpr size_t kCalculatedLength = 16;
 constexpr size_t kCalculatedData = 20;
+// Bytes of a long value's header in its row.
+constexpr size_t kLongValueHeader = 12;
 
 // The data a calculated value wraps; `what` names the column for messages.
 ByteView Unwrap(ByteView wrapped, const std::string& what) {
@@ -217,6 +219,10 @@ void RowDecoder::Decode(ByteView row, std::vector<Value>& out, const std::vector
 void RowDecoder::DecodeCalculated(const Column& c, ByteView slot, Value& v) {
   const uint8_t type = ValueType(c);
   if (type == kMemo) {
+    if (slot.size() < kLongValueHeader) {
+      v = std::monostate{};
+      return;
+    }
     // The long value's content is what carries the wrapper.
     ReadLongValue(file_, jet3_, slot, scratch_);
     ByteView content(scratch_.data(), scratch_.size());
@@ -232,13 +238,13 @@ void RowDecoder::DecodeCalculated(const Column& c, ByteView slot, Value& v) {
     return;
   }
   ByteView data = Unwrap(slot, c.name);
+  if (data.empty() && type != kText) {  // an empty text is a value; nothing else is
+    v = std::monostate{};
+    return;
+  }
   switch (type) {
     case kBool:
-      if (data.empty()) {
-        v = std::monostate{};
-      } else {
-        v = data.U8(0) != 0;
-      }
+      v = data.U8(0) != 0;
       return;
     case kText:
       DecodeText(c, data, v);
