@@ -31,8 +31,9 @@ auto Translate(F&& body) -> decltype(body()) {
   }
 }
 
+// A calculated column is reported as its result type, the type its values have.
 int AdoType(const jet::Column& c) {
-  switch (c.type) {
+  switch (jet::ValueType(c)) {
     case jet::kBool:
       return kAdBoolean;
     case jet::kByte:
@@ -70,17 +71,34 @@ int AdoType(const jet::Column& c) {
   }
 }
 
+// Bytes a calculated column's length counts beyond its value.
+constexpr int kCalculatedOverhead = 23;
+
 FieldInfo Describe(const jet::Column& c, bool jet3) {
   FieldInfo f;
   f.name = c.name;
   f.type = AdoType(c);
-  if (c.type == jet::kText) f.defined_size = jet3 ? c.length : c.length / 2;
-  if (c.type == jet::kBinary) f.defined_size = c.length;
-  if (c.type == jet::kNumeric) {
+  const uint8_t type = jet::ValueType(c);
+  if (c.IsCalculated()) {
+    // The descriptor may be of another type than the result, so only a text
+    // result's length means anything; a calculated decimal has the widest
+    // precision, and any result may be missing.
+    if (type == jet::kText && c.type == jet::kText)
+      f.defined_size = std::max(0, c.length - kCalculatedOverhead) / 2;
+    if (type == jet::kNumeric) {
+      f.precision = 28;
+      f.scale = c.type == jet::kNumeric ? c.scale : 0;
+    }
+    f.nullable = true;
+    return f;
+  }
+  if (type == jet::kText) f.defined_size = jet3 ? c.length : c.length / 2;
+  if (type == jet::kBinary) f.defined_size = c.length;
+  if (type == jet::kNumeric) {
     f.precision = c.precision;
     f.scale = c.scale;
   }
-  f.nullable = c.type != jet::kBool;
+  f.nullable = type != jet::kBool;
   return f;
 }
 
@@ -118,7 +136,7 @@ void Convert(const jet::Column& c, jet::Value& in, Value& out) {
         } else if constexpr (std::is_same_v<T, int64_t>) {
           out = x;
         } else if constexpr (std::is_same_v<T, double>) {
-          out = c.type == jet::kFloat ? SingleToDouble(x) : x;
+          out = jet::ValueType(c) == jet::kFloat ? SingleToDouble(x) : x;
         } else if constexpr (std::is_same_v<T, jet::Money>) {
           out = Currency{x.ten_thousandths};
         } else if constexpr (std::is_same_v<T, jet::Numeric>) {

@@ -5,7 +5,8 @@
 // 5 query, 6 linked Access table; 3 containers, 2 database objects, 8
 // relationships; Access's own UI objects carry 0x8000), Flags (0x80000000 or
 // 0x2: system; 0x8: hidden; for queries bits 4..7 give the query kind, 0 being
-// a select query), and for linked tables Database, Connect and ForeignName.
+// a select query), for linked tables Database, Connect and ForeignName, and
+// LvProp, the object's property blob.
 // Local tables hang under the container named "Tables", found by name rather
 // than by a fixed id.
 #pragma once
@@ -34,6 +35,9 @@ struct CatalogueEntry {
   std::string linked_database;
   std::string foreign_name;
   std::string connect;
+  // Local tables: the LvProp field as the row stores it, a long-value
+  // reference whose blob is read only when the table's definition needs it.
+  std::vector<uint8_t> properties_field;
 
   // The page of a local table's definition.
   uint32_t DefinitionPage() const { return static_cast<uint32_t>(id) & 0x00FFFFFF; }

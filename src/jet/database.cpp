@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jet/property_blob.h"
 #include "jet/text_codec.h"
 
 namespace jet {
@@ -58,7 +59,10 @@ TableDefinition Database::Definition(const std::string& name) {
     throw JetError(error_numbers::kNotSupported,
                    "'" + e.name + "' is a linked table; reading linked tables is not supported.");
   }
-  return ReadTableDefinition(*file_, header_, e.DefinitionPage());
+  TableDefinition def = ReadTableDefinition(*file_, header_, e.DefinitionPage());
+  ApplyCalculatedColumnTypes(*file_, header_,
+                             ByteView(e.properties_field.data(), e.properties_field.size()), def);
+  return def;
 }
 
 std::unique_ptr<TableReader> Database::OpenTable(const std::string& name) {

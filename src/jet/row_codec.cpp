@@ -1,5 +1,6 @@
 #include "jet/row_codec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -78,13 +79,59 @@ size_t FixedSize(uint8_t type) {
   }
 }
 
+// Bytes around a calculated value's data, and where its length and data sit.
+constexpr size_t kCalculatedLength = 16;
+constexpr size_t kCalculatedData = 20;
+// Bytes of a long value's header in its row.
+constexpr size_t kLongValueHeader = 12;
+
+// The data a calculated value wraps; `what` names the column for messages.
+ByteView Unwrap(ByteView wrapped, const std::string& what) {
+  uint32_t length = wrapped.U32(kCalculatedLength);
+  if (length > wrapped.size() - kCalculatedData)
+    ThrowCorrupt("calculated column '" + what + "' claims " + std::to_string(length) +
+                 " bytes of data in a value of " + std::to_string(wrapped.size()));
+  return wrapped.Sub(kCalculatedData, length);
+}
+
+// A calculated Decimal result (layout in row_codec.h).
+Numeric CalculatedDecimal(ByteView d, const std::string& what) {
+  if (d.size() < 4) ThrowCorrupt("calculated column '" + what + "' holds a truncated decimal");
+  size_t count = d.U16(0);
+  if (count == 0) count = d.size() - 2;  // no length given: the rest of the data
+  if (count < 2 || count > d.size() - 2)
+    ThrowCorrupt("calculated column '" + what + "' holds a decimal of bad length");
+  size_t bytes = std::min<size_t>((count - 2) / 4 * 4, 16);
+  Numeric out;
+  out.scale = d.U8(2);
+  out.negative = d.U8(3) != 0;
+  out.precision = 28;
+  if (out.scale > 28)
+    ThrowCorrupt("calculated column '" + what + "' holds a decimal of scale " +
+                 std::to_string(out.scale));
+  uint8_t big[16];
+  std::memcpy(big, d.Sub(4, bytes).data(), bytes);
+  size_t at = 0;
+  if (bytes % 8 != 0) {
+    std::reverse(big, big + 4);
+    at = 4;
+  }
+  for (; at < bytes; at += 8) std::reverse(big + at, big + at + 8);
+  for (size_t k = 0; k < bytes; ++k) out.magnitude = (out.magnitude << 8) | big[k];
+  return out;
+}
+
 }  // namespace
+
+uint8_t ValueType(const Column& c) {
+  return c.IsCalculated() && c.result_type != 0 ? c.result_type : c.type;
+}
 
 RowDecoder::RowDecoder(PageSource& file, const Header& header, const TableDefinition& table)
     : file_(file), header_(header), table_(table), jet3_(header.IsJet3()) {
   has_variable_ = table.variable_columns > 0;
   for (const Column& c : table.columns)
-    if (!c.IsFixed() && c.type != kBool) has_variable_ = true;
+    if (c.IsCalculated() || (!c.IsFixed() && c.type != kBool)) has_variable_ = true;
 }
 
 void RowDecoder::Decode(ByteView row, std::vector<Value>& out, const std::vector<bool>* wanted) {
@@ -137,7 +184,7 @@ void RowDecoder::Decode(ByteView row, std::vector<Value>& out, const std::vector
       continue;
     }
     bool present = c.number < row_columns && (mask[c.number >> 3] >> (c.number & 7)) & 1;
-    if (c.type == kBool) {
+    if (c.type == kBool && !c.IsCalculated()) {
       v = present;
       continue;
     }
@@ -149,7 +196,7 @@ void RowDecoder::Decode(ByteView row, std::vector<Value>& out, const std::vector
       size_t start = count_size + c.fixed_offset;
       if (!row.Contains(start, c.length) || start + c.length > mask_start)
         ThrowCorrupt("column '" + c.name + "' lies outside its row");
-      DecodeFixed(c, row.Sub(start, c.length), v);
+      DecodeFixed(c, c.type, row.Sub(start, c.length), v);
     } else {
       if (c.var_index >= var_count) {
         v = std::monostate{};
@@ -161,29 +208,66 @@ void RowDecoder::Decode(ByteView row, std::vector<Value>& out, const std::vector
         ThrowCorrupt("column '" + c.name + "' lies outside its row");
       ByteView data = row.Sub(start, end - start);
       if (c.IsCalculated()) {
-        if (data.size() < 20) {  // a calculated value not yet computed
-          v = std::monostate{};
-          continue;
-        }
-        uint32_t len = data.U32(16);
-        data = data.Sub(20, len);
-        if (c.type != kText && c.type != kMemo && c.type != kBinary && c.type != kOle) {
-          // A result that does not fit its type is an expression error: no value.
-          if (data.size() < FixedSize(c.type)) {
-            v = std::monostate{};
-          } else {
-            DecodeFixed(c, data, v);
-          }
-          continue;
-        }
+        DecodeCalculated(c, data, v);
+      } else {
+        DecodeVariable(c, data, v);
       }
-      DecodeVariable(c, data, v);
     }
   }
 }
 
-void RowDecoder::DecodeFixed(const Column& c, ByteView d, Value& v) {
-  switch (c.type) {
+void RowDecoder::DecodeCalculated(const Column& c, ByteView slot, Value& v) {
+  const uint8_t type = ValueType(c);
+  if (type == kMemo) {
+    if (slot.size() < kLongValueHeader) {
+      v = std::monostate{};
+      return;
+    }
+    // The long value's content is what carries the wrapper.
+    ReadLongValue(file_, jet3_, slot, scratch_);
+    ByteView content(scratch_.data(), scratch_.size());
+    if (content.size() < kCalculatedData) {
+      v = std::monostate{};
+      return;
+    }
+    DecodeText(c, Unwrap(content, c.name), v);
+    return;
+  }
+  if (slot.size() < kCalculatedData) {
+    v = std::monostate{};
+    return;
+  }
+  ByteView data = Unwrap(slot, c.name);
+  if (data.empty() && type != kText) {  // an empty text is a value; nothing else is
+    v = std::monostate{};
+    return;
+  }
+  switch (type) {
+    case kBool:
+      v = data.U8(0) != 0;
+      return;
+    case kText:
+      DecodeText(c, data, v);
+      return;
+    case kNumeric:
+      v = CalculatedDecimal(data, c.name);
+      return;
+    case kBinary:
+    case kOle:
+      BinaryIn(v).assign(data.data(), data.data() + data.size());
+      return;
+    default:
+      if (data.size() < FixedSize(type)) {
+        v = std::monostate{};
+      } else {
+        DecodeFixed(c, type, data, v);
+      }
+      return;
+  }
+}
+
+void RowDecoder::DecodeFixed(const Column& c, uint8_t type, ByteView d, Value& v) {
+  switch (type) {
     case kByte:
       v = static_cast<int64_t>(d.U8(0));
       return;
@@ -282,7 +366,7 @@ void RowDecoder::DecodeVariable(const Column& c, ByteView d, Value& v) {
       return;
     default:
       // A fixed-size type kept in a variable slot (seen in altered tables).
-      DecodeFixed(c, d, v);
+      DecodeFixed(c, c.type, d, v);
       return;
   }
 }

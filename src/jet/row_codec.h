@@ -28,8 +28,27 @@
 // byte 0x80 = negative, then the 128-bit magnitude as four little-endian
 // 32-bit words, most significant first), Date/Time Extended 42 ASCII bytes
 // ("DDDDDDDDDDDDDDDDDDD:SSSSSSSSSSSSFFFFFFF:7" days since 0001-01-01, seconds
-// of day, 100-ns units). Calculated columns wrap their value: data length u32
-// at 16, data at 20.
+// of day, 100-ns units).
+//
+// Calculated columns (ACE 2010 on) always sit among the variable values, and
+// their value is wrapped: 16 bytes of unknown use, u32 data length at 16, the
+// data at 20, then 3 more bytes. How the data reads is decided by the result
+// type (from the column's properties), which need not be the descriptor's:
+//
+//   Yes/No         one byte, non-zero true; the null-mask bit only says that
+//                  a value is there
+//   Text           an ordinary text value
+//   Memo           the slot holds an ordinary long value, and it is the long
+//                  value's content that is wrapped
+//   Decimal        u16 length of what follows, u8 scale, u8 sign (non-zero
+//                  negative), then the magnitude in whole 4-byte words (at
+//                  most 16 bytes), big-endian once reordered: when their
+//                  count is odd the first word is byte-reversed, and after it
+//                  each 8-byte group is
+//   fixed sizes    the plain value, as in a fixed column of that type
+//
+// A calculated value shorter than its wrapper, or too short for its fixed-size
+// type, is one Access has not computed or could not compute: it reads as null.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +61,10 @@
 
 namespace jet {
 
+// The type a column's values have: a calculated column's result type where
+// it is known, else the descriptor's type.
+uint8_t ValueType(const Column& c);
+
 // Decodes rows of one table. Not thread-safe; reuses its buffers between rows.
 class RowDecoder {
  public:
@@ -53,8 +76,11 @@ class RowDecoder {
   void Decode(ByteView row, std::vector<Value>& out, const std::vector<bool>* wanted = nullptr);
 
  private:
-  void DecodeFixed(const Column& c, ByteView data, Value& out);
+  // A value of fixed-size `type`; `d` holds at least its size.
+  void DecodeFixed(const Column& c, uint8_t type, ByteView data, Value& out);
   void DecodeVariable(const Column& c, ByteView data, Value& out);
+  // The value of a calculated column from its slot's bytes.
+  void DecodeCalculated(const Column& c, ByteView slot, Value& out);
   // Text in the file's encoding: 8-bit in a code page (Jet3) or UCS-2, maybe compressed.
   void DecodeText(const Column& c, ByteView data, Value& out);
 

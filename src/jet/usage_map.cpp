@@ -2,7 +2,8 @@
 
 namespace jet {
 
-UsageMap::UsageMap(PageSource& file, bool jet3, RowPointer where) : file_(file) {
+UsageMap::UsageMap(PageSource& file, bool jet3, RowPointer where, PastEnd past_end)
+    : file_(file), where_(where), past_end_(past_end) {
   PageBuffer page = file.Read(where.page);
   DataPage data(View(page), jet3, where.page);
   ByteView row = data.Row(where.row);
@@ -51,7 +52,14 @@ std::optional<uint32_t> UsageMap::Next() {
       }
       if (byte & (1u << (b & 7))) {
         uint64_t page = base_ + b;
-        if (page >= file_.PageCount()) return std::nullopt;  // beyond the file: no more pages
+        if (page >= file_.PageCount()) {
+          // Pages come in ascending order, so no later one is inside the file either.
+          if (past_end_ == PastEnd::kEndsMap) return std::nullopt;
+          ThrowCorrupt("the usage map at page " + std::to_string(where_.page) + " row " +
+                       std::to_string(where_.row) + " names page " + std::to_string(page) +
+                       ", past the end of the file (" + std::to_string(file_.PageCount()) +
+                       " pages)");
+        }
         return static_cast<uint32_t>(page);
       }
     }

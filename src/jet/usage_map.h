@@ -12,6 +12,11 @@
 //
 // The iterator below walks the pages of a map in ascending order without ever
 // expanding it, so memory does not grow with the size of the table.
+//
+// A bitmap may cover more pages than the file has. The file's free-page map
+// (page 1) marks every page past the end as free, so for it a set bit there
+// just ends the walk; in the map of a table, an index or a long-value column a
+// set bit there claims a page that does not exist, and is damage.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +31,14 @@ namespace jet {
 // The pages a usage map marks, visited in ascending order.
 class UsageMap {
  public:
+  // What a marked page past the end of the file means.
+  enum class PastEnd {
+    kDamage,   // the map claims the page belongs to it: a JetError
+    kEndsMap,  // the free-page map: such pages are simply not there
+  };
+
   // Reads the map row at `where`. A bad pointer or an unknown kind is a JetError.
-  UsageMap(PageSource& file, bool jet3, RowPointer where);
+  UsageMap(PageSource& file, bool jet3, RowPointer where, PastEnd past_end = PastEnd::kDamage);
 
   // The next page after the previous one, or nothing past the last.
   std::optional<uint32_t> Next();
@@ -36,6 +47,8 @@ class UsageMap {
   bool LoadBitmapPage();
 
   PageSource& file_;
+  RowPointer where_;
+  PastEnd past_end_;
   bool reference_ = false;
   // Inline maps: the bitmap and its first page. Reference maps: the bitmap of
   // the current bitmap page.

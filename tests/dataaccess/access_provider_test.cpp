@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "dataaccess/session.h"
 
@@ -116,6 +118,43 @@ TEST_F(AccessProvider, ConvertsTheWiderTypes) {
   r3.MoveNext();
   r3.MoveNext();
   EXPECT_LT(std::get<DateTime>(r3.Fields().Item("DateTimeCol").Value()).year, 1900);
+}
+
+TEST_F(AccessProvider, CalculatedColumnsReportTheirResultType) {
+  const std::string file = "jackcess/src/test/data/V2019/extDateTestV2019.accdb";
+  auto first_row = [](const std::string& cs, int& type) {
+    DatabaseSession db;
+    db.Open(cs);
+    RecordSet rs;
+    rs.Open("SELECT * FROM [Table1]", db);
+    type = rs.Fields().Item("DateNormalCalc").Type();
+    return std::make_pair(rs.Fields().Item("DateNormalCalc").Value(),
+                          rs.Fields().Item("DateNormal").Value());
+  };
+  int type = 0;
+  auto [calc, source] = first_row(Ace(file), type);
+  EXPECT_EQ(type, 7);
+  EXPECT_EQ(calc, source);  // DateNormalCalc = [DateNormal]
+
+  // The same file with the column's ResultType property (a Byte, 8) saying
+  // Double: the type and the value follow it, not the Date/Time descriptor.
+  std::ifstream in(kFixtures + file, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  const uint8_t entry[] = {9, 0, 1, 2, 0x20, 0, 1, 0, 8};  // length, flags, Byte, name, size, 8
+  int patched = 0;
+  for (auto at = bytes.begin();
+       (at = std::search(at, bytes.end(), std::begin(entry), std::end(entry))) != bytes.end();
+       ++patched)
+    at[8] = 7;
+  ASSERT_GT(patched, 0);
+  std::string copy = ::testing::TempDir() + "/calculated_double.accdb";
+  std::ofstream(copy, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  auto [as_double, unused] =
+      first_row("Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + copy, type);
+  EXPECT_EQ(type, 5);
+  EXPECT_EQ(as_double, Value(43999.0));  // 2020-06-17 as a day number
 }
 
 TEST_F(AccessProvider, RefusalsCarryTheirNumbers) {
