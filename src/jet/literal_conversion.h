@@ -3,11 +3,13 @@
 //
 // Quoted text goes into a column of any type ('1' into a number, '2024-02-29
 // 13:45:30.123' into a date, 'Yes' into a yes/no column, '0x0102' or any
-// other text into a binary one, '{GUID}' into a GUID); numbers go into text
-// as written. Numbers become Currency and Decimal through integer arithmetic,
-// never through a double; fractions beyond the column's scale are rounded
-// half away from zero, whole-number columns round half to even. A NULL into
-// a yes/no column is False, since Jet yes/no columns cannot hold a null.
+// other text into a binary one, '{GUID}' into a GUID); numbers and #dates#
+// go into text as written, True and False as Jet's -1 and 0; numbers into a
+// date are days since 1899-12-30. Numbers become Currency and Decimal
+// through integer arithmetic, never through a double; fractions beyond the
+// column's scale are rounded half away from zero, whole-number columns round
+// half to even. Text is checked to be UTF-8 and measured in UTF-16 units.
+// A NULL into a yes/no column is False: Jet yes/no columns hold no null.
 //
 // Dates read: YYYY-MM-DD or YYYY/MM/DD, M/D/YYYY (the US order, as Jet reads
 // # constants; a two-digit year 00..29 is 20xx, 30..99 is 19xx), each with an

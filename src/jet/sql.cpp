@@ -472,7 +472,12 @@ class Parser {
   }
 
   bool IsOperator() const {
-    if (tok_.type == Token::Type::kWord) return true;  // AND, MOD, a name, ...
+    if (tok_.type == Token::Type::kWord) {
+      for (const char* word :
+           {"AND", "OR", "NOT", "MOD", "XOR", "EQV", "IMP", "LIKE", "IS", "BETWEEN"})
+        if (Is(word)) return true;
+      return false;
+    }
     if (tok_.type != Token::Type::kSymbol) return false;
     return std::strchr("+-*/\\&^=<>|%", tok_.text[0]) != nullptr;
   }
@@ -583,13 +588,14 @@ class Parser {
     }
     Advance();
     End();
-    for (size_t i = 1; i < out_.columns.size(); ++i) {
-      const std::string upper = UpperCaseName(out_.columns[i].name);
-      for (size_t k = 0; k < i; ++k)
-        if (UpperCaseName(out_.columns[k].name) == upper)
-          throw JetError(error_numbers::kSyntaxError, "The column \"" + out_.columns[i].name +
-                                                          "\" is defined twice in CREATE TABLE \"" +
-                                                          out_.table + "\".");
+    std::vector<std::string> upper;
+    upper.reserve(out_.columns.size());
+    for (const ColumnSpec& column : out_.columns) {
+      upper.push_back(UpperCaseName(column.name));
+      if (std::find(upper.begin(), upper.end() - 1, upper.back()) != upper.end() - 1)
+        throw JetError(error_numbers::kSyntaxError, "The column \"" + column.name +
+                                                        "\" is defined twice in CREATE TABLE \"" +
+                                                        out_.table + "\".");
     }
   }
 
@@ -641,10 +647,11 @@ class Parser {
     if (found->size == TypeName::kNone)
       Fail("the type " + std::string(found->name) + " takes no size");
     Advance();
+    const size_t at = tok_.pos;
     const int first = SizeNumber();
     if (found->size == TypeName::kLength) {
       if (first < 1 || first > 255)
-        Fail("the size of column \"" + column.name + "\" must be 1 to 255");
+        FailAt(at, "the size of column \"" + column.name + "\" must be 1 to 255");
       column.length = static_cast<uint16_t>(first);
     } else {
       int scale = 0;
@@ -653,9 +660,9 @@ class Parser {
         scale = SizeNumber();
       }
       if (first < 1 || first > 28)
-        Fail("the precision of column \"" + column.name + "\" must be 1 to 28");
+        FailAt(at, "the precision of column \"" + column.name + "\" must be 1 to 28");
       if (scale > first)
-        Fail("the scale of column \"" + column.name + "\" must be 0 to its precision");
+        FailAt(at, "the scale of column \"" + column.name + "\" must be 0 to its precision");
       column.precision = static_cast<uint8_t>(first);
       column.scale = static_cast<uint8_t>(scale);
     }

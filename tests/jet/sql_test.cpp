@@ -248,7 +248,8 @@ TEST(Sql, InsertRefusalsAndErrors) {
         "INSERT INTO t VALUES (1,)", "INSERT INTO t VALUES (1", "INSERT INTO t VALUES 1",
         "INSERT INTO t (a, b) VALUES (1)", "INSERT INTO t (a, A) VALUES (1, 2)",
         "INSERT INTO t () VALUES (1)", "INSERT t VALUES (1)", "INSERT INTO t VALUES (1) x",
-        "INSERT INTO t VALUES (##)", "INSERT INTO t VALUES (-)"}) {
+        "INSERT INTO t VALUES (##)", "INSERT INTO t VALUES (-)",
+        "INSERT INTO t VALUES ('a' NULL)"}) {
     EXPECT_EQ(ErrorOf(sql, &message), error_numbers::kSyntaxError) << sql;
     // The message quotes the statement and says where.
     EXPECT_NE(message.find(sql), std::string::npos) << message;
