@@ -558,9 +558,9 @@ TEST(RowEncoder, CalculatedAndComplexColumnsTakeOnlyNull) {
   b.Last().extra_flags = 0xC0;
   b.Add("Files", kComplex);
   RoundTrip rt(b.Build());
-  rt.ExpectSame({int64_t{1}, Value(), false, Value()});
+  rt.ExpectSame({int64_t{1}, Value(), Value(), Value()});
   for (size_t column : {1, 2, 3}) {
-    std::vector<Value> row = {int64_t{1}, Value(), false, Value()};
+    std::vector<Value> row = {int64_t{1}, Value(), Value(), Value()};
     row[column] = column == 1   ? Value(std::string("x"))
                   : column == 2 ? Value(true)
                                 : Value(int64_t{5});
