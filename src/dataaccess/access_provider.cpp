@@ -179,6 +179,7 @@ class TableCursor : public Cursor {
   const std::vector<FieldInfo>& Columns() const override { return columns_; }
 
   bool Fetch(std::vector<Value>& row) override {
+    std::lock_guard<std::recursive_mutex> lock(db_->Mutex());
     return Translate([&] {
       if (!reader_->Next(values_)) return false;
       const auto& defs = reader_->Definition().columns;
@@ -189,6 +190,7 @@ class TableCursor : public Cursor {
   }
 
   int64_t RowCount() override {
+    std::lock_guard<std::recursive_mutex> lock(db_->Mutex());
     if (!count_) count_ = Translate([&] { return static_cast<int64_t>(reader_->CountRows()); });
     return *count_;
   }
@@ -232,10 +234,7 @@ class AccessConnection : public Connection {
 
   void Execute(const std::string& sql) override {
     RequireOpen();
-    Translate([&] { jet::ParseStatement(sql); });
-    throw DatabaseError(errors::kNotSupported,
-                        "Changing an Access database is not supported yet; the statement was "
-                        "not carried out.");
+    Translate([&] { db_->Execute(sql); });
   }
 
   std::unique_ptr<Cursor> OpenSchema(int schema) override {
@@ -279,7 +278,13 @@ class AccessConnection : public Connection {
     });
   }
 
-  void Close() override { db_.reset(); }
+  // Brings the session's changes to the file; the database stays open for
+  // other sessions on it.
+  void Close() override {
+    if (!db_) return;
+    std::shared_ptr<jet::Database> db = std::move(db_);
+    Translate([&] { db->Close(); });
+  }
 
  private:
   void RequireOpen() const {

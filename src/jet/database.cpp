@@ -1,8 +1,14 @@
 #include "jet/database.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <map>
 
+#include "jet/file_store.h"
 #include "jet/property_blob.h"
+#include "jet/sql.h"
+#include "jet/table_writer.h"
 #include "jet/text_codec.h"
 
 namespace jet {
@@ -11,8 +17,40 @@ bool NamesEqual(const std::string& a, const std::string& b) {
   return a == b || UpperCaseName(a) == UpperCaseName(b);
 }
 
+namespace {
+
+// The open databases of this process, by the file's canonical path.
+std::mutex& RegistryMutex() {
+  static std::mutex m;
+  return m;
+}
+std::map<std::string, std::weak_ptr<Database>>& Registry() {
+  static std::map<std::string, std::weak_ptr<Database>> r;
+  return r;
+}
+
+std::string CanonicalPath(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string out(real);
+  std::free(real);
+  return out;
+}
+
+}  // namespace
+
 std::shared_ptr<Database> Database::Open(const std::string& path, const std::string& password) {
+  const std::string key = CanonicalPath(path);
+  std::lock_guard<std::mutex> registry_lock(RegistryMutex());
+  if (auto it = Registry().find(key); it != Registry().end()) {
+    if (std::shared_ptr<Database> open = it->second.lock()) {
+      CheckAccess(open->header_, password);
+      return open;
+    }
+    Registry().erase(it);
+  }
   std::shared_ptr<Database> db(new Database());
+  db->key_ = key;
   db->file_ = std::make_unique<PageFile>(path, PageFile::Mode::kReadOnly);
   PageFile& file = *db->file_;
   std::vector<uint8_t> first(static_cast<size_t>(std::min<uint64_t>(file.FileSize(), 4096)));
@@ -26,16 +64,30 @@ std::shared_ptr<Database> Database::Open(const std::string& path, const std::str
   if (file.FileSize() < 3ull * db->header_.page_size) {
     ThrowCorrupt("'" + path + "' is too short to hold a catalogue");
   }
-  PageDecoder decoder;
+  PageCodec codec;
   if (NeedsPageDecoding(db->header_)) {
+    // Jet's page encoding is RC4 keyed per page, so the same pass deciphers
+    // and enciphers.
     uint32_t key = db->header_.page_key;
-    decoder = [key](uint32_t page, uint8_t* data, size_t size) {
+    codec = [key](uint32_t page, uint8_t* data, size_t size) {
       DecodeJetPage(key, page, data, size);
     };
   }
-  file.SetLayout(db->header_.page_size, std::move(decoder));
+  file.SetLayout(db->header_.page_size, codec, codec);
   db->catalogue_ = ReadCatalogue(file, db->header_);
+  Registry()[key] = db;
   return db;
+}
+
+Database::~Database() {
+  try {
+    if (file_ && file_->Writable()) file_->Checkpoint();
+  } catch (...) {
+    // The file keeps the last checkpoint's state; nothing more can be done here.
+  }
+  std::lock_guard<std::mutex> registry_lock(RegistryMutex());
+  auto it = Registry().find(key_);
+  if (it != Registry().end() && it->second.expired()) Registry().erase(it);
 }
 
 const CatalogueEntry& Database::FindTable(const std::string& name) const {
@@ -49,8 +101,9 @@ const CatalogueEntry& Database::FindTable(const std::string& name) const {
   }
   if (folded) return *folded;
   throw JetError(error_numbers::kNoSuchTable,
-                 "The Microsoft Access database engine cannot find the input table or query '" +
-                     name + "'. Make sure it exists and that its name is spelled correctly.");
+                 "There is no table or query named '" + name +
+                     "' in this database; check that it exists and that its name is spelled "
+                     "correctly.");
 }
 
 TableDefinition Database::Definition(const std::string& name) {

@@ -3,24 +3,68 @@
 // Opening reads page 0 only until the password has been checked, so a refused
 // open reads nothing else. Then the page decoder is fixed and the catalogue is
 // read once; tables are opened from it by name.
+//
+// Within a process there is one Database per file: opening a file that is
+// already open hands out the same object, so every session sees what another
+// has changed. A Database opens read-only and becomes writable at its first
+// write (or when asked); Jet3 files and Office-encrypted files stay
+// read-only. Each writing statement is atomic: it changes pages in memory and
+// either keeps all its changes or none. The changes reach the file at
+// checkpoints (after every statement that creates or drops a table, every
+// few thousand rows or a second of INSERTs, and at Close), under the journal
+// rules of page_file.h.
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/catalogue.h"
 #include "jet/header.h"
 #include "jet/page_file.h"
 #include "jet/table_reader.h"
+#include "jet/table_definition_writer.h"
 
 namespace jet {
 
-// One open database file. Not thread-safe.
+class FileStore;
+class TableWriter;
+struct Statement;
+
+// One open database file. Callers on several threads serialise through Mutex().
 class Database {
  public:
-  // Opens `path` read-only, checking `password` as Access does.
+  // Opens `path`, checking `password` as Access does; a file this process
+  // has open already is the same Database.
   static std::shared_ptr<Database> Open(const std::string& path, const std::string& password);
+  ~Database();
+
+  // Held around every use of the database by callers that may run on
+  // different threads.
+  std::recursive_mutex& Mutex() { return mutex_; }
+
+  // Makes the database writable (see PageFile::EnableWriting); a format the
+  // engine does not write is a JetError kNotSupported naming it.
+  void EnableWriting();
+
+  // Carries out one statement that changes the database: CREATE TABLE,
+  // INSERT INTO, DROP TABLE or SELECT ... INTO. A failing statement changes
+  // nothing. Reading statements are refused here (see OpenTable).
+  void Execute(std::string_view sql);
+
+  // The operations behind the statements, each one atomic statement.
+  void CreateTable(const std::string& name, const std::vector<NewColumn>& columns);
+  void DropTable(const std::string& name);
+  void CopyTable(const std::string& new_name, const std::string& source);
+
+  // Brings every change to the file now.
+  void Checkpoint();
+  // Checkpoints; the Database stays usable.
+  void Close();
 
   // The parsed file header: format, page size, code page.
   const Header& FileHeader() const { return header_; }
@@ -42,9 +86,28 @@ class Database {
  private:
   Database() = default;
 
+  // Runs `body` as one statement; `ddl` statements end in a checkpoint.
+  template <typename Body>
+  void RunStatement(bool ddl, Body&& body);
+  void Insert(const Statement& s);
+  void CreateTableInStatement(const std::string& name, const std::vector<NewColumn>& columns);
+  TableWriter& WriterFor(const CatalogueEntry& table);
+  void ReloadCatalogue();
+  void RequireWritableFormat() const;
+
+  std::recursive_mutex mutex_;
+  std::string key_;  // the registry's key for this file
   std::unique_ptr<PageFile> file_;
+  std::unique_ptr<FileStore> store_;
   Header header_;
   std::vector<CatalogueEntry> catalogue_;
+  // Writers of the tables rows were added to, by definition page; they keep
+  // their place between statements and are dropped on any rollback.
+  std::unordered_map<uint32_t, std::unique_ptr<TableWriter>> writers_;
+  std::unique_ptr<Statement> parsed_;
+  std::vector<Value> values_;
+  size_t rows_since_checkpoint_ = 0;
+  std::chrono::steady_clock::time_point last_checkpoint_;
 };
 
 // Equality without regard to case, the way Jet compares object names.

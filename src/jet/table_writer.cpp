@@ -68,6 +68,12 @@ RowPointer TableWriter::InsertEncoded(const std::vector<uint8_t>& row) {
   return RowPointer{page, static_cast<uint8_t>(slot)};
 }
 
+void TableWriter::RaiseAutonumber(uint32_t value) {
+  if (value <= def_.autonumber) return;
+  def_.autonumber = value;
+  SaveCounts();
+}
+
 void TableWriter::SaveCounts() {
   uint8_t counts[8];
   for (int k = 0; k < 4; ++k) {

@@ -31,6 +31,10 @@ class TableWriter {
 
   const TableDefinition& Definition() const { return def_; }
 
+  // Raises the autonumber counter to at least `value` (a copied table keeps
+  // its source's counter).
+  void RaiseAutonumber(uint32_t value);
+
   // Adds a row of `values` (one per column, in column order) and returns
   // where it went. A null in an autonumber column gets the next number.
   RowPointer Insert(std::vector<Value>& values);

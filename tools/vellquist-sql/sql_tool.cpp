@@ -82,7 +82,7 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
     };
     if (name == "--tables") {
       if (inline_value) return "--tables takes no value";
-      options.actions.push_back({Action::kTables, {}});
+      options.actions.push_back({Action::kTables, {}, {}});
     } else if (name == "--connect" || name == "--query" || name == "--execute" ||
                name == "--script" || name == "--cursor-location") {
       auto v = value();
@@ -91,9 +91,9 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
         if (options.connect) return "--connect given twice";
         options.connect = *v;
       } else if (name == "--query") {
-        options.actions.push_back({Action::kQuery, *v});
+        options.actions.push_back({Action::kQuery, *v, {}});
       } else if (name == "--execute") {
-        options.actions.push_back({Action::kExecute, *v});
+        options.actions.push_back({Action::kExecute, *v, {}});
       } else if (name == "--script") {
         // Read now, so an unreadable file is a usage error and nothing has run.
         std::error_code ec;

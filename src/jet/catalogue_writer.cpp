@@ -1,0 +1,254 @@
+#include "jet/catalogue_writer.h"
+
+#include <cstring>
+#include <ctime>
+#include <functional>
+
+#include "jet/data_page_writer.h"
+#include "jet/database.h"
+#include "jet/index_key.h"
+#include "jet/index_tree.h"
+#include "jet/row_codec.h"
+#include "jet/table_writer.h"
+#include "jet/usage_map.h"
+#include "jet/usage_map_writer.h"
+
+namespace jet {
+namespace {
+
+constexpr uint32_t kCataloguePage = 2;
+constexpr int32_t kRootContainer = 0x0F000000;
+// What Access grants a new table for each permission of the Tables container.
+constexpr int64_t kTableAcm = 0xFFEFF;
+
+int ColumnIndex(const TableDefinition& def, const char* name) {
+  for (size_t k = 0; k < def.columns.size(); ++k)
+    if (NamesEqual(def.columns[k].name, name)) return static_cast<int>(k);
+  return -1;
+}
+
+int RequireColumn(const TableDefinition& def, const char* name, const char* table) {
+  int k = ColumnIndex(def, name);
+  if (k < 0)
+    ThrowCorrupt(std::string("the catalogue table ") + table + " lacks its column " + name);
+  return k;
+}
+
+// Now, as Access stores dates: local time in days since 1899-12-30.
+double Now() {
+  std::time_t t = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&t, &local);
+  long long offset = local.tm_gmtoff;
+  return (static_cast<double>(t) + static_cast<double>(offset)) / 86400.0 + 25569.0;
+}
+
+}  // namespace
+
+void ForEachRow(PageSource& source, const Header& header, const TableDefinition& table,
+                const std::function<bool(RowPointer, std::vector<Value>&)>& visit) {
+  const bool jet3 = header.IsJet3();
+  RowDecoder decoder(source, header, table);
+  UsageMap pages(source, jet3, table.owned_pages);
+  std::vector<Value> values;
+  while (std::optional<uint32_t> next = pages.Next()) {
+    PageBuffer page = source.Read(*next);
+    ByteView v = View(page);
+    if (v.U8(0) != 0x01 || v.U32(4) != table.page) continue;
+    DataPage data(v, jet3, *next);
+    for (int i = 0; i < data.RowCount(); ++i) {
+      RowSlot slot = data.Slot(i);
+      if (slot.deleted) continue;
+      ByteView bytes = data.Row(i);
+      PageBuffer hold;
+      if (slot.overflow) {
+        RowPointer target = ReadRowPointer(bytes, 0);
+        hold = source.Read(target.page);
+        DataPage t(View(hold), jet3, target.page);
+        bytes = t.Row(target.row);
+      }
+      decoder.Decode(bytes, values);
+      if (!visit(RowPointer{*next, static_cast<uint8_t>(i)}, values)) return;
+    }
+  }
+}
+
+CatalogueWriter::CatalogueWriter(PageStore& store, const Header& header,
+                                 const std::vector<CatalogueEntry>& catalogue)
+    : store_(store), header_(header), catalogue_(catalogue) {
+  bool found = false;
+  for (const CatalogueEntry& e : catalogue) {
+    if (e.parent_id == kRootContainer && e.name == "Tables") {
+      tables_container_ = e.id;
+      found = true;
+    }
+  }
+  if (!found) ThrowCorrupt("the catalogue has no Tables container");
+  for (const CatalogueEntry& e : catalogue) {
+    if (e.parent_id != tables_container_ || (e.type & 0x7F) != 1) continue;
+    if (e.name == "MSysACEs") aces_page_ = e.DefinitionPage();
+    if (e.name == "MSysRelationships") relationships_page_ = e.DefinitionPage();
+  }
+  if (aces_page_ == 0) ThrowCorrupt("the catalogue has no MSysACEs table");
+}
+
+void CatalogueWriter::AddToIndexCount(const TableDefinition& def, size_t index, int delta) {
+  const Layout& l = store_.FileLayout();
+  size_t at = def.real_indexes[index].count_block_offset + l.real_index_count_field;
+  std::vector<uint8_t> stream = ReadDefinitionStream(store_, def.page);
+  ByteView s(stream.data(), stream.size());
+  uint32_t count = s.U32(at);
+  count = delta < 0 ? (count > 0 ? count - 1 : 0) : count + 1;
+  uint8_t bytes[4];
+  for (int k = 0; k < 4; ++k) bytes[k] = static_cast<uint8_t>(count >> (8 * k));
+  PatchDefinition(store_, def, at, bytes, 4);
+}
+
+RowPointer CatalogueWriter::InsertRow(const TableDefinition& def, std::vector<Value>& values) {
+  TableWriter writer(store_, def);
+  RowPointer where = writer.Insert(values);
+  for (size_t k = 0; k < def.real_indexes.size(); ++k) {
+    const RealIndex& index = def.real_indexes[k];
+    RowPointer map = index.usage_map;
+    IndexTree tree(store_, def, index, [this, map](uint32_t page, bool added) {
+      UsageMapEditor editor(store_, map);
+      if (added) {
+        editor.Add(page);
+      } else {
+        editor.Remove(page);
+      }
+    });
+    tree.Insert(EncodeIndexKey(def, index, values, header_.IsJet3()), where);
+    AddToIndexCount(def, k, +1);
+  }
+  return where;
+}
+
+void CatalogueWriter::DeleteRow(const TableDefinition& def, RowPointer where,
+                                const std::vector<Value>& values) {
+  for (size_t k = 0; k < def.real_indexes.size(); ++k) {
+    const RealIndex& index = def.real_indexes[k];
+    RowPointer map = index.usage_map;
+    IndexTree tree(store_, def, index, [this, map](uint32_t page, bool added) {
+      UsageMapEditor editor(store_, map);
+      if (added) {
+        editor.Add(page);
+      } else {
+        editor.Remove(page);
+      }
+    });
+    tree.Remove(EncodeIndexKey(def, index, values, header_.IsJet3()), where);
+    AddToIndexCount(def, k, -1);
+  }
+  const Layout& l = store_.FileLayout();
+  DeleteRowOnPage(store_.Modify(where.page), l, where.row);
+  uint8_t* first = store_.Modify(def.page);
+  uint32_t rows = Le32(first + l.tdef_row_count);
+  if (rows > 0) --rows;
+  for (int k = 0; k < 4; ++k) first[l.tdef_row_count + k] = static_cast<uint8_t>(rows >> (8 * k));
+}
+
+void CatalogueWriter::AddTable(const std::string& name, uint32_t page) {
+  TableDefinition objects = ReadTableDefinition(store_, header_, kCataloguePage);
+  const int id = RequireColumn(objects, "Id", "MSysObjects"),
+            parent = RequireColumn(objects, "ParentId", "MSysObjects"),
+            name_col = RequireColumn(objects, "Name", "MSysObjects"),
+            type = RequireColumn(objects, "Type", "MSysObjects"),
+            flags = RequireColumn(objects, "Flags", "MSysObjects");
+  const int created = ColumnIndex(objects, "DateCreate"), updated = ColumnIndex(objects, "DateUpdate"),
+            owner = ColumnIndex(objects, "Owner");
+
+  // The owner of the database's own object, as Access gives new objects.
+  Binary owner_sid = {0xA6, 0x33};
+  if (owner >= 0) {
+    ForEachRow(store_, header_, objects, [&](RowPointer, std::vector<Value>& row) {
+      const std::string* n = std::get_if<std::string>(&row[name_col]);
+      if (n && *n == "MSysDb") {
+        if (const Binary* b = std::get_if<Binary>(&row[owner]); b && !b->empty()) owner_sid = *b;
+        return false;
+      }
+      return true;
+    });
+  }
+  std::vector<Value> row(objects.columns.size());
+  row[id] = static_cast<int64_t>(page);
+  row[parent] = static_cast<int64_t>(tables_container_);
+  row[name_col] = name;
+  row[type] = int64_t{1};
+  row[flags] = int64_t{0};
+  double now = Now();
+  if (created >= 0) row[created] = OleDate{now};
+  if (updated >= 0) row[updated] = OleDate{now};
+  if (owner >= 0) row[owner] = owner_sid;
+  InsertRow(objects, row);
+
+  TableDefinition aces = ReadTableDefinition(store_, header_, aces_page_);
+  const int object = RequireColumn(aces, "ObjectId", "MSysACEs"),
+            sid = RequireColumn(aces, "SID", "MSysACEs"), acm = RequireColumn(aces, "ACM", "MSysACEs");
+  const int inheritable = ColumnIndex(aces, "FInheritable");
+  std::vector<Binary> sids;
+  ForEachRow(store_, header_, aces, [&](RowPointer, std::vector<Value>& r) {
+    const int64_t* o = std::get_if<int64_t>(&r[object]);
+    if (o && *o == tables_container_) {
+      if (const Binary* b = std::get_if<Binary>(&r[sid])) sids.push_back(*b);
+    }
+    return true;
+  });
+  if (sids.empty()) sids.push_back({0xA6, 0x33});
+  for (const Binary& s : sids) {
+    std::vector<Value> ace(aces.columns.size());
+    ace[object] = static_cast<int64_t>(page);
+    ace[sid] = s;
+    ace[acm] = kTableAcm;
+    if (inheritable >= 0) ace[inheritable] = false;
+    InsertRow(aces, ace);
+    // Each insert changed the definition's counts; read it afresh.
+    aces = ReadTableDefinition(store_, header_, aces_page_);
+  }
+}
+
+void CatalogueWriter::RemoveTable(int32_t object_id) {
+  TableDefinition objects = ReadTableDefinition(store_, header_, kCataloguePage);
+  const int id = RequireColumn(objects, "Id", "MSysObjects");
+  std::vector<std::pair<RowPointer, std::vector<Value>>> found;
+  ForEachRow(store_, header_, objects, [&](RowPointer where, std::vector<Value>& row) {
+    const int64_t* v = std::get_if<int64_t>(&row[id]);
+    if (v && *v == object_id) found.emplace_back(where, row);
+    return true;
+  });
+  if (found.size() != 1) ThrowCorrupt("the catalogue does not hold the table's row exactly once");
+  DeleteRow(objects, found[0].first, found[0].second);
+
+  TableDefinition aces = ReadTableDefinition(store_, header_, aces_page_);
+  const int object = RequireColumn(aces, "ObjectId", "MSysACEs");
+  found.clear();
+  ForEachRow(store_, header_, aces, [&](RowPointer where, std::vector<Value>& row) {
+    const int64_t* v = std::get_if<int64_t>(&row[object]);
+    if (v && *v == object_id) found.emplace_back(where, row);
+    return true;
+  });
+  for (auto& [where, row] : found) {
+    DeleteRow(aces, where, row);
+    aces = ReadTableDefinition(store_, header_, aces_page_);
+  }
+}
+
+std::vector<std::string> CatalogueWriter::RelationshipsOf(const std::string& name) {
+  std::vector<std::string> out;
+  if (relationships_page_ == 0) return out;
+  TableDefinition rel = ReadTableDefinition(store_, header_, relationships_page_);
+  const int from = ColumnIndex(rel, "szObject"), to = ColumnIndex(rel, "szReferencedObject");
+  if (from < 0 || to < 0) return out;
+  ForEachRow(store_, header_, rel, [&](RowPointer, std::vector<Value>& row) {
+    const std::string* a = std::get_if<std::string>(&row[from]);
+    const std::string* b = std::get_if<std::string>(&row[to]);
+    if (a && b) {
+      if (NamesEqual(*a, name)) out.push_back(*b);
+      else if (NamesEqual(*b, name)) out.push_back(*a);
+    }
+    return true;
+  });
+  return out;
+}
+
+}  // namespace jet

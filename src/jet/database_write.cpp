@@ -1,0 +1,439 @@
+// The writing statements of a Database: each runs as one statement of the
+// page file, so it keeps all its changes or none, and the statements that
+// create or drop tables end in a checkpoint.
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "jet/catalogue_writer.h"
+#include "jet/data_page_writer.h"
+#include "jet/database.h"
+#include "jet/file_store.h"
+#include "jet/index_tree.h"
+#include "jet/literal_conversion.h"
+#include "jet/sql.h"
+#include "jet/table_writer.h"
+#include "jet/text_codec.h"
+#include "jet/usage_map_writer.h"
+
+namespace jet {
+namespace {
+
+constexpr size_t kCheckpointRows = 5000;
+constexpr auto kCheckpointInterval = std::chrono::seconds(1);
+// The length of a usage-map row in tables this engine creates.
+constexpr size_t kMapRowLength = 69;
+
+// Refuses a name Access would not take for a table or a column.
+void CheckName(const std::string& name, const char* what) {
+  auto refuse = [&](const std::string& why) {
+    throw JetError(error_numbers::kBadName,
+                   "'" + name + "' is not a valid " + what + " name: " + why + ".");
+  };
+  if (name.empty()) refuse("it is empty");
+  std::vector<uint16_t> units;
+  try {
+    Utf8ToUtf16(name, units);
+  } catch (const JetError&) {
+    refuse("it is not valid text");
+  }
+  if (units.size() > 64) refuse("it is longer than 64 characters");
+  if (name[0] == ' ') refuse("it starts with a blank");
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) refuse("it holds a control character");
+    if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
+      refuse(std::string("it holds the character '") + static_cast<char>(c) + "'");
+  }
+}
+
+// Appends a fresh usage-map row to the map page `page`; its place, or a null
+// pointer when the page is full.
+RowPointer AddMapRow(PageStore& store, uint32_t page, uint8_t kind) {
+  uint8_t row[kMapRowLength];
+  InitUsageMapRow(row, sizeof row, kind, 0);
+  int slot = AddRowToPage(store.Modify(page), store.FileLayout(), ByteView(row, sizeof row));
+  if (slot < 0) return RowPointer{};
+  return RowPointer{page, static_cast<uint8_t>(slot)};
+}
+
+}  // namespace
+
+void Database::RequireWritableFormat() const {
+  if (header_.IsJet3()) {
+    throw JetError(error_numbers::kNotSupported,
+                   "'" + file_->Path() +
+                       "' is an Access 97 (Jet 3) database; this engine reads such files but "
+                       "does not change them.");
+  }
+  if (header_.format == Format::kAce && header_.page_key != 0) {
+    throw JetError(error_numbers::kNotSupported,
+                   "'" + file_->Path() +
+                       "' is an encrypted Access database; changing it is not supported yet.");
+  }
+}
+
+void Database::EnableWriting() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (file_->Writable()) return;
+  RequireWritableFormat();
+  file_->EnableWriting();
+  store_ = std::make_unique<FileStore>(*file_, LayoutFor(false));
+  last_checkpoint_ = std::chrono::steady_clock::now();
+}
+
+void Database::ReloadCatalogue() { catalogue_ = ReadCatalogue(*file_, header_); }
+
+template <typename Body>
+void Database::RunStatement(bool ddl, Body&& body) {
+  EnableWriting();
+  file_->BeginStatement();
+  try {
+    body();
+    auto now = std::chrono::steady_clock::now();
+    if (ddl || rows_since_checkpoint_ >= kCheckpointRows ||
+        (rows_since_checkpoint_ > 0 && now - last_checkpoint_ >= kCheckpointInterval)) {
+      file_->Checkpoint();
+      rows_since_checkpoint_ = 0;
+      last_checkpoint_ = now;
+    }
+    file_->CommitStatement();
+  } catch (...) {
+    file_->RollbackStatement();
+    writers_.clear();
+    if (ddl) ReloadCatalogue();
+    throw;
+  }
+  if (ddl) {
+    writers_.clear();
+    ReloadCatalogue();
+  }
+}
+
+void Database::Execute(std::string_view sql) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (!parsed_) parsed_ = std::make_unique<Statement>();
+  Statement& s = *parsed_;
+  ParseStatement(sql, s);
+  switch (s.kind) {
+    case Statement::Kind::kInsert:
+      RunStatement(false, [&] { Insert(s); });
+      return;
+    case Statement::Kind::kCreateTable: {
+      std::vector<NewColumn> columns;
+      for (const ColumnSpec& c : s.columns) {
+        NewColumn n;
+        n.name = c.name;
+        n.type = c.type;
+        n.length = c.length;
+        n.precision = c.precision;
+        n.scale = c.scale;
+        n.autonumber = c.autoincrement;
+        columns.push_back(std::move(n));
+      }
+      CreateTable(s.table, columns);
+      return;
+    }
+    case Statement::Kind::kDropTable:
+      DropTable(s.table);
+      return;
+    case Statement::Kind::kSelectInto:
+      CopyTable(s.table, s.source);
+      return;
+    case Statement::Kind::kSelectAll:
+      throw JetError(error_numbers::kNotSupported,
+                     "A SELECT statement returns rows; open it as a query, not as a command.");
+  }
+}
+
+void Database::Checkpoint() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (!file_->Writable()) return;
+  file_->Checkpoint();
+  rows_since_checkpoint_ = 0;
+  last_checkpoint_ = std::chrono::steady_clock::now();
+}
+
+void Database::Close() { Checkpoint(); }
+
+TableWriter& Database::WriterFor(const CatalogueEntry& table) {
+  auto it = writers_.find(table.DefinitionPage());
+  if (it != writers_.end()) return *it->second;
+  TableDefinition def = Definition(table.name);
+  auto writer = std::make_unique<TableWriter>(*store_, std::move(def));
+  TableWriter& ref = *writer;
+  writers_[table.DefinitionPage()] = std::move(writer);
+  return ref;
+}
+
+void Database::Insert(const Statement& s) {
+  const CatalogueEntry& entry = FindTable(s.table);
+  if (entry.kind != ObjectKind::kUserTable) {
+    throw JetError(error_numbers::kNotSupported,
+                   "Rows cannot be added to '" + entry.name + "': it is " +
+                       (entry.kind == ObjectKind::kLinkedTable ? "a linked table" : "a system table") +
+                       ".");
+  }
+  TableWriter& writer = WriterFor(entry);
+  const TableDefinition& def = writer.Definition();
+  if (!def.real_indexes.empty()) {
+    throw JetError(error_numbers::kNotSupported,
+                   "Rows cannot be added to '" + entry.name +
+                       "' yet: it has indexes of its own, which this engine does not keep up to "
+                       "date.");
+  }
+  const size_t n = def.columns.size();
+  values_.resize(n);
+  for (Value& v : values_) v = std::monostate{};
+  if (s.insert_columns.empty()) {
+    if (s.values.size() != n) {
+      throw JetError(error_numbers::kSyntaxError,
+                     "The INSERT gives " + std::to_string(s.values.size()) + " values for the " +
+                         std::to_string(n) + " columns of table '" + entry.name + "'.");
+    }
+    for (size_t k = 0; k < n; ++k) ConvertLiteral(s.values[k], def.columns[k], values_[k]);
+  } else {
+    if (s.values.size() != s.insert_columns.size()) {
+      throw JetError(error_numbers::kSyntaxError,
+                     "The INSERT names " + std::to_string(s.insert_columns.size()) +
+                         " columns but gives " + std::to_string(s.values.size()) + " values.");
+    }
+    std::vector<bool> given(n, false);
+    for (size_t i = 0; i < s.insert_columns.size(); ++i) {
+      size_t k = 0;
+      while (k < n && !NamesEqual(def.columns[k].name, s.insert_columns[i])) ++k;
+      if (k == n) {
+        throw JetError(error_numbers::kSyntaxError, "Table '" + entry.name +
+                                                        "' has no column named '" +
+                                                        s.insert_columns[i] + "'.");
+      }
+      if (given[k])
+        throw JetError(error_numbers::kSyntaxError,
+                       "The INSERT names the column '" + def.columns[k].name + "' twice.");
+      given[k] = true;
+      ConvertLiteral(s.values[i], def.columns[k], values_[k]);
+    }
+  }
+  writer.Insert(values_);
+  ++rows_since_checkpoint_;
+}
+
+void Database::CreateTable(const std::string& name, const std::vector<NewColumn>& columns) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  RunStatement(true, [&] { CreateTableInStatement(name, columns); });
+}
+
+void Database::CreateTableInStatement(const std::string& name,
+                                      const std::vector<NewColumn>& columns) {
+  CheckName(name, "table");
+  if (columns.empty())
+    throw JetError(error_numbers::kSyntaxError, "A table needs at least one column.");
+  if (columns.size() > 255)
+    throw JetError(error_numbers::kNotSupported, "A table can have at most 255 columns.");
+  for (size_t k = 0; k < columns.size(); ++k) {
+    CheckName(columns[k].name, "column");
+    for (size_t j = 0; j < k; ++j)
+      if (NamesEqual(columns[j].name, columns[k].name))
+        throw JetError(error_numbers::kSyntaxError,
+                       "The column name '" + columns[k].name + "' is used twice.");
+    if (columns[k].type == kBigInt && header_.version < 5)
+      throw JetError(error_numbers::kNotSupported,
+                     "Large Number (BIGINT) columns need an Access 2016 or later file; '" +
+                         columns[k].name + "' cannot be made in this one.");
+    if (columns[k].type == kExtDateTime && header_.version < 6)
+      throw JetError(error_numbers::kNotSupported,
+                     "Date/Time Extended columns need an Access 2019 or later file.");
+    if (columns[k].type == kComplex)
+      throw JetError(error_numbers::kNotSupported,
+                     "Attachment and multi-value columns cannot be created.");
+  }
+  CatalogueWriter catalogue(*store_, header_, catalogue_);
+  for (const CatalogueEntry& e : catalogue_) {
+    if (e.parent_id == catalogue.TablesContainer() && NamesEqual(e.name, name))
+      throw JetError(error_numbers::kTableExists, "Table '" + e.name + "' already exists.");
+  }
+
+  PageStore& store = *store_;
+  const Layout& l = store.FileLayout();
+  TableDefinition def;
+  def.page = store.AllocatePage();
+  def.chain = {def.page};
+  def.table_type = 0x4E;
+  def.columns = LayOutColumns(columns, header_);
+  def.max_columns = static_cast<uint16_t>(def.columns.size());
+
+  // The table's usage maps: rows on map pages of their own.
+  uint32_t map_page = 0;
+  auto new_map = [&](uint8_t kind) {
+    RowPointer where;
+    if (map_page != 0) where = AddMapRow(store, map_page, kind);
+    if (where.IsNull()) {
+      map_page = store.AllocatePage();
+      InitDataPage(store.Modify(map_page), l, 0);
+      where = AddMapRow(store, map_page, kind);
+    }
+    return where;
+  };
+  def.owned_pages = new_map(0);
+  def.free_pages = new_map(0);
+  for (const Column& c : def.columns) {
+    if (c.type != kMemo && c.type != kOle) continue;
+    LongValueMaps maps;
+    maps.column_number = c.number;
+    maps.owned_pages = new_map(0);
+    maps.free_pages = new_map(0);
+    def.long_value_maps.push_back(maps);
+  }
+  WriteDefinition(store, def, EncodeDefinition(def, l));
+  catalogue.AddTable(name, def.page);
+}
+
+void Database::DropTable(const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  RunStatement(true, [&] {
+    const CatalogueEntry& entry = FindTable(name);
+    if (entry.kind != ObjectKind::kUserTable) {
+      throw JetError(error_numbers::kNotSupported,
+                     "'" + entry.name + "' cannot be dropped: it is " +
+                         (entry.kind == ObjectKind::kLinkedTable ? "a linked table"
+                                                                 : "a system table") +
+                         ".");
+    }
+    CatalogueWriter catalogue(*store_, header_, catalogue_);
+    std::vector<std::string> related = catalogue.RelationshipsOf(entry.name);
+    if (!related.empty()) {
+      throw JetError(error_numbers::kNotSupported,
+                     "Table '" + entry.name + "' cannot be dropped: it takes part in a "
+                     "relationship with '" + related.front() +
+                         "'. Delete the relationship first.");
+    }
+    TableDefinition def = Definition(entry.name);
+    for (const Column& c : def.columns)
+      if (c.type == kComplex)
+        throw JetError(error_numbers::kNotSupported,
+                       "Table '" + entry.name + "' cannot be dropped: its attachment or "
+                       "multi-value column '" + c.name + "' is kept in hidden tables that this "
+                       "engine does not remove.");
+    const int32_t id = entry.id;
+    PageStore& store = *store_;
+    const Layout& l = store.FileLayout();
+    const uint32_t pages = store.PageCount();
+    std::set<uint32_t> freed(def.chain.begin(), def.chain.end());
+    std::vector<RowPointer> maps = {def.owned_pages, def.free_pages};
+    // Data and long-value pages the table's maps name, where they are indeed its own.
+    auto take = [&](RowPointer map, bool long_values) {
+      if (map.IsNull()) return;
+      maps.push_back(map);
+      for (uint32_t p : UsageMapEditor(store, map).Pages()) {
+        if (p < 3 || p >= pages) continue;
+        PageBuffer b = store.Read(p);
+        ByteView v = View(b);
+        uint32_t owner = v.U32(l.data_owner);
+        if (v.U8(0) == 0x01 && (long_values ? owner == kLongValueOwner : owner == def.page))
+          freed.insert(p);
+      }
+    };
+    take(def.owned_pages, false);
+    for (const LongValueMaps& m : def.long_value_maps) {
+      take(m.owned_pages, true);
+      if (!m.free_pages.IsNull()) maps.push_back(m.free_pages);
+    }
+    for (const RealIndex& index : def.real_indexes) {
+      if (index.usage_map.IsNull()) continue;
+      maps.push_back(index.usage_map);
+      for (uint32_t p : UsageMapEditor(store, index.usage_map).Pages()) {
+        if (p < 3 || p >= pages) continue;
+        PageBuffer b = store.Read(p);
+        ByteView v = View(b);
+        if ((v.U8(0) == 0x03 || v.U8(0) == 0x04) && v.U32(4) == def.page) freed.insert(p);
+      }
+    }
+    // The maps' own bitmap pages, and map pages that hold nothing but this
+    // table's maps.
+    std::set<uint32_t> hosts;
+    std::set<std::pair<uint32_t, uint8_t>> own_rows;
+    for (RowPointer m : maps) {
+      if (m.IsNull()) continue;
+      own_rows.insert({m.page, m.row});
+      hosts.insert(m.page);
+      PageBuffer b = store.Read(m.page);
+      DataPage data(View(b), false, m.page);
+      ByteView row = data.Row(m.row);
+      if (row.U8(0) == 1)
+        for (size_t off = 1; off + 4 <= row.size(); off += 4)
+          if (uint32_t p = row.U32(off); p >= 3 && p < pages) freed.insert(p);
+    }
+    for (uint32_t host : hosts) {
+      if (host < 3) continue;
+      PageBuffer b = store.Read(host);
+      DataPage data(View(b), false, host);
+      bool only_ours = true;
+      for (int i = 0; i < data.RowCount() && only_ours; ++i)
+        if (!data.Slot(i).deleted && !own_rows.count({host, static_cast<uint8_t>(i)}))
+          only_ours = false;
+      if (only_ours) freed.insert(host);
+    }
+    catalogue.RemoveTable(id);
+    for (uint32_t p : freed) store.FreePage(p);
+  });
+}
+
+void Database::CopyTable(const std::string& new_name, const std::string& source) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  RunStatement(true, [&] {
+    const CatalogueEntry& entry = FindTable(source);
+    if (entry.kind == ObjectKind::kLinkedTable)
+      throw JetError(error_numbers::kNotSupported,
+                     "'" + entry.name + "' is a linked table; it cannot be copied.");
+    TableDefinition from = Definition(entry.name);
+    std::vector<NewColumn> columns;
+    for (const Column& c : from.columns) {
+      if (c.type == kComplex)
+        throw JetError(error_numbers::kNotSupported,
+                       "Table '" + entry.name + "' cannot be copied: its attachment or "
+                       "multi-value column '" + c.name + "' cannot be copied by this engine.");
+      NewColumn n;
+      n.name = c.name;
+      n.type = ValueType(c);
+      if (n.type == kText) n.length = static_cast<uint16_t>(std::max(1, (c.length - (c.IsCalculated() ? 23 : 0)) / 2));
+      if (n.type == kText && n.length > 255) n.type = kMemo;
+      if (n.type == kBinary) n.length = c.length ? c.length : 255;
+      n.precision = c.precision;
+      n.scale = c.scale;
+      if (n.type == kNumeric && (n.precision == 0 || n.precision > 28)) {
+        n.precision = 28;
+      }
+      n.autonumber = (c.flags & 0x04) && c.type == kLong && !c.IsCalculated();
+      columns.push_back(std::move(n));
+    }
+    CreateTableInStatement(new_name, columns);
+    CatalogueWriter catalogue(*store_, header_, catalogue_);
+    // The new table's definition page: the catalogue in memory does not list
+    // it until the statement ends, so find it in MSysObjects.
+    uint32_t page = 0;
+    {
+      TableDefinition objects = ReadTableDefinition(*store_, header_, 2);
+      int id = -1, parent = -1, name_col = -1;
+      for (size_t k = 0; k < objects.columns.size(); ++k) {
+        if (objects.columns[k].name == "Id") id = static_cast<int>(k);
+        if (objects.columns[k].name == "ParentId") parent = static_cast<int>(k);
+        if (objects.columns[k].name == "Name") name_col = static_cast<int>(k);
+      }
+      ForEachRow(*store_, header_, objects, [&](RowPointer, std::vector<Value>& row) {
+        const std::string* n = std::get_if<std::string>(&row[name_col]);
+        const int64_t* p = std::get_if<int64_t>(&row[parent]);
+        if (n && p && *p == catalogue.TablesContainer() && *n == new_name) {
+          page = static_cast<uint32_t>(std::get<int64_t>(row[id]));
+          return false;
+        }
+        return true;
+      });
+    }
+    TableWriter writer(*store_, ReadTableDefinition(*store_, header_, page));
+    TableReader reader(*file_, header_, from);
+    std::vector<Value> row;
+    while (reader.Next(row)) writer.Insert(row);
+    writer.RaiseAutonumber(from.autonumber);
+  });
+}
+
+}  // namespace jet
