@@ -20,13 +20,14 @@ bool NamesEqual(const std::string& a, const std::string& b) {
 namespace {
 
 // The open databases of this process, by the file's canonical path.
-std::mutex& RegistryMutex() {
-  static std::mutex m;
-  return m;
+std::recursive_mutex& RegistryMutex() {
+  // Recursive: a Database that fails to open is destroyed while it is held.
+  static auto* m = new std::recursive_mutex;  // never destroyed: Databases may outlive statics
+  return *m;
 }
 std::map<std::string, std::weak_ptr<Database>>& Registry() {
-  static std::map<std::string, std::weak_ptr<Database>> r;
-  return r;
+  static auto* r = new std::map<std::string, std::weak_ptr<Database>>;
+  return *r;
 }
 
 std::string CanonicalPath(const std::string& path) {
@@ -41,9 +42,12 @@ std::string CanonicalPath(const std::string& path) {
 
 std::shared_ptr<Database> Database::Open(const std::string& path, const std::string& password) {
   const std::string key = CanonicalPath(path);
-  std::lock_guard<std::mutex> registry_lock(RegistryMutex());
+  std::lock_guard<std::recursive_mutex> registry_lock(RegistryMutex());
   if (auto it = Registry().find(key); it != Registry().end()) {
-    if (std::shared_ptr<Database> open = it->second.lock()) {
+    std::shared_ptr<Database> open = it->second.lock();
+    // A file replaced or changed by another program since is opened afresh;
+    // one this process is changing stays its own.
+    if (open && (open->file_->Writable() || open->file_->UnchangedOnDisk())) {
       CheckAccess(open->header_, password);
       return open;
     }
@@ -85,7 +89,7 @@ Database::~Database() {
   } catch (...) {
     // The file keeps the last checkpoint's state; nothing more can be done here.
   }
-  std::lock_guard<std::mutex> registry_lock(RegistryMutex());
+  std::lock_guard<std::recursive_mutex> registry_lock(RegistryMutex());
   auto it = Registry().find(key_);
   if (it != Registry().end() && it->second.expired()) Registry().erase(it);
 }

@@ -563,7 +563,10 @@ double ToReal(const Literal& lit, const Column& column, bool single) {
   }
   if (!std::isfinite(v)) OutOfRange(lit, column, limits);
   if (single) {
-    if (std::fabs(v) > static_cast<double>(FLT_MAX)) OutOfRange(lit, column, limits);
+    // Anything that rounds to the largest single is one; from halfway to the
+    // next power of two it would round to infinity.
+    if (std::fabs(v) >= std::ldexp(2.0 - std::ldexp(1.0, -24), 127))
+      OutOfRange(lit, column, limits);
     v = static_cast<double>(static_cast<float>(v));
   }
   return v;

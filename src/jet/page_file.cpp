@@ -210,6 +210,13 @@ bool PageFile::RestoreFromJournal(int fd, bool write_back) {
   return true;
 }
 
+bool PageFile::UnchangedOnDisk() const {
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0) return false;
+  return static_cast<uint64_t>(st.st_ino) == opened_inode_ && MtimeNs(st) == opened_mtime_ns_ &&
+         (recovery_ == Recovery::kReadThrough || static_cast<uint64_t>(st.st_size) == file_size_);
+}
+
 void PageFile::ReadRaw(uint64_t offset, uint8_t* out, size_t length) const {
   if (!ReadExactly(fd_, out, length, offset)) {
     ThrowCorrupt("could not read " + std::to_string(length) + " bytes at offset " +
@@ -299,6 +306,20 @@ void PageFile::EnableWriting() {
                    "'" + path_ +
                        "' cannot be changed: it still needs restoring from its journal, and the "
                        "file cannot be written.");
+  }
+  // A file or folder without write permission is read-only for us even where
+  // the system would let this process write it (as root): the user marked it so.
+  struct stat mode {};
+  if (::stat(path_.c_str(), &mode) == 0 && (mode.st_mode & 0222) == 0) {
+    throw JetError(error_numbers::kReadOnly,
+                   "'" + path_ + "' cannot be changed: the file is read-only.");
+  }
+  struct stat folder {};
+  if (::stat(FolderOf(path_).c_str(), &folder) == 0 && (folder.st_mode & 0222) == 0) {
+    throw JetError(error_numbers::kReadOnly,
+                   "'" + path_ +
+                       "' cannot be changed: its folder is read-only, so the journal that keeps "
+                       "the file whole during a change cannot be made there.");
   }
   int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) {

@@ -115,6 +115,10 @@ class PageFile : public PageSource {
   enum class Recovery { kNone, kRestored, kReadThrough };
   Recovery JournalRecovery() const { return recovery_; }
 
+  // True while the file at Path() is the one opened, unchanged by others
+  // since it was opened or last checkpointed.
+  bool UnchangedOnDisk() const;
+
   // Reads `length` bytes at `offset` as stored, bypassing pages and cache; a
   // short read is an error.
   void ReadRaw(uint64_t offset, uint8_t* out, size_t length) const;

@@ -330,7 +330,7 @@ void RowEncoder::EncodeFixed(const Column& c, const Value& v, uint8_t* at) {
     case kFloat: {
       const double* d = std::get_if<double>(&v);
       if (!d) Mismatch(c, v);
-      if (std::isfinite(*d) && std::fabs(*d) > FLT_MAX)
+      if (std::isfinite(*d) && std::fabs(*d) >= std::ldexp(2.0 - std::ldexp(1.0, -24), 127))
         OutOfRange(c, "the value is too large for a single-precision number");
       float f = static_cast<float>(*d);
       uint32_t bits;
