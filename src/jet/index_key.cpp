@@ -17,63 +17,88 @@ struct CharCode {
 
 using CodeTable = std::array<CharCode, 128>;
 
-void Simple(CodeTable& t, char c, std::initializer_list<uint8_t> bytes) {
-  CharCode& code = t[static_cast<unsigned char>(c)];
-  code.kind = CharCode::kSimple;
-  code.length = static_cast<uint8_t>(bytes.size());
-  std::copy(bytes.begin(), bytes.end(), code.bytes);
-  if (c >= 'A' && c <= 'Z') t[static_cast<unsigned char>(c - 'A' + 'a')] = code;
-}
+// The codes of the characters 0x00..0x7F in the two sort orders of LCID
+// 0x0409, one entry a character: "S" and hex bytes for a character that
+// enters the key as those bytes, "U" and a hex code for one of the
+// "unprintable" kind (kept apart, after the text), "X" for one that cannot
+// be keyed. They agree with every index entry of the Access-made files we
+// hold (letters, digits, blank, ( ) . _ ~ ' - and control 0x03), and with the
+// tables other implementations publish for the rest.
+const char* const kGeneralLegacyCodes[128] = {
+    "X", "U3", "U4", "U5", "U6", "U7", "U8", "U9",  // 0x00
+    "UA", "S803", "S804", "S805", "S806", "S807", "UB", "UC",  // 0x08
+    "UD", "UE", "UF", "U10", "U11", "U12", "U13", "U14",  // 0x10
+    "U15", "U16", "U17", "U18", "U19", "U1A", "U1B", "U1C",  // 0x18
+    "S7", "S9", "SA", "SC", "SE", "S10", "S12", "U80",  // 0x20
+    "S14", "S16", "S18", "S2C", "S1A", "U82", "S1C", "S1E",  // 0x28
+    "S36", "S38", "S3A", "S3C", "S3E", "S40", "S42", "S44",  // 0x30
+    "S46", "S48", "S20", "S22", "S2E", "S30", "S32", "S24",  // 0x38
+    "S26", "S4A", "S4C", "S4D", "S4F", "S51", "S53", "S55",  // 0x40
+    "S57", "S59", "S5B", "S5C", "S5E", "S60", "S62", "S64",  // 0x48
+    "S66", "S68", "S69", "S6B", "S6D", "S6F", "S71", "S73",  // 0x50
+    "S75", "S76", "S78", "S27", "S29", "S2A", "S2B02", "S2B03",  // 0x58
+    "S2B07", "S4A", "S4C", "S4D", "S4F", "S51", "S53", "S55",  // 0x60
+    "S57", "S59", "S5B", "S5C", "S5E", "S60", "S62", "S64",  // 0x68
+    "S66", "S68", "S69", "S6B", "S6D", "S6F", "S71", "S73",  // 0x70
+    "S75", "S76", "S78", "S2B09", "S2B0B", "S2B0D", "S2B0F", "U1D",  // 0x78
+};
 
-void Unprintable(CodeTable& t, char c, uint8_t code) {
-  CharCode& out = t[static_cast<unsigned char>(c)];
-  out.kind = CharCode::kUnprintable;
-  out.length = 1;
-  out.bytes[0] = code;
-}
+const char* const kGeneralCodes[128] = {
+    "X", "U3", "U4", "U5", "U6", "U7", "U8", "U9",  // 0x00
+    "UA", "S705", "S706", "S707", "S708", "S709", "UB", "UC",  // 0x08
+    "UD", "UE", "UF", "U10", "U11", "U12", "U13", "U14",  // 0x10
+    "U15", "U16", "U17", "U18", "U19", "U1A", "U1B", "U1C",  // 0x18
+    "S702", "S71C", "S71D", "S71F", "S721", "S723", "S725", "U80",  // 0x20
+    "S727", "S72A", "S72D", "S803", "S72F", "U82", "S733", "S735",  // 0x28
+    "SD17", "SD19", "SD1A", "SD1B", "SD1C", "SD1D", "SD1E", "SD1F",  // 0x30
+    "SD20", "SD21", "S737", "S73A", "S80E", "S812", "S814", "S73C",  // 0x38
+    "S73E", "SE02", "SE09", "SE0A", "SE1A", "SE21", "SE23", "SE25",  // 0x40
+    "SE2C", "SE32", "SE35", "SE36", "SE48", "SE51", "SE70", "SE7C",  // 0x48
+    "SE7E", "SE89", "SE8A", "SE91", "SE99", "SE9F", "SEA2", "SEA4",  // 0x50
+    "SEA6", "SEA7", "SEA9", "S73F", "S741", "S742", "S743", "S744",  // 0x58
+    "S748", "SE02", "SE09", "SE0A", "SE1A", "SE21", "SE23", "SE25",  // 0x60
+    "SE2C", "SE32", "SE35", "SE36", "SE48", "SE51", "SE70", "SE7C",  // 0x68
+    "SE7E", "SE89", "SE8A", "SE91", "SE99", "SE9F", "SEA2", "SEA4",  // 0x70
+    "SEA6", "SEA7", "SEA9", "S74A", "S74C", "S74E", "S750", "U1D",  // 0x78
+};
 
-// Characters both orders treat as unprintable, with the codes seen in files.
-void CommonUnprintables(CodeTable& t) {
-  Unprintable(t, '\'', 0x80);
-  Unprintable(t, '-', 0x82);
-  Unprintable(t, '\x03', 0x05);
+int HexDigit(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+
+CodeTable MakeTable(const char* const (&lines)[128]) {
+  CodeTable t;
+  for (size_t c = 0; c < 128; ++c) {
+    const char* line = lines[c];
+    CharCode& code = t[c];
+    if (line[0] == 'X') continue;
+    const size_t digits = std::strlen(line + 1);
+    size_t at = 1;
+    if (line[0] == 'U') {
+      code.kind = CharCode::kUnprintable;
+      code.length = 1;
+      code.bytes[0] = static_cast<uint8_t>(digits == 1 ? HexDigit(line[1])
+                                                       : HexDigit(line[1]) * 16 + HexDigit(line[2]));
+      continue;
+    }
+    code.kind = CharCode::kSimple;
+    // An odd digit count starts with a one-digit byte ("S7" is 07).
+    if (digits % 2 == 1) {
+      code.bytes[code.length++] = static_cast<uint8_t>(HexDigit(line[at]));
+      at += 1;
+    }
+    while (line[at] && code.length < 2) {
+      code.bytes[code.length++] =
+          static_cast<uint8_t>(HexDigit(line[at]) * 16 + HexDigit(line[at + 1]));
+      at += 2;
+    }
+  }
+  return t;
 }
 
 // General Legacy: one byte for most characters.
-CodeTable MakeGeneralLegacy() {
-  CodeTable t;
-  static const uint8_t kLetters[26] = {0x4A, 0x4C, 0x4D, 0x4F, 0x51, 0x53, 0x55, 0x57, 0x59,
-                                       0x5B, 0x5C, 0x5E, 0x60, 0x62, 0x64, 0x66, 0x68, 0x69,
-                                       0x6B, 0x6D, 0x6F, 0x71, 0x73, 0x75, 0x76, 0x78};
-  for (int k = 0; k < 26; ++k) Simple(t, static_cast<char>('A' + k), {kLetters[k]});
-  for (int d = 0; d < 10; ++d)
-    Simple(t, static_cast<char>('0' + d), {static_cast<uint8_t>(0x36 + 2 * d)});
-  Simple(t, ' ', {0x07});
-  Simple(t, '(', {0x14});
-  Simple(t, ')', {0x16});
-  Simple(t, '.', {0x1C});
-  Simple(t, '_', {0x2B, 0x03});
-  Simple(t, '~', {0x2B, 0x0F});
-  CommonUnprintables(t);
-  return t;
-}
+CodeTable MakeGeneralLegacy() { return MakeTable(kGeneralLegacyCodes); }
 
-// General (2010 and later): two bytes a character. 'Z' has not been seen in
-// any index entry yet, so it is left unknown.
-CodeTable MakeGeneral() {
-  CodeTable t;
-  static const uint8_t kLetters[25] = {0x02, 0x09, 0x0A, 0x1A, 0x21, 0x23, 0x25, 0x2C, 0x32,
-                                       0x35, 0x36, 0x48, 0x51, 0x70, 0x7C, 0x7E, 0x89, 0x8A,
-                                       0x91, 0x99, 0x9F, 0xA2, 0xA4, 0xA6, 0xA7};
-  for (int k = 0; k < 25; ++k) Simple(t, static_cast<char>('A' + k), {0x0E, kLetters[k]});
-  static const uint8_t kDigits[10] = {0x17, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F, 0x20, 0x21};
-  for (int d = 0; d < 10; ++d) Simple(t, static_cast<char>('0' + d), {0x0D, kDigits[d]});
-  Simple(t, ' ', {0x07, 0x02});
-  Simple(t, '.', {0x07, 0x33});
-  Simple(t, '_', {0x07, 0x44});
-  CommonUnprintables(t);
-  return t;
-}
+// General (2010 and later): two bytes a character.
+CodeTable MakeGeneral() { return MakeTable(kGeneralCodes); }
 
 [[noreturn]] void Refuse(const std::string& what) {
   throw JetError(error_numbers::kNotSupported, what);

@@ -104,14 +104,23 @@ TEST(IndexKey, RefusesTextItCannotPlace) {
     return false;
   };
   EXPECT_TRUE(refused("Caf\xC3\xA9", TextColumn(0)));  // non-ASCII
-  EXPECT_TRUE(refused("a#b", TextColumn(0)));          // punctuation never seen in a key
-  EXPECT_TRUE(refused("Zoo", TextColumn(1)));          // 'Z' unknown in General
-  EXPECT_TRUE(refused("a\tb", TextColumn(0)));         // a control character without a code
+  EXPECT_TRUE(refused("\xE6\x97\xA5", TextColumn(1)));  // non-ASCII in General too
   Column other = TextColumn(0);
   other.sort_lcid = 0x0419;
   EXPECT_TRUE(refused("Table1", other));
   EXPECT_TRUE(refused("Table1", TextColumn(0), true));  // Access 97 order
-  EXPECT_FALSE(refused("Zoo", TextColumn(0)));
+  // Every printable ASCII character has a code in both orders.
+  for (int version : {0, 1}) {
+    for (char c = 0x20; c < 0x7F; ++c)
+      EXPECT_FALSE(refused(std::string("a") + c + "b", TextColumn(version))) << c;
+  }
+  // Known codes outside the letters: '#' and 'Z' in both orders.
+  std::vector<uint8_t> out;
+  AppendTextKey("#Z", TextColumn(0), true, false, out);
+  EXPECT_EQ(out, (std::vector<uint8_t>{0x0C, 0x78, 0x01, 0x00}));
+  out.clear();
+  AppendTextKey("#Z", TextColumn(1), true, false, out);
+  EXPECT_EQ(out, (std::vector<uint8_t>{0x07, 0x1F, 0x0E, 0xA9, 0x01, 0x00}));
 }
 
 TEST(IndexKey, FixedSizeValues) {

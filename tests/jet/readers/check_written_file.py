@@ -163,6 +163,13 @@ def mdbtools_difference(ado_type, expected, cell):
     values, plain decimals, hex without "0x", and its known faults with old
     dates and unassigned code-page bytes."""
     value, quoted = cell
+    if (ado_type == 204 and isinstance(expected, str) and expected.startswith("0x")
+            and "00" in [expected[i:i + 2] for i in range(2, len(expected), 2)]):
+        # mdbtools 1.0 prints a short binary value as a C string: it stops at
+        # the first 00 byte. Only the bytes before it can be compared.
+        body = expected[2:].upper()
+        cut = next(i for i in range(0, len(body), 2) if body[i:i + 2] == "00")
+        return None if value.upper() == body[:cut] else f"binary {expected[:40]} vs {value[:40]}"
     if ado_type in (4, 5) and expected is not None and value != "":
         return mdbtools_float_difference(ado_type, expected, value)
     return mdbtools.same_value(ado_type, expected, value, quoted)

@@ -104,7 +104,9 @@ ROWS = [
 ]
 
 # A table whose names need their quoting, and that is copied nowhere.
-ODD_TABLE = "Tëst 'Quoted' \"Name\" #1"
+# Table names go into the catalogue's text index, which this engine keys for
+# printable ASCII; column names may hold any character.
+ODD_TABLE = "Test 'Quoted' \"Name\" #1 ~(x) &+@"
 ODD_COLUMNS = [("Näme with space", "TEXT(10)", TEXT), ("it's", "SHORT", SHORT)]
 ODD_ROWS = [[(q("x"), "x"), (q("7"), 7)], [(q("ÿ'"), "ÿ'"), ("NULL", None)],
             [(q("z"), "z"), ("-12", -12)]]  # a bare number too
