@@ -1,5 +1,6 @@
 #include "jet/catalogue_writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -88,6 +89,8 @@ CatalogueWriter::CatalogueWriter(PageStore& store, const Header& header,
     if (e.parent_id != tables_container_ || (e.type & 0x7F) != 1) continue;
     if (e.name == "MSysACEs") aces_page_ = e.DefinitionPage();
     if (e.name == "MSysRelationships") relationships_page_ = e.DefinitionPage();
+    if (e.name == "MSysNavPaneObjectIDs") nav_objects_page_ = e.DefinitionPage();
+    if (e.name == "MSysNavPaneGroupToObjects") nav_groups_page_ = e.DefinitionPage();
   }
   if (aces_page_ == 0) ThrowCorrupt("the catalogue has no MSysACEs table");
 }
@@ -141,7 +144,19 @@ void CatalogueWriter::DeleteRow(const TableDefinition& def, RowPointer where,
     AddToIndexCount(def, k, -1);
   }
   const Layout& l = store_.FileLayout();
-  DeleteRowOnPage(store_.Modify(where.page), l, where.row);
+  // Catalogue rows come and go with every table made and dropped: their
+  // space is given back at once, so the catalogue does not grow forever.
+  PageBuffer page = store_.Read(where.page);
+  RowSlot slot = DataPage(View(page), false, where.page).Slot(where.row);
+  if (slot.overflow) {
+    // The row lives elsewhere; its stub here and the row itself both go.
+    RowPointer target = ReadRowPointer(DataPage(View(page), false, where.page).Row(where.row), 0);
+    DeleteRowOnPage(store_.Modify(target.page), l, target.row);
+    DeleteRowOnPage(store_.Modify(where.page), l, where.row);
+  } else {
+    RemoveRowFromPage(store_.Modify(where.page), l, where.row);
+  }
+  if (!def.free_pages.IsNull()) UsageMapEditor(store_, def.free_pages).Add(where.page);
   uint8_t* first = store_.Modify(def.page);
   uint32_t rows = Le32(first + l.tdef_row_count);
   if (rows > 0) --rows;
@@ -230,6 +245,44 @@ void CatalogueWriter::RemoveTable(int32_t object_id) {
   for (auto& [where, row] : found) {
     DeleteRow(aces, where, row);
     aces = ReadTableDefinition(store_, header_, aces_page_);
+  }
+}
+
+void CatalogueWriter::RemoveNavigationEntries(const std::string& name) {
+  if (nav_objects_page_ == 0) return;
+  TableDefinition objects = ReadTableDefinition(store_, header_, nav_objects_page_);
+  const int id = ColumnIndex(objects, "Id"), name_col = ColumnIndex(objects, "Name"),
+            type = ColumnIndex(objects, "Type");
+  if (id < 0 || name_col < 0 || type < 0) return;
+  std::vector<std::pair<RowPointer, std::vector<Value>>> found;
+  std::vector<int64_t> ids;
+  ForEachRow(store_, header_, objects, [&](RowPointer where, std::vector<Value>& row) {
+    const std::string* n = std::get_if<std::string>(&row[name_col]);
+    const int64_t* t = std::get_if<int64_t>(&row[type]);
+    const int64_t* i = std::get_if<int64_t>(&row[id]);
+    if (n && t && i && *t == 1 && NamesEqual(*n, name)) {
+      found.emplace_back(where, row);
+      ids.push_back(*i);
+    }
+    return true;
+  });
+  for (auto& [where, row] : found) {
+    DeleteRow(objects, where, row);
+    objects = ReadTableDefinition(store_, header_, nav_objects_page_);
+  }
+  if (ids.empty() || nav_groups_page_ == 0) return;
+  TableDefinition groups = ReadTableDefinition(store_, header_, nav_groups_page_);
+  const int object = ColumnIndex(groups, "ObjectID");
+  if (object < 0) return;
+  found.clear();
+  ForEachRow(store_, header_, groups, [&](RowPointer where, std::vector<Value>& row) {
+    const int64_t* o = std::get_if<int64_t>(&row[object]);
+    if (o && std::find(ids.begin(), ids.end(), *o) != ids.end()) found.emplace_back(where, row);
+    return true;
+  });
+  for (auto& [where, row] : found) {
+    DeleteRow(groups, where, row);
+    groups = ReadTableDefinition(store_, header_, nav_groups_page_);
   }
 }
 

@@ -42,6 +42,11 @@ class CatalogueWriter {
   // Removes the rows of the object with `id`.
   void RemoveTable(int32_t id);
 
+  // Removes what the navigation pane of ACE files keeps about the table
+  // `name` (its MSysNavPaneObjectIDs row and the group entries that name
+  // it), so no entry is left for a table that is gone.
+  void RemoveNavigationEntries(const std::string& name);
+
   // The names of tables that take part in a relationship with `name`, if any.
   std::vector<std::string> RelationshipsOf(const std::string& name);
 
@@ -56,6 +61,8 @@ class CatalogueWriter {
   int32_t tables_container_ = 0;
   uint32_t aces_page_ = 0;
   uint32_t relationships_page_ = 0;
+  uint32_t nav_objects_page_ = 0;
+  uint32_t nav_groups_page_ = 0;
 };
 
 }  // namespace jet

@@ -373,6 +373,7 @@ void Database::DropTable(const std::string& name) {
       if (only_ours) freed.insert(host);
     }
     catalogue.RemoveTable(id);
+    catalogue.RemoveNavigationEntries(entry.name);
     for (uint32_t p : freed) store.FreePage(p);
   });
 }

@@ -104,8 +104,23 @@ uint32_t TableWriter::PageWithRoom(size_t length) {
   }
   if (current_page_ != 0) {
     PageBuffer p = store_.Read(current_page_);
-    if (DataPageRoom(View(p), layout_) >= length) return current_page_;
-    if (!def_.free_pages.IsNull()) UsageMapEditor(store_, def_.free_pages).Remove(current_page_);
+    if (PageTakesRow(View(p), layout_, length)) return current_page_;
+    if (!def_.free_pages.IsNull()) {
+      // Full for this row: take it out of the free-space map, and try the
+      // other pages there (rows given back by deletes) before growing.
+      UsageMapEditor map(store_, def_.free_pages);
+      map.Remove(current_page_);
+      for (uint32_t candidate : map.Pages()) {
+        if (candidate >= store_.PageCount()) break;
+        PageBuffer b = store_.Read(candidate);
+        ByteView v = View(b);
+        if (v.U8(0) != 0x01 || v.U32(layout_.data_owner) != def_.page) continue;
+        if (PageTakesRow(v, layout_, length)) {
+          current_page_ = candidate;
+          return current_page_;
+        }
+      }
+    }
   }
   current_page_ = NewDataPage();
   return current_page_;
