@@ -124,10 +124,13 @@ void RemoveRowFromPage(uint8_t* data, const Layout& l, int slot) {
   const size_t length = end - start;
   // Everything stored below the row moves up by its length.
   std::memmove(data + lowest + length, data + lowest, start - lowest);
-  for (int k = 0; k < count; ++k) {
+  // Rows are stored in slot order from the page end down, so the slots after
+  // this one (empty ones included, whose place is where the one before them
+  // starts) are those that move.
+  for (int k = slot + 1; k < count; ++k) {
     uint16_t s = page.U16(l.data_first_slot + 2 * k);
     size_t at = s & 0x1FFF;
-    if (k != slot && at < start && at >= lowest)
+    if (at != 0 && at <= start)
       PutLe16(data + l.data_first_slot + 2 * k, static_cast<uint16_t>((s & 0xE000) | (at + length)));
   }
   PutLe16(data + l.data_first_slot + 2 * slot, static_cast<uint16_t>(0xC000 | end));
