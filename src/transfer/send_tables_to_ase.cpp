@@ -92,7 +92,9 @@ class ToAse {
         const std::string drop = "DROP TABLE [" + name + "]";
         worker_.Run([&] { ase_.Execute(drop); });
       });
-      s_.Do(142, [&] { RemoveListItem(w_.list2, LowerCase(name)); });
+      // ASE names keep their case: the drop took the table spelled as N, and
+      // the list names tables as the server does.
+      s_.Do(142, [&] { RemoveListItem(w_.list2, name); });
     }
     // Without its rows there is nothing to create the table from.
     if (!s_.Do(144, [&] {
@@ -115,7 +117,8 @@ class ToAse {
     SendRows();
     s_.Do(282, [&] { w_.progress_bar1.SetValue(0); });
     s_.Do(284, [&] { worker_.Run([&] { rs_.Close(); }); });
-    s_.Do(286, [&] { w_.list2.AddItem(LowerCase(name)); });
+    // Listed as created, so that the entry names a table the server has.
+    s_.Do(286, [&] { w_.list2.AddItem(name); });
   }
 
   // Appends each column's definition to the CREATE TABLE statement. False

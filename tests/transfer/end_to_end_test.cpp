@@ -153,12 +153,13 @@ TEST_F(EndToEndWriting, ATableGoesToAseAndBackWithEveryValueTextUnchanged) {
   for (int i = 0; i < list1_.ListCount(); ++i) list1_.SetSelected(i, list1_.List(i) == "Table1");
   EXPECT_EQ(ToAse(), 0);
   // Back under the name ASE lists, over the original after a Yes.
+  ASSERT_EQ(list2_.Items(), std::vector<std::string>{"Table1"});
   list2_.SetSelected(0, true);
   list2_.SetListIndex(0);
   dialogs_.yes_no_answers = {kAnswerYes};
   EXPECT_EQ(ToAccess(), 0) << (Reports().empty() ? "" : Reports().front());
-  EXPECT_EQ(Read(AccessString(), "SELECT * FROM `table1`"), AsAseKeepsIt(original));
-  EXPECT_EQ(list1_.Items(), (std::vector<std::string>{"table1", "Table2", "Table3", "Table4"}));
+  EXPECT_EQ(Read(AccessString(), "SELECT * FROM `Table1`"), AsAseKeepsIt(original));
+  EXPECT_EQ(list1_.Items(), (std::vector<std::string>{"Table1", "Table2", "Table3", "Table4"}));
 }
 
 TEST_F(EndToEndWriting, TenThousandRowsArriveExactlyOnceEitherWay) {

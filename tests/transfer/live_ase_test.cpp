@@ -87,7 +87,7 @@ TEST_F(LiveAse, EveryAccessKindArrivesWithItsValueNullsAndTruthValues) {
   };
   Select(list1_, {"All Kinds"});
   EXPECT_EQ(ToAse(), 0) << (Reports().empty() ? "" : Reports()[0]);
-  EXPECT_EQ(list2_.Items(), Statements{"all kinds"});
+  EXPECT_EQ(list2_.Items(), Statements{"All Kinds"});
 
   const auto rows = Rows("SELECT * FROM [All Kinds] ORDER BY [id]");
   ASSERT_EQ(rows.size(), 4u);
@@ -144,7 +144,7 @@ TEST_F(LiveAse, YesReplacesTheServersTableAndACreateThatFailsStillFillsTheOldOne
   hidden.columns = {Column("n", kAdInteger)};
   hidden.rows = {{int64_t{5}}};
   Select(list1_, {"Orders", "Hidden"});
-  list2_.AddItem("orders");
+  list2_.AddItem("Orders");
   dialogs_.yes_no_answers = {kAnswerYes};
   // Hidden exists on the server but not in the list: its CREATE is refused
   // and the rows go into the table that is there.
@@ -155,7 +155,7 @@ TEST_F(LiveAse, YesReplacesTheServersTableAndACreateThatFailsStillFillsTheOldOne
   EXPECT_TRUE(reports[0].ends_with("sql: CREATE TABLE [Hidden]([n] INTEGER NULL)"));
   EXPECT_EQ(Rows("SELECT * FROM [Orders] ORDER BY [n]"), (std::vector<Statements>{{"1"}, {"2"}}));
   EXPECT_EQ(Rows("SELECT * FROM [Hidden]"), (std::vector<Statements>{{"5"}}));
-  EXPECT_EQ(list2_.Items(), (Statements{"hidden", "orders"}));
+  EXPECT_EQ(list2_.Items(), (Statements{"Hidden", "Orders"}));
 }
 
 TEST_F(LiveAse, ServerTypesBecomeTheAccessColumnsThatKeepTheirValues) {

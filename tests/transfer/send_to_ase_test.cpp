@@ -3,6 +3,7 @@
 // progress bar, the reports, and what is refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -82,7 +83,7 @@ TEST_F(ToAseLogic, OrdersGoAsTheirTypesWithNullsTruthValuesAndTextsKept) {
                 "INSERT INTO [Orders] VALUES(8, 'True', 0, 12.3456, '''False''')",
                 "INSERT INTO [Orders] VALUES(-1, '  ', 1, -922337203685477.5808, 'say \"hi\"')",
             }));
-  EXPECT_EQ(list2_.Items(), Statements{"orders"});
+  EXPECT_EQ(list2_.Items(), Statements{"Orders"});
   EXPECT_EQ(progress_.history, (std::vector<int>{25, 50, 75, 100, 0}));
   EXPECT_EQ(pointer_.history, (std::vector<int>{kPointerHourglass, kPointerDefault}));
 }
@@ -121,7 +122,7 @@ TEST_F(ToAseLogic, EveryAccessTypeFindsItsColumnAndLiteral) {
                 BytesToHex(every.data) + "', '0xDEAD', '?')");
 }
 
-TEST_F(ToAseLogic, TablesGoFromTheBottomOfTheListAndArriveInLowerCase) {
+TEST_F(ToAseLogic, TablesGoFromTheBottomOfTheListAndAreListedAsCreated) {
   for (const char* n : {"A", "B", "C"}) AddTable(n);
   Select(list1_, {"A", "B", "C"});
   list2_.AddItem("Zeta");
@@ -129,15 +130,15 @@ TEST_F(ToAseLogic, TablesGoFromTheBottomOfTheListAndArriveInLowerCase) {
   EXPECT_EQ(ase_->executed,
             (Statements{"CREATE TABLE [C]([n] INTEGER NULL)", "CREATE TABLE [B]([n] INTEGER NULL)",
                         "CREATE TABLE [A]([n] INTEGER NULL)"}));
-  EXPECT_EQ(list2_.Items(), (Statements{"a", "b", "c", "Zeta"}));
+  EXPECT_EQ(list2_.Items(), (Statements{"A", "B", "C", "Zeta"}));
   EXPECT_EQ(progress_.history, (std::vector<int>{0, 0, 0}));
 }
 
-TEST_F(ToAseLogic, AnOverwriteNeedsAYesAndADropLeavesOtherSpellingsListed) {
+TEST_F(ToAseLogic, AnOverwriteNeedsAYesAndTheDropTakesOnlyTheEntrySpelledAlike) {
   AddTable("Orders", 1);
   AddTable("Other", 1);
   Select(list1_, {"Orders", "Other"});
-  for (const char* n : {"ORDERS", "orders", "other"}) list2_.AddItem(n);
+  for (const char* n : {"Orders", "orders", "other"}) list2_.AddItem(n);
   dialogs_.yes_no_answers = {kAnswerNo, kAnswerYes};  // Other first, then Orders
   EXPECT_EQ(ToAse(), 0);
   ASSERT_EQ(dialogs_.messages.size(), 2u);
@@ -149,8 +150,9 @@ TEST_F(ToAseLogic, AnOverwriteNeedsAYesAndADropLeavesOtherSpellingsListed) {
   EXPECT_EQ(ase_->executed,
             (Statements{"DROP TABLE [Orders]", "CREATE TABLE [Orders]([n] INTEGER NULL)",
                         "INSERT INTO [Orders] VALUES(1)"}));
-  // Only the lower-case entry was removed, and it came back.
-  EXPECT_EQ(list2_.Items(), (Statements{"ORDERS", "orders", "other"}));
+  // ASE names keep their case: orders is another table and stays listed;
+  // Orders went with its table and came back, once, with the new one.
+  EXPECT_EQ(list2_.Items(), (Statements{"Orders", "orders", "other"}));
   EXPECT_EQ(progress_.history, (std::vector<int>{100, 0}));
 }
 
@@ -189,7 +191,7 @@ TEST_F(ToAseLogic, NamesAseCannotTakeAreReportedAndNoStatementIsBuiltFromThem) {
   EXPECT_TRUE(reports[1].ends_with("sql: CREATE TABLE [Cols]([ok] INTEGER NULL,")) << reports[1];
   EXPECT_NE(reports[2].find("'Bad]Name' cannot be used"), std::string::npos);
   // No question for a refused table; a refused or uncreated table is not listed.
-  EXPECT_EQ(list2_.Items(), (Statements{"bad]name", "good"}));
+  EXPECT_EQ(list2_.Items(), (Statements{"bad]name", "Good"}));
   EXPECT_EQ(dialogs_.messages.size(), 3u);
 }
 
@@ -220,14 +222,14 @@ TEST_F(ToAseLogic, AnAseServerThatRefusesGivesAReportForEveryStepThatNeedsIt) {
   EXPECT_TRUE(reports[3].ends_with("sql: INSERT INTO [T] VALUES(1)"));
   EXPECT_TRUE(reports[4].ends_with("sql: INSERT INTO [T] VALUES(2)"));
   // Both tables were not passed over, so both are listed.
-  EXPECT_EQ(list2_.Items(), (Statements{"t", "u"}));
+  EXPECT_EQ(list2_.Items(), (Statements{"T", "U"}));
 }
 
 TEST_F(ToAseLogic, AFailedDropShowsThePreviousTablesLastStatement) {
   AddTable("A", 0);
   AddTable("B", 2);
   Select(list1_, {"A", "B"});
-  list2_.AddItem("a");
+  list2_.AddItem("A");
   dialogs_.yes_no_answers = {kAnswerYes};
   ase_->fail_statement_containing = "DROP";
   EXPECT_EQ(ToAse(), 1);

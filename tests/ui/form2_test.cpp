@@ -119,7 +119,7 @@ class Form2Test : public QObject {
     world_->yielder.hook = nullptr;
     QVERIFY(clicks > 0);
     QCOMPARE(tables_->List2().SelCount(), 0);
-    QCOMPARE(Entries(tables_->List2()), (std::vector<std::string>{"orders", "other"}));
+    QCOMPARE(Entries(tables_->List2()), (std::vector<std::string>{"Orders", "other"}));
     QCOMPARE(world_->ase->executed.size(), size_t{5});
     QCOMPARE(world_->ase->executed[0], std::string("CREATE TABLE [Orders]([n] INTEGER NULL)"));
     QCOMPARE(bar, (std::vector<int>{25, 50, 75, 100, 0}));
