@@ -17,7 +17,7 @@
 #include "ui/command_guard.h"
 #include "ui/cursor_file.h"
 #include "ui/form2.h"
-#include "ui/run_while_yielding.h"
+#include "dataaccess/run_while_yielding.h"
 #include "ui/settings_store.h"
 
 namespace vq {
@@ -130,7 +130,9 @@ bool Form1::SybaseAnswers() {
 
 Form2& Form1::EnsureTablesWindow() {
   if (!form2_) {
-    form2_ = std::make_unique<Form2>(services_, [this] { show(); });
+    UiServices services = services_;
+    services.settings = this;
+    form2_ = std::make_unique<Form2>(services, [this] { show(); });
     form2_->Form_Load();
   }
   return *form2_;

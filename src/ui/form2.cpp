@@ -5,6 +5,7 @@
 
 #include "dataaccess/error_report.h"
 #include "dataaccess/helpers.h"
+#include "transfer/transfer.h"
 #include "ui/command_guard.h"
 #include "ui/cursor_file.h"
 #include "ui/form_metrics.h"
@@ -32,8 +33,10 @@ Form2::Form2(UiServices services, std::function<void()> show_connection_window)
   connect(buttons_[9], &QPushButton::clicked, this, &Form2::PushButton9_Click);
   connect(buttons_[2], &QPushButton::clicked, this, &Form2::PushButton2_Click);
   connect(buttons_[12], &QPushButton::clicked, this, &Form2::PushButton12_Click);
-  // The transfer buttons (3, 4) and the delete and rename buttons (1, 5, 6, 7)
-  // get their commands with the transfer and table-management code.
+  connect(buttons_[3], &QPushButton::clicked, this, &Form2::PushButton3_Click);
+  connect(buttons_[4], &QPushButton::clicked, this, &Form2::PushButton4_Click);
+  // The delete and rename buttons (1, 5, 6, 7) get their commands with the
+  // table-management code.
   list2_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -94,6 +97,21 @@ void Form2::PushButton12_Click() {
   if (!scope.Acquired()) return;
   StepTrap trap(*services_.dialogs, "Form2", "PushButton12_Click");
   trap.Step(100, [&] { services_.dialogs->MsgBox(ContactText(), kMsgOkOnly, ""); });
+}
+
+void Form2::PushButton3_Click() {
+  // A click while another command yields is ignored, never nested.
+  CommandScope scope;
+  if (!scope.Acquired() || !services_.settings) return;
+  SendTablesToAse(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
+                  TablesWindow{*list1_, *list2_, *progress_, pointer_});
+}
+
+void Form2::PushButton4_Click() {
+  CommandScope scope;
+  if (!scope.Acquired() || !services_.settings) return;
+  SendTablesToAccess(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
+                     TablesWindow{*list1_, *list2_, *progress_, pointer_});
 }
 
 void Form2::closeEvent(QCloseEvent* event) {

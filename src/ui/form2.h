@@ -42,6 +42,10 @@ class Form2 : public QWidget {
   void PushButton2_Click();
   // "Help": the contact text.
   void PushButton12_Click();
+  // "Send Table/s To Sybase ASE": the selected Access tables go to ASE.
+  void PushButton3_Click();
+  // "Send Table/s To Access": the selected ASE tables go to Access.
+  void PushButton4_Click();
 
   // The text "Help" shows.
   static std::string ContactText();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "dataaccess/connection_settings.h"
 #include "dataaccess/interaction.h"
 #include "ui/qt_interaction.h"
 
@@ -14,6 +15,9 @@ namespace vq {
 
 // Borrowed services of both windows; everything pointed to outlives them.
 struct UiServices {
+  // The connection fields the commands build their strings from: the
+  // connection window, which hands itself to the tables window.
+  const ConnectionSettings* settings = nullptr;
   // The folder that holds the program and its optional files.
   std::string program_folder;
   UserDialogs* dialogs = nullptr;

@@ -1,4 +1,4 @@
-// The tables window: start-up, select and deselect, back, help.
+// The tables window: start-up, select and deselect, back, help, the transfers.
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
@@ -98,6 +98,52 @@ class Form2Test : public QObject {
     QVERIFY(world_->form1->isVisible());
     QVERIFY(!tables_->isVisible());
     QCOMPARE(tables_->List1().SelCount(), 1);
+  }
+
+  void SendToAseMovesTheBarKeepsTheListsAndHoldsOffOtherClicks() {
+    FakeTable& orders = world_->access->tables["Orders"];
+    orders.columns = {FieldInfo{"n", 3}};
+    for (int64_t i = 1; i <= 4; ++i) orders.rows.push_back({Value{i}});
+    tables_->List1().SetSelected(0, true);
+    tables_->List1().SetListIndex(0);
+    std::vector<int> bar;
+    connect(&tables_->ProgressBar1(), &QProgressBar::valueChanged,
+            [&](int v) { bar.push_back(v); });
+    // A click on "Select All" of the ASE list while the transfer yields.
+    int clicks = 0;
+    world_->yielder.hook = [&] {
+      if (clicks++ == 0) QTest::mouseClick(tables_->Button(8), Qt::LeftButton);
+    };
+    tables_->List2().AddItem("other");
+    QTest::mouseClick(tables_->Button(3), Qt::LeftButton);
+    world_->yielder.hook = nullptr;
+    QVERIFY(clicks > 0);
+    QCOMPARE(tables_->List2().SelCount(), 0);
+    QCOMPARE(Entries(tables_->List2()), (std::vector<std::string>{"Orders", "other"}));
+    QCOMPARE(world_->ase->executed.size(), size_t{5});
+    QCOMPARE(world_->ase->executed[0], std::string("CREATE TABLE [Orders]([n] INTEGER NULL)"));
+    QCOMPARE(bar, (std::vector<int>{25, 50, 75, 100, 0}));
+    QVERIFY(world_->dialogs.messages.empty());
+  }
+
+  void SendToAccessFillsTheAccessList() {
+    FakeTable& remote = world_->ase->tables["Remote"];
+    remote.columns = {FieldInfo{"n", 3}, FieldInfo{"t", 200, 10}};
+    remote.rows = {{Value{int64_t{1}}, Value{std::string("a")}},
+                   {Value{int64_t{2}}, Value{std::string("b")}}};
+    tables_->List2().AddItem("Remote");
+    tables_->List2().SetSelected(0, true);
+    tables_->List2().SetListIndex(0);
+    std::vector<int> bar;
+    connect(&tables_->ProgressBar1(), &QProgressBar::valueChanged,
+            [&](int v) { bar.push_back(v); });
+    QTest::mouseClick(tables_->Button(4), Qt::LeftButton);
+    QCOMPARE(Entries(tables_->List1()), (std::vector<std::string>{"Orders", "Remote"}));
+    QCOMPARE(world_->access->executed,
+             (std::vector<std::string>{"CREATE TABLE `Remote`(`n` INT,`t` VARCHAR);",
+                                       "INSERT INTO `Remote` VALUES('1', 'a')",
+                                       "INSERT INTO `Remote` VALUES('2', 'b')"}));
+    QCOMPARE(bar, (std::vector<int>{50, 100, 0}));
   }
 
   void UnwiredCommandButtonsShowTheirCaptions() {

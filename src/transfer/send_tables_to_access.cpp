@@ -1,0 +1,253 @@
+// "Send Table/s To Access": the Sybase ASE tables selected in List2 become
+// Access tables, one INSERT per row. The numbers given to Steps are the
+// handler's statement numbers that the error report names.
+#include <string>
+#include <vector>
+
+#include "dataaccess/connection_settings.h"
+#include "dataaccess/error.h"
+#include "dataaccess/helpers.h"
+#include "dataaccess/run_while_yielding.h"
+#include "dataaccess/session.h"
+#include "dataaccess/type_names.h"
+#include "transfer/statement_text.h"
+#include "transfer/steps.h"
+#include "transfer/transfer.h"
+
+namespace vq {
+namespace {
+
+// Removes every entry of `list` that equals `name` ignoring case, the way
+// ListHasItem found them.
+void RemoveEntriesIgnoringCase(TableList& list, const std::string& name) {
+  const std::string wanted = LowerCase(name);
+  for (int i = list.ListCount() - 1; i >= 0; --i) {
+    if (LowerCase(list.List(i)) == wanted) list.RemoveItem(i);
+  }
+}
+
+// One run of the command: its connections, the statement buffer the report
+// shows, and the table being sent.
+class ToAccess {
+ public:
+  ToAccess(const CommandEnv& env, const TablesWindow& window, const TransferOptions& options)
+      : env_(env),
+        w_(window),
+        trap_(env.dialogs, "Form2", "PushButton4_Click"),
+        s_(trap_),
+        yield_(env.yielder, options.yield_interval),
+        worker_(env.yielder, options.call_poll) {
+    trap_.TrackStatement(&buffer_);
+  }
+
+  int Run() {
+    // 100, 102, 104: the Access connection, the ASE connection and the
+    // result set are members, unopened.
+    s_.Do(106, [&] { yield_.DoEvents(); });
+    if (s_.Test(110, [&] { return w_.list2.ListIndex() == -1; })) {
+      s_.Do(274, [&] { env_.dialogs.MsgBox("Please select a table to send.", kMsgOkOnly, ""); });
+      return s_.Failures();
+    }
+    s_.Do(112, [&] { w_.pointer.SetPointer(kPointerHourglass); });
+    s_.Do(114, [&] { ase_.SetCursorLocation(kAdUseClient); });
+    s_.Do(116, [&] {
+      const std::string cs = BuildSybaseConnectionString(env_.settings);
+      worker_.Run([&] { ase_.Open(cs); });
+    });
+    s_.Do(118, [&] { access_.SetCursorLocation(kAdUseServer); });
+    s_.Do(120, [&] { access_.SetMode(kAdModeReadWrite); });
+    s_.Do(122, [&] {
+      const std::string cs = BuildAccessConnectionString(env_.settings, "", "");
+      worker_.Run([&] { access_.Open(cs); });
+    });
+    // From the bottom of the list to the top.
+    const int last = s_.Read<int>(
+        124, [&] { return w_.list2.ListCount() - 1; }, 0);
+    for (int i = last; i >= 0; --i) {
+      if (s_.Test(126, [&] { return w_.list2.Selected(i); })) SendTable(i);
+    }
+    // 260: the end of the walk.
+    s_.Do(268, [&] { w_.pointer.SetPointer(kPointerDefault); });
+    s_.Do(270, [&] { worker_.Run([&] { access_.Close(); }); });
+    s_.Do(272, [&] { worker_.Run([&] { ase_.Close(); }); });
+    return s_.Failures();
+  }
+
+ private:
+  void SendTable(int i) {
+    std::string name;
+    // The name stands in the ASE query and in every Access statement; one
+    // that either cannot take is reported and the table passed over.
+    if (!s_.Do(128, [&] {
+          name = w_.list2.List(i);
+          CheckAseName(name, "table");
+          CheckAccessName(name, "table");
+        })) {
+      return;
+    }
+    table_ = name;
+    int answer = 0;  // no question asked
+    if (s_.Test(130, [&] { return ListHasItem(w_.list1, name); })) {
+      s_.Do(132, [&] {
+        answer = env_.dialogs.MsgBox("Would you like to overwrite " + name + "?", kMsgYesNo,
+                                     "Overwrite?");
+      });
+    }
+    // 134: no question, no answer.
+    if (s_.Test(136, [&] { return answer == kAnswerNo; })) return;
+    if (answer == kAnswerYes) {  // 138
+      s_.Do(140, [&] {
+        const std::string drop = "DROP TABLE `" + name + "`";
+        worker_.Run([&] { access_.Execute(drop); });
+      });
+      // Access names ignore case, so the drop took every entry that made us
+      // ask; an exact removal would leave a dropped table listed.
+      s_.Do(142, [&] { RemoveEntriesIgnoringCase(w_.list1, name); });
+    }
+    // Without its rows there is nothing to create the table from.
+    if (!s_.Do(144, [&] {
+          const std::string select = "SELECT * FROM [" + name + "]";
+          worker_.Run([&] { rs_.Open(select, ase_); });
+        })) {
+      return;
+    }
+    s_.Do(146, [&] { buffer_ = "CREATE TABLE `" + name + "`("; });
+    if (!BuildCreate()) {
+      // A column Access cannot take: no statement is built from it, and
+      // the table is not created.
+      s_.Do(256, [&] { worker_.Run([&] { rs_.Close(); }); });
+      return;
+    }
+    s_.Do(200, [&] { buffer_.pop_back(); });
+    s_.Do(202, [&] { buffer_ += ");"; });
+    s_.Do(206, [&] { worker_.Run([&] { access_.Execute(buffer_); }); });
+    SendRows();
+    s_.Do(254, [&] { w_.progress_bar1.SetValue(0); });
+    s_.Do(256, [&] { worker_.Run([&] { rs_.Close(); }); });
+    s_.Do(258, [&] { w_.list1.AddItem(name); });
+  }
+
+  // Appends each column's definition to the CREATE TABLE statement. False
+  // when a column's name is refused.
+  bool BuildCreate() {
+    kinds_.clear();
+    columns_ = s_.Read<int>(
+        148, [&] { return rs_.Fields().Count(); }, 0);
+    for (int j = 0; j < columns_; ++j) {
+      s_.Do(150, [&] { yield_.DoEvents(); });
+      std::string column;
+      if (!s_.Do(152, [&] {
+            column = rs_.Fields().Item(j).Name();
+            CheckAccessName(column, "column");
+          })) {
+        return false;
+      }
+      FieldInfo info;
+      const std::string type = s_.Read<std::string>(
+          154,
+          [&] {
+            info = rs_.Fields().Item(j).Info();
+            return LowerCase(DataTypeName(static_cast<int16_t>(info.type)).value_or(""));
+          },
+          "");
+      const AccessColumn target = AccessColumnFor(type, info);
+      kinds_.push_back(target.kind);
+      s_.Do(156, [&] { buffer_ += "`" + column + target.suffix; });
+    }
+    // 198: the end of the columns.
+    return true;
+  }
+
+  void SendRows() {
+    const int64_t last = s_.Read<int64_t>(
+        214, [&] { return worker_.Run([&] { return rs_.RecordCount(); }) - 1; }, -1);
+    for (int64_t k = 0; k <= last; ++k) {
+      // Fewer rows than counted: the rest cannot be read, and no row may
+      // be sent twice.
+      if (!s_.Do(216, [&] {
+            if (rs_.Eof()) {
+              throw DatabaseError(errors::kEndOfRecordSet, "The table ended after " +
+                                                               std::to_string(k) + " of its " +
+                                                               std::to_string(last + 1) + " rows.");
+            }
+          })) {
+        return;
+      }
+      s_.Do(218, [&] { yield_.DoEvents(); });
+      s_.Do(220, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
+      s_.Do(222, [&] {
+        // assign keeps the buffer's storage from row to row.
+        buffer_.assign("INSERT INTO `").append(table_).append("` VALUES('");
+      });
+      if (!AppendValues()) {
+        // A value that cannot be read leaves the row unsent rather than sent wrong.
+        if (!s_.Do(250, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+        continue;
+      }
+      s_.Do(242, [&] { buffer_.resize(buffer_.size() >= 3 ? buffer_.size() - 3 : 0); });
+      s_.Do(244, [&] { buffer_ += ")"; });
+      s_.Do(248, [&] { worker_.Run([&] { access_.Execute(buffer_); }); });
+      // A row that cannot be fetched ends the table: what stays current is
+      // the row just sent.
+      if (!s_.Do(250, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+    }
+    // 252: the end of the rows.
+  }
+
+  // Appends the current row's values, the buffer ending in an opening quote
+  // before each; false when one cannot be read.
+  bool AppendValues() {
+    for (int j = 0; j < columns_; ++j) {
+      s_.Do(226, [&] { yield_.DoEvents(); });
+      const Value* value = nullptr;
+      if (!s_.Do(228, [&] {
+            value = &rs_.Fields().Item(j).Value();
+            text_ = ToText(*value);
+          })) {
+        return false;
+      }
+      const bool binary = j < static_cast<int>(kinds_.size()) &&
+                          kinds_[j] == AccessColumnKind::kBinary &&
+                          std::holds_alternative<Bytes>(*value);
+      if (s_.Test(230, [&] { return text_.empty(); })) {
+        // A null or an empty text: NULL in place of the opening quote.
+        s_.Do(232, [&] { buffer_.pop_back(); });
+        s_.Do(234, [&] { buffer_ += "NULL, '"; });
+      } else if (binary) {
+        // Bytes into an OLE column as a 0x literal, in place of the quote.
+        s_.Do(236, [&] { buffer_.pop_back(); });
+        s_.Do(238, [&] { buffer_.append(text_).append(", '"); });
+      } else {
+        s_.Do(236, [&] { text_ = QuotedText(text_); });
+        // QuotedText's own opening quote stands in for the buffer's.
+        s_.Do(238, [&] { buffer_.append(text_, 1, std::string::npos).append(", '"); });
+      }
+    }
+    // 240: the end of the values.
+    return true;
+  }
+
+  const CommandEnv& env_;
+  const TablesWindow& w_;
+  StepTrap trap_;
+  Steps s_;
+  ThrottledYielder yield_;
+  YieldingWorker worker_;
+  DatabaseSession access_;
+  DatabaseSession ase_;
+  RecordSet rs_;
+  std::string buffer_;  // the statement being built: CREATE TABLE, then each INSERT
+  std::string table_;   // the table being sent
+  std::string text_;    // the value being written
+  std::vector<AccessColumnKind> kinds_;
+  int columns_ = 0;
+};
+
+}  // namespace
+
+int SendTablesToAccess(const CommandEnv& env, const TablesWindow& window,
+                       const TransferOptions& options) {
+  return ToAccess(env, window, options).Run();
+}
+
+}  // namespace vq

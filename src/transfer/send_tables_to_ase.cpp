@@ -1,0 +1,234 @@
+// "Send Table/s To Sybase ASE": the Access tables selected in List1 become
+// ASE tables, one INSERT per row. The numbers given to Steps are the
+// handler's statement numbers that the error report names.
+#include <string>
+#include <vector>
+
+#include "dataaccess/connection_settings.h"
+#include "dataaccess/error.h"
+#include "dataaccess/helpers.h"
+#include "dataaccess/run_while_yielding.h"
+#include "dataaccess/session.h"
+#include "dataaccess/type_names.h"
+#include "transfer/statement_text.h"
+#include "transfer/steps.h"
+#include "transfer/transfer.h"
+
+namespace vq {
+namespace {
+
+// One run of the command: its connections, the statement buffer the report
+// shows, and the table being sent.
+class ToAse {
+ public:
+  ToAse(const CommandEnv& env, const TablesWindow& window, const TransferOptions& options)
+      : env_(env),
+        w_(window),
+        trap_(env.dialogs, "Form2", "PushButton3_Click"),
+        s_(trap_),
+        yield_(env.yielder, options.yield_interval),
+        worker_(env.yielder, options.call_poll) {
+    trap_.TrackStatement(&buffer_);
+  }
+
+  int Run() {
+    // 100, 102, 104: the Access connection, the result set and the ASE
+    // connection are members, unopened.
+    s_.Do(106, [&] { yield_.DoEvents(); });
+    if (s_.Test(108, [&] { return w_.list1.ListIndex() == -1; })) {
+      s_.Do(302, [&] { env_.dialogs.MsgBox("Please select a table", kMsgOkOnly, ""); });
+      return s_.Failures();
+    }
+    s_.Do(110, [&] { w_.pointer.SetPointer(kPointerHourglass); });
+    s_.Do(112, [&] { ase_.SetCursorLocation(kAdUseServer); });
+    s_.Do(114, [&] {
+      const std::string cs = BuildSybaseConnectionString(env_.settings);
+      worker_.Run([&] { ase_.Open(cs); });
+    });
+    s_.Do(116, [&] { access_.SetCursorLocation(kAdUseClient); });
+    s_.Do(118, [&] { access_.SetMode(kAdModeReadWrite); });
+    s_.Do(120, [&] {
+      const std::string cs = BuildAccessConnectionString(env_.settings, "", "");
+      worker_.Run([&] { access_.Open(cs); });
+    });
+    // From the bottom of the list to the top.
+    const int last = s_.Read<int>(
+        122, [&] { return w_.list1.ListCount() - 1; }, 0);
+    for (int i = last; i >= 0; --i) {
+      s_.Do(124, [&] { yield_.DoEvents(); });
+      if (s_.Test(126, [&] { return w_.list1.Selected(i); })) SendTable(i);
+    }
+    // 288: the end of the walk.
+    s_.Do(296, [&] { worker_.Run([&] { access_.Close(); }); });
+    s_.Do(298, [&] { worker_.Run([&] { ase_.Close(); }); });
+    s_.Do(300, [&] { w_.pointer.SetPointer(kPointerDefault); });
+    return s_.Failures();
+  }
+
+ private:
+  void SendTable(int i) {
+    std::string name;
+    // The name stands in the Access query and in every ASE statement; one
+    // that either cannot take is reported and the table passed over.
+    if (!s_.Do(128, [&] {
+          name = w_.list1.List(i);
+          CheckAccessSourceName(name);
+          CheckAseName(name, "table");
+        })) {
+      return;
+    }
+    table_ = name;
+    int answer = 0;  // no question asked
+    if (s_.Test(130, [&] { return ListHasItem(w_.list2, name); })) {
+      s_.Do(132, [&] {
+        answer = env_.dialogs.MsgBox("Would you like to overwrite " + name + "?", kMsgYesNo,
+                                     "Overwrite?");
+      });
+    }
+    // 134: no question, no answer.
+    if (s_.Test(136, [&] { return answer == kAnswerNo; })) return;
+    if (answer == kAnswerYes) {  // 138
+      s_.Do(140, [&] {
+        const std::string drop = "DROP TABLE [" + name + "]";
+        worker_.Run([&] { ase_.Execute(drop); });
+      });
+      // ASE names keep their case: the drop took the table spelled as N, and
+      // the list names tables as the server does.
+      s_.Do(142, [&] { RemoveListItem(w_.list2, name); });
+    }
+    // Without its rows there is nothing to create the table from.
+    if (!s_.Do(144, [&] {
+          const std::string select = "SELECT * FROM `" + name + "`";
+          worker_.Run([&] { rs_.Open(select, access_, kAdOpenStatic, kAdLockOptimistic); });
+        })) {
+      return;
+    }
+    s_.Do(146, [&] { buffer_ = "CREATE TABLE [" + name + "]("; });
+    s_.Do(148, [&] { kinds_.clear(); });
+    if (!BuildCreate()) {
+      // A column ASE cannot take: no statement is built from it, and the
+      // table is not created.
+      s_.Do(284, [&] { worker_.Run([&] { rs_.Close(); }); });
+      return;
+    }
+    s_.Do(190, [&] { buffer_.pop_back(); });
+    s_.Do(192, [&] { buffer_ += ")"; });
+    s_.Do(196, [&] { worker_.Run([&] { ase_.Execute(buffer_); }); });
+    SendRows();
+    s_.Do(282, [&] { w_.progress_bar1.SetValue(0); });
+    s_.Do(284, [&] { worker_.Run([&] { rs_.Close(); }); });
+    // Listed as created, so that the entry names a table the server has.
+    s_.Do(286, [&] { w_.list2.AddItem(name); });
+  }
+
+  // Appends each column's definition to the CREATE TABLE statement. False
+  // when a column's name is refused.
+  bool BuildCreate() {
+    columns_ = s_.Read<int>(
+        150, [&] { return rs_.Fields().Count(); }, 0);
+    for (int j = 0; j < columns_; ++j) {
+      s_.Do(152, [&] { yield_.DoEvents(); });
+      std::string column;
+      if (!s_.Do(154, [&] {
+            column = rs_.Fields().Item(j).Name();
+            CheckAseName(column, "column");
+          })) {
+        return false;
+      }
+      const std::string type = s_.Read<std::string>(
+          156,
+          [&] {
+            const auto code = static_cast<int16_t>(rs_.Fields().Item(j).Type());
+            return LowerCase(DataTypeName(code).value_or(""));
+          },
+          "");
+      const AseColumn target = AseColumnFor(type);
+      kinds_.push_back(target.kind);
+      s_.Do(158, [&] { buffer_ += "[" + column + "]" + target.suffix; });
+    }
+    // 188: the end of the columns.
+    return true;
+  }
+
+  void SendRows() {
+    const int64_t last = s_.Read<int64_t>(
+        204, [&] { return worker_.Run([&] { return rs_.RecordCount(); }) - 1; }, -1);
+    // 206: the column kinds were kept while the columns were defined.
+    for (int64_t k = 0; k <= last; ++k) {
+      // Fewer rows than counted: the rest cannot be read, and no row may
+      // be sent twice.
+      if (!s_.Do(208, [&] {
+            if (rs_.Eof()) {
+              throw DatabaseError(errors::kEndOfRecordSet, "The table ended after " +
+                                                               std::to_string(k) + " of its " +
+                                                               std::to_string(last + 1) + " rows.");
+            }
+          })) {
+        return;
+      }
+      s_.Do(210, [&] { yield_.DoEvents(); });
+      // 212: the column kinds are read by position.
+      s_.Do(214, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
+      s_.Do(216, [&] {
+        // assign keeps the buffer's storage from row to row.
+        buffer_.assign("INSERT INTO [").append(table_).append("] VALUES(");
+      });
+      if (!AppendValues()) {
+        // A value that cannot be read leaves the row unsent rather than sent wrong.
+        if (!s_.Do(278, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+        continue;
+      }
+      s_.Do(266, [&] { buffer_.resize(buffer_.size() >= 2 ? buffer_.size() - 2 : 0); });
+      s_.Do(268, [&] { buffer_ += ")"; });
+      // 270, 272: truth values were written as 1 and 0 by their type.
+      s_.Do(276, [&] { worker_.Run([&] { ase_.Execute(buffer_); }); });
+      // A row that cannot be fetched ends the table: what stays current is
+      // the row just sent.
+      if (!s_.Do(278, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+    }
+    // 280: the end of the rows.
+  }
+
+  // Appends the current row's values; false when one cannot be read.
+  bool AppendValues() {
+    for (int j = 0; j < columns_; ++j) {
+      s_.Do(220, [&] { yield_.DoEvents(); });
+      const Value* value = nullptr;
+      if (!s_.Do(222, [&] { value = &rs_.Fields().Item(j).Value(); })) return false;
+      const AseColumnKind kind =
+          j < static_cast<int>(kinds_.size()) ? kinds_[j] : AseColumnKind::kText;
+      // 224, 226: a number column's value goes bare (230 to 238), any
+      // other's quoted (240 to 262).
+      const int step = kind == AseColumnKind::kNumber ? 236 : 250;
+      s_.Do(step, [&] {
+        buffer_ += AseLiteral(kind, *value);
+        buffer_ += ", ";
+      });
+    }
+    // 264: the end of the values.
+    return true;
+  }
+
+  const CommandEnv& env_;
+  const TablesWindow& w_;
+  StepTrap trap_;
+  Steps s_;
+  ThrottledYielder yield_;
+  YieldingWorker worker_;
+  DatabaseSession access_;
+  RecordSet rs_;
+  DatabaseSession ase_;
+  std::string buffer_;  // the statement being built: CREATE TABLE, then each INSERT
+  std::string table_;   // the table being sent
+  std::vector<AseColumnKind> kinds_;
+  int columns_ = 0;
+};
+
+}  // namespace
+
+int SendTablesToAse(const CommandEnv& env, const TablesWindow& window,
+                    const TransferOptions& options) {
+  return ToAse(env, window, options).Run();
+}
+
+}  // namespace vq

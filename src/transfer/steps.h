@@ -1,0 +1,65 @@
+// Running a handler's numbered steps under its StepTrap without wrapping each
+// step in a std::function: the transfers run several steps per value, and a
+// step must cost no more than the call it guards.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "dataaccess/error_report.h"
+
+namespace vq {
+
+// The numbered steps of one handler run, reported through `trap`.
+class Steps {
+ public:
+  explicit Steps(StepTrap& trap) : trap_(trap) {}
+
+  // Runs step `number`. On failure shows the report and returns false.
+  template <typename Body>
+  bool Do(int number, Body&& body) {
+    try {
+      body();
+      return true;
+    } catch (...) {
+      Fail(number);
+      return false;
+    }
+  }
+
+  // Tests a condition. On failure shows the report and answers true, so the
+  // block the test governs runs.
+  template <typename Condition>
+  bool Test(int number, Condition&& condition) {
+    bool result = true;
+    Do(number, [&] { result = condition(); });
+    return result;
+  }
+
+  // Reads a value. On failure shows the report and gives `fallback`.
+  template <typename T, typename Reader>
+  T Read(int number, Reader&& read, T fallback) {
+    T out = std::move(fallback);
+    Do(number, [&] { out = read(); });
+    return out;
+  }
+
+  // Shows the report for step `number` with `description`, as a failure would.
+  void Report(int number, const std::string& description) { trap_.Report(number, description); }
+
+  int Failures() const { return trap_.Failures(); }
+
+ private:
+  // Shows the report of the exception in flight.
+  void Fail(int number) {
+    int32_t code = 0;
+    std::string description;
+    DescribeCurrentException(code, description);
+    trap_.Report(number, description);
+  }
+
+  StepTrap& trap_;
+};
+
+}  // namespace vq

@@ -1,0 +1,197 @@
+// The transfers on copies of real Access files and the ASE test server, both
+// over the program's own providers: every row and every value arrives.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "dataaccess/access_catalogue.h"
+#include "dataaccess/session.h"
+#include "support/access_write_probe.h"
+#include "support/ase_server_fixture.h"
+#include "transfer_fixture.h"
+
+namespace vq::testing {
+namespace {
+
+using Table = std::vector<std::vector<std::string>>;
+
+const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
+
+// Every row of `sql` on the session opened with `connection_string`, each
+// value as its text ("<null>" for null), in the order read.
+Table Read(const std::string& connection_string, const std::string& sql) {
+  DatabaseSession db;
+  db.Open(connection_string);
+  RecordSet rs;
+  rs.Open(sql, db);
+  Table out;
+  while (!rs.Eof()) {
+    std::vector<std::string> row;
+    for (int j = 0; j < rs.Fields().Count(); ++j) {
+      const Value& v = rs.Fields().Item(j).Value();
+      row.push_back(IsNull(v) ? "<null>" : ToText(v));
+    }
+    out.push_back(std::move(row));
+    rs.MoveNext();
+  }
+  return out;
+}
+
+// ASE keeps no empty text: '' is stored as one blank, as the server does.
+Table AsAseKeepsIt(Table t) {
+  for (auto& row : t) {
+    for (auto& v : row) {
+      if (v.empty()) v = " ";
+    }
+  }
+  return t;
+}
+
+class EndToEnd : public TransferTest {
+ protected:
+  EndToEnd() {
+    UseRealAse();
+    UseRealAccess();
+    settings_.Set(Setting::kAsePort, std::to_string(server_.port()));
+    settings_.Set(Setting::kAseUser, server_.user());
+    settings_.Set(Setting::kAsePassword, server_.password());
+    settings_.Set(Setting::kAseDatabase, server_.database());
+    settings_.Set(Setting::kAccessPassword, "");
+    options_ = TransferOptions{};
+  }
+
+  // Makes a private copy of `fixture` the connection window's Access file.
+  // False (and the test should skip) when the shared fixtures are absent.
+  bool UseCopyOf(const std::string& fixture) {
+    const std::string path = kFixtures + fixture;
+    if (!std::filesystem::exists(path)) return false;
+    const std::string name =
+        std::string("e2e-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+        "-" + std::to_string(getpid()) + std::filesystem::path(path).extension().string();
+    copy_ = CopyFixture(path, name);
+    settings_.Set(Setting::kAccessFile, copy_);
+    return true;
+  }
+
+  std::string AccessString() { return BuildAccessConnectionString(settings_, "", ""); }
+  std::string AseString() { return BuildSybaseConnectionString(settings_); }
+
+  // The Access list filled as "Next >" fills it, every entry selected.
+  std::vector<std::string> SelectEveryAccessTable() {
+    FillAccessTableList(env_, list1_, copy_);
+    for (int i = 0; i < list1_.ListCount(); ++i) list1_.SetSelected(i, true);
+    return list1_.Items();
+  }
+
+  void TearDown() override {
+    if (!copy_.empty()) std::filesystem::remove(copy_);
+  }
+
+  AseServerFixture server_;
+  std::string copy_;
+};
+
+// Every user table of a real file goes to ASE, and what the server holds
+// reads back as the Access file's text, value for value.
+// Returns the number of values compared.
+size_t ExpectEveryTableArrives(const std::vector<std::string>& tables, const std::string& access,
+                               const std::string& ase) {
+  size_t values = 0;
+  for (const std::string& name : tables) {
+    SCOPED_TRACE(name);
+    const Table source = Read(access, "SELECT * FROM `" + name + "`");
+    const Table target = Read(ase, "SELECT * FROM [" + name + "]");
+    EXPECT_EQ(target.size(), source.size());
+    EXPECT_EQ(target, AsAseKeepsIt(source));
+    for (const auto& row : source) values += row.size();
+  }
+  return values;
+}
+
+TEST_F(EndToEnd, EveryTableOfARealFileArrivesInAseWithEveryValue) {
+  int files = 0;
+  for (const char* fixture :
+       {"mdb-reader/test/data/V2010/test.accdb", "mdb-reader/test/data/V2003/test.mdb",
+        "mdbtestdata/data/nwind.mdb", "mdb-reader/test/data/V2016/bigint.accdb",
+        "mdb-reader/test/data/V2016/currency.accdb"}) {
+    SCOPED_TRACE(fixture);
+    if (!UseCopyOf(fixture)) continue;
+    ++files;
+    // The files share table names and one server: the ASE list remembers
+    // the earlier files' tables, and each overwrite is answered Yes.
+    dialogs_.yes_no_answers.assign(64, kAnswerYes);
+    const std::vector<std::string> tables = SelectEveryAccessTable();
+    ASSERT_FALSE(tables.empty());
+    EXPECT_EQ(ToAse(), 0) << (Reports().empty() ? "" : Reports().front());
+    const size_t values = ExpectEveryTableArrives(tables, AccessString(), AseString());
+    std::printf("[ measure  ] %s: %zu tables, %zu values compared\n", fixture, tables.size(),
+                values);
+    EXPECT_GT(values, 0u);
+    std::filesystem::remove(copy_);
+    copy_.clear();
+  }
+  if (files == 0) GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+}
+
+// The tests from here on change the Access file.
+class EndToEndWriting : public EndToEnd {
+ protected:
+  void SetUp() override {
+    if (!UseCopyOf("mdb-reader/test/data/V2010/test.accdb")) {
+      GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+    }
+    if (!AccessEngineWrites(copy_)) GTEST_SKIP() << kAccessCannotWrite;
+  }
+};
+
+TEST_F(EndToEndWriting, ATableGoesToAseAndBackWithEveryValueTextUnchanged) {
+  SelectEveryAccessTable();
+  const Table original = Read(AccessString(), "SELECT * FROM `Table1`");
+  for (int i = 0; i < list1_.ListCount(); ++i) list1_.SetSelected(i, list1_.List(i) == "Table1");
+  EXPECT_EQ(ToAse(), 0);
+  // Back under the name ASE lists, over the original after a Yes.
+  ASSERT_EQ(list2_.Items(), std::vector<std::string>{"Table1"});
+  list2_.SetSelected(0, true);
+  list2_.SetListIndex(0);
+  dialogs_.yes_no_answers = {kAnswerYes};
+  EXPECT_EQ(ToAccess(), 0) << (Reports().empty() ? "" : Reports().front());
+  EXPECT_EQ(Read(AccessString(), "SELECT * FROM `Table1`"), AsAseKeepsIt(original));
+  EXPECT_EQ(list1_.Items(), (std::vector<std::string>{"Table1", "Table2", "Table3", "Table4"}));
+}
+
+TEST_F(EndToEndWriting, TenThousandRowsArriveExactlyOnceEitherWay) {
+  constexpr int kRows = 10000;
+  {
+    DatabaseSession ase;
+    ase.Open(AseString());
+    ase.Execute("CREATE TABLE [Many]([n] INTEGER NULL, [label] TEXT NULL)");
+    for (int i = 1; i <= kRows; ++i) {
+      ase.Execute("INSERT INTO [Many] VALUES(" + std::to_string(i) + ", 'row " + std::to_string(i) +
+                  "')");
+    }
+  }
+  Select(list2_, {"Many"});
+  EXPECT_EQ(ToAccess(), 0) << (Reports().empty() ? "" : Reports().front());
+  const Table in_access = Read(AccessString(), "SELECT * FROM `Many`");
+  ASSERT_EQ(in_access.size(), static_cast<size_t>(kRows));
+  for (int i = 0; i < kRows; ++i) {
+    EXPECT_EQ(in_access[i][1], "row " + in_access[i][0]);
+  }
+
+  // And back to ASE under another name, read by the engine this time.
+  {
+    DatabaseSession access;
+    access.Open(AccessString());
+    access.Execute("SELECT a1.* INTO `Many Again` FROM `Many` AS a1;");
+  }
+  list1_.Clear();
+  Select(list1_, {"Many Again"});
+  EXPECT_EQ(ToAse(), 0);
+  EXPECT_EQ(Read(AseString(), "SELECT count(*) FROM [Many Again]"), (Table{{"10000"}}));
+}
+
+}  // namespace
+}  // namespace vq::testing
