@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/ascii.h"
 #include "server_message.h"
 #include "sql_lexer.h"
 
@@ -13,9 +14,7 @@ namespace vq::ase_server {
 namespace {
 
 std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+  return ascii::Lowered(s);
 }
 
 // Words that cannot be plain names (a subset of ASE's reserved words).
