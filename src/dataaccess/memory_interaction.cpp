@@ -76,14 +76,13 @@ std::vector<std::string> MemoryTableList::Items() const {
 }
 
 void MemoryProgressBar::SetValue(int percent) {
-  if (percent < 0 || percent > 100) throw DatabaseError(380, "Invalid property value");
-  value_ = percent;
+  value_ = ProgressShown(percent);
   history.push_back(percent);
 }
 
 int ScriptedDialogs::MsgBox(const std::string& text, int style, const std::string& title) {
   messages.push_back({text, style, title.empty() ? kApplicationTitle : title});
-  if ((style & 7) == kMsgYesNo) {
+  if (MsgBoxAsksYesNo(style)) {
     if (yes_no_answers.empty()) return kAnswerNo;
     int a = yes_no_answers.front();
     yes_no_answers.pop_front();
