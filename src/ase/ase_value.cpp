@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "ase/ase_error.h"
+#include "common/civil_days.h"
 
 namespace vq::ase {
 namespace {
@@ -34,28 +35,14 @@ int64_t Days1900() {
 }  // namespace
 
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  // Howard Hinnant's days_from_civil.
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+  return civil::DaysFromDate(y, m, d);
 }
 
 void CivilFromDays(int64_t z, int32_t& year, uint8_t& month, uint8_t& day) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t y = static_cast<int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  year = static_cast<int32_t>(y + (m <= 2));
-  month = static_cast<uint8_t>(m);
-  day = static_cast<uint8_t>(d);
+  const civil::Date date = civil::DateFromDays(z);
+  year = static_cast<int32_t>(date.year);
+  month = static_cast<uint8_t>(date.month);
+  day = static_cast<uint8_t>(date.day);
 }
 
 Money MoneyFromHalves(int32_t high, uint32_t low) {

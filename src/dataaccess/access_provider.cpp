@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 
+#include "common/ascii.h"
 #include "dataaccess/connection_string.h"
 #include "dataaccess/error.h"
 #include "dataaccess/memory_cursor.h"
@@ -221,13 +222,6 @@ std::optional<std::string> TableType(const jet::CatalogueEntry& e) {
   }
 }
 
-bool FoldLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    return static_cast<unsigned char>(lower(x)) < static_cast<unsigned char>(lower(y));
-  });
-}
-
 class AccessConnection : public Connection {
  public:
   explicit AccessConnection(std::shared_ptr<jet::Database> db) : db_(std::move(db)) {}
@@ -249,7 +243,7 @@ class AccessConnection : public Connection {
     }
     std::stable_sort(tables.begin(), tables.end(), [](const auto& a, const auto& b) {
       if (a.first != b.first) return a.first < b.first;
-      return FoldLess(a.second, b.second);
+      return ascii::LessIgnoreCase(a.second, b.second);
     });
     std::vector<FieldInfo> columns;
     for (const char* name : {"TABLE_CATALOG", "TABLE_SCHEMA", "TABLE_NAME", "TABLE_TYPE"}) {

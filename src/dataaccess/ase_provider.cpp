@@ -79,13 +79,48 @@ std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns) {
   return out;
 }
 
+// The transaction that keeps a streamed table as it was counted. The count
+// runs with HOLDLOCK inside it, so the shared lock it takes on the table lasts
+// until the transaction ends: no other client can add or remove rows while
+// they stream, and the count and the rows agree. It ends when the last row has
+// been read, when the cursor goes, or when the connection is needed for another
+// statement (the rows not yet read are then taken into memory first).
+class HeldRead {
+ public:
+  explicit HeldRead(std::shared_ptr<ase::Connection> connection)
+      : connection_(std::move(connection)) {}
+  // Commits the transaction, once; a closed connection has nothing left to commit.
+  void End() {
+    if (!open_) return;
+    open_ = false;
+    if (connection_->IsOpen()) connection_->Execute("commit tran");
+  }
+
+ private:
+  std::shared_ptr<ase::Connection> connection_;
+  bool open_ = true;
+};
+
 // Rows read from the server as they are asked for, with the count the server
-// gave just before. Once the last row is read the count is the number of rows
-// actually delivered, should the table have changed in between.
+// gave just before under the same lock. Once the last row is read the count is
+// the number of rows actually delivered, whatever happened.
 class StreamingCursor : public Cursor {
  public:
-  StreamingCursor(std::unique_ptr<ase::ResultReader> reader, int64_t count)
-      : reader_(std::move(reader)), columns_(ToFields(reader_->Columns())), count_(count) {}
+  StreamingCursor(std::unique_ptr<ase::ResultReader> reader, int64_t count,
+                  std::shared_ptr<HeldRead> held)
+      : reader_(std::move(reader)),
+        columns_(ToFields(reader_->Columns())),
+        count_(count),
+        held_(std::move(held)) {}
+  ~StreamingCursor() override {
+    // Stop the rows first: the commit needs the connection.
+    reader_.reset();
+    try {
+      held_->End();
+    } catch (...) {
+      // A connection that fails now has lost the transaction with it.
+    }
+  }
   const std::vector<FieldInfo>& Columns() const override { return columns_; }
   bool Fetch(std::vector<Value>& row) override {
     if (done_) return false;
@@ -93,6 +128,7 @@ class StreamingCursor : public Cursor {
     if (!more) {
       done_ = true;
       count_ = delivered_;
+      Translated([&] { held_->End(); });
       return false;
     }
     ++delivered_;
@@ -110,6 +146,7 @@ class StreamingCursor : public Cursor {
   int64_t count_;
   int64_t delivered_ = 0;
   bool done_ = false;
+  std::shared_ptr<HeldRead> held_;
 };
 
 std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader) {
@@ -136,9 +173,19 @@ class AseConnection : public Connection {
  public:
   AseConnection(std::unique_ptr<ase::Connection> connection, std::string catalog)
       : connection_(std::move(connection)), catalog_(std::move(catalog)) {}
+  ~AseConnection() override {
+    try {
+      EndHeldRead();
+    } catch (...) {
+      // The connection goes anyway; the server ends the transaction with it.
+    }
+  }
 
   void Execute(const std::string& sql) override {
-    Translated([&] { connection_->Execute(sql); });
+    Translated([&] {
+      EndHeldRead();
+      connection_->Execute(sql);
+    });
   }
 
   std::unique_ptr<Cursor> OpenSchema(int schema) override {
@@ -149,6 +196,7 @@ class AseConnection : public Connection {
                               std::to_string(schema) + ")");
     }
     return Translated([&]() -> std::unique_ptr<Cursor> {
+      EndHeldRead();
       auto reader = connection_->Query(kAseTablesCatalogueSql);
       std::vector<std::vector<Value>> rows;
       std::vector<ase::Value> raw;
@@ -172,18 +220,43 @@ class AseConnection : public Connection {
   std::unique_ptr<Cursor> Query(const std::string& sql, const QueryOptions&) override {
     // Both cursor locations promise an exact count. A plain read of one table
     // is counted by the server and then streamed, so a large table never sits
-    // in memory; any other query is read whole.
+    // in memory; the count holds the table's shared lock until the rows are
+    // read (HeldRead), so they agree. Any other query is read whole.
     return Translated([&]() -> std::unique_ptr<Cursor> {
+      EndHeldRead();
       if (auto count_sql = AseCountQueryFor(sql)) {
-        int64_t count = CountRows(*count_sql);
-        return std::make_unique<StreamingCursor>(connection_->Query(sql), count);
+        connection_->Execute("begin tran");
+        auto held = std::make_shared<HeldRead>(connection_);
+        try {
+          int64_t count = CountRows(*count_sql + " holdlock");
+          auto cursor = std::make_unique<StreamingCursor>(connection_->Query(sql), count, held);
+          held_ = held;
+          return cursor;
+        } catch (...) {
+          try {
+            held->End();
+          } catch (...) {
+            // The first failure is the one to report.
+          }
+          throw;
+        }
       }
       auto reader = connection_->Query(sql);
       return ReadAll(*reader);
     });
   }
 
-  void Close() override { connection_->Close(); }
+  void Close() override {
+    Translated([&] {
+      try {
+        EndHeldRead();
+      } catch (...) {
+        connection_->Close();
+        throw;
+      }
+      connection_->Close();
+    });
+  }
 
  private:
   int64_t CountRows(const std::string& count_sql) {
@@ -198,8 +271,14 @@ class AseConnection : public Connection {
     return count;
   }
 
-  std::unique_ptr<ase::Connection> connection_;
+  // Ends the transaction of a streamed read still open on this connection.
+  void EndHeldRead() {
+    if (auto held = std::move(held_)) held->End();
+  }
+
+  std::shared_ptr<ase::Connection> connection_;
   std::string catalog_;
+  std::shared_ptr<HeldRead> held_;  // the last streamed read's transaction
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "common/ascii.h"
 #include "dataaccess/ase_provider.h"
 #include "dataaccess/connection_string.h"
 #include "dataaccess/error.h"
@@ -48,7 +49,7 @@ class Scanner {
     SkipBlanks();
     if (s_.size() - pos_ < word.size()) return false;
     for (size_t i = 0; i < word.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(s_[pos_ + i])) != word[i]) return false;
+      if (ascii::Lower(s_[pos_ + i]) != word[i]) return false;
     }
     size_t after = pos_ + word.size();
     if (after < s_.size() && !std::isspace(static_cast<unsigned char>(s_[after]))) return false;
@@ -85,10 +86,7 @@ class Scanner {
     };
     if (!first_ok(s_[pos_])) return false;
     while (pos_ < s_.size() && next_ok(s_[pos_])) ++pos_;
-    std::string word;
-    for (size_t i = start; i < pos_; ++i) {
-      word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(s_[i]))));
-    }
+    const std::string word = ascii::Lowered(s_.substr(start, pos_ - start));
     if (word == "from" || word == "distinct" || word == "all" || word == "top" || word == "into") {
       pos_ = start;
       return false;

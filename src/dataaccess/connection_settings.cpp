@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ascii.h"
+
 namespace vq {
 
 const char* SettingKey(Setting which) {
@@ -12,19 +14,19 @@ const char* SettingKey(Setting which) {
   return kKeys[static_cast<int>(which)];
 }
 
-const char* SettingDefault(Setting which) { return which == Setting::kAsePort ? "5000" : ""; }
+const char* SettingDefault(Setting which) {
+  return which == Setting::kAsePort ? "5000" : "";
+}
 
-std::string BuildAccessConnectionString(const ConnectionSettings& settings,
-                                        const std::string& path, const std::string& password) {
+std::string BuildAccessConnectionString(const ConnectionSettings& settings, const std::string& path,
+                                        const std::string& password) {
   std::string file = path;
   std::string secret = password;
   if (file.empty()) {
     file = settings.Get(Setting::kAccessFile);
     secret = settings.Get(Setting::kAccessPassword);
   }
-  std::string ending = file.size() < 5 ? file : file.substr(file.size() - 5);
-  std::transform(ending.begin(), ending.end(), ending.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string ending = ascii::Lowered(file.size() < 5 ? file : file.substr(file.size() - 5));
   if (ending == "accdb") {
     return "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + file +
            ";JET OLEDB:Database Password=" + secret;

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ascii.h"
+
 namespace vq {
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return ascii::EqualsIgnoreCase(a, b);
 }
 
 namespace {

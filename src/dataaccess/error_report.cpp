@@ -1,5 +1,6 @@
 #include "dataaccess/error_report.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 
@@ -60,61 +61,36 @@ void StepTrap::Report(int number, const std::string& description) {
   dialogs_.MsgBox(text, kMsgExclamation, kErrorReportTitle);
 }
 
-bool StepTrap::Step(int number, const std::function<void()>& body) {
-  try {
-    body();
-    return true;
-  } catch (...) {
-    int32_t code = 0;
-    std::string description;
-    DescribeCurrentException(code, description);
-    Report(number, description);
-    return false;
-  }
+void StepTrap::ReportCurrentException(int number) {
+  int32_t code = 0;
+  std::string description;
+  DescribeCurrentException(code, description);
+  Report(number, description);
 }
 
-bool StepTrap::Test(int number, const std::function<bool()>& condition) {
-  bool result = true;
-  Step(number, [&] { result = condition(); });
-  return result;
-}
-
-bool StepTrap::Loop(int number, const std::function<bool()>& condition) {
-  bool result = true;
-  bool& failed_before = loop_failed_last_time_[number];
-  if (Step(number, [&] { result = condition(); })) {
-    failed_before = false;
-    return result;
-  }
+bool StepTrap::HeadFailed(int number) {
   // A head that failed twice running ends its loop; the record is cleared so
   // that a later entry into the same loop starts afresh.
-  failed_before = !failed_before;
-  return failed_before;
+  auto at = std::find(failed_heads_.begin(), failed_heads_.end(), number);
+  if (at != failed_heads_.end()) {
+    failed_heads_.erase(at);
+    return false;
+  }
+  failed_heads_.push_back(number);
+  return true;
 }
 
-void StepTrap::For(int head, int& counter, const std::function<int()>& first,
-                   const std::function<int()>& last, const std::function<void()>& body, int by) {
-  int64_t from = 0, to = 0;
-  bool bounds_read = Step(head, [&] {
-    if (by == 0) {
-      throw DatabaseError(errors::kInvalidArgument, "A counted loop cannot step by 0.");
-    }
-    from = first();
-    to = last();
-  });
-  if (!bounds_read) {
-    body();
-    return;
-  }
-  // The count runs in 64 bits so that a bound at the edge of int cannot overflow.
-  int64_t value = from;
-  while (by > 0 ? value <= to : value >= to) {
-    counter = static_cast<int>(value);
-    body();
-    // The body may move the counter, as a handler's own code may.
-    value = static_cast<int64_t>(counter) + by;
-  }
-  if (value >= INT32_MIN && value <= INT32_MAX) counter = static_cast<int>(value);
+void StepTrap::ForgetFailedHead(int number) {
+  std::erase(failed_heads_, number);
+}
+
+void StepTrap::ThrowZeroStep() {
+  throw DatabaseError(errors::kInvalidArgument, "A counted loop cannot step by 0.");
+}
+
+void StepTrap::ThrowBoundTooWide(const std::string& bound) {
+  throw DatabaseError(errors::kInvalidArgument,
+                      "The loop bound " + bound + " does not fit the loop's counter.");
 }
 
 }  // namespace vq

@@ -19,10 +19,10 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "dataaccess/interaction.h"
 
@@ -54,6 +54,10 @@ inline constexpr const char* kErrorReportTitle = "Application Error";
 void DescribeCurrentException(int32_t& number, std::string& description);
 
 // The failure trap of one command handler. Not copyable; lives for one handler run.
+//
+// Steps, conditions and loop bounds are taken as any callable and run in
+// place: a step that succeeds costs a call and nothing else (no allocation, no
+// lookup), so the trap can wrap every value of every row of a transfer.
 class StepTrap {
  public:
   StepTrap(UserDialogs& dialogs, std::string window, std::string handler);
@@ -64,33 +68,80 @@ class StepTrap {
   // `*statement` holds at the moment of the failure.
   void TrackStatement(const std::string* statement) { statement_ = statement; }
 
-  // Runs one step. On failure shows the report and returns false.
-  bool Step(int number, const std::function<void()>& body);
+  // Runs one step, `body()`. On failure shows the report and returns false.
+  template <typename Body>
+  bool Step(int number, Body&& body) {
+    try {
+      body();
+      return true;
+    } catch (...) {
+      ReportCurrentException(number);
+      return false;
+    }
+  }
 
-  // Tests a condition. On failure shows the report and answers true, so the
-  // block the test governs runs.
-  bool Test(int number, const std::function<bool()>& condition);
+  // Tests a condition, `condition()`. On failure shows the report and answers
+  // true, so the block the test governs runs.
+  template <typename Condition>
+  bool Test(int number, Condition&& condition) {
+    bool result = true;
+    Step(number, [&] { result = condition(); });
+    return result;
+  }
 
   // Evaluates the head of a while loop: `while (trap.Loop(n, cond)) { ... }`.
   // On failure shows the report and answers true so the body runs; should the
   // same head fail again at its next evaluation, it answers false instead, so a
   // head that can never be read cannot loop forever. Each head keeps its own
   // record, so nested loops whose heads all fail still end.
-  bool Loop(int number, const std::function<bool()>& condition);
+  template <typename Condition>
+  bool Loop(int number, Condition&& condition) {
+    bool result = true;
+    if (Step(number, [&] { result = condition(); })) {
+      if (!failed_heads_.empty()) ForgetFailedHead(number);
+      return result;
+    }
+    return HeadFailed(number);
+  }
 
   // A counted loop, `for counter = first to last step by`, whose head is step
   // `head`: the bounds are read once, before the first pass, and body() runs
   // with `counter` at each value in turn (downwards when `by` is negative).
-  // When the bounds cannot be read the report is shown and the body runs once
-  // with `counter` as it stood, then the loop ends. After a complete loop
-  // `counter` holds the first value past the bound. `by` must not be 0 (a
-  // 0 is reported as the head's failure).
-  void For(int head, int& counter, const std::function<int()>& first,
-           const std::function<int()>& last, const std::function<void()>& body, int by = 1);
+  // The counter may be any integer type; loops over rows use a 64-bit one,
+  // as RecordCount is 64-bit. When the bounds cannot be read, or a bound does
+  // not fit the counter, the report is shown and the body runs once with
+  // `counter` as it stood, then the loop ends. After a complete loop `counter`
+  // holds the first value past the bound where that fits. `by` must not be 0
+  // (a 0 is reported as the head's failure).
+  template <typename Counter, typename First, typename Last, typename Body>
+  void For(int head, Counter& counter, First&& first, Last&& last, Body&& body, int64_t by = 1) {
+    static_assert(std::is_integral_v<Counter> && sizeof(Counter) <= sizeof(int64_t),
+                  "a counted loop needs an integer counter of at most 64 bits");
+    int64_t from = 0, to = 0;
+    const bool bounds_read = Step(head, [&] {
+      if (by == 0) ThrowZeroStep();
+      from = CheckedBound<Counter>(first());
+      to = CheckedBound<Counter>(last());
+    });
+    if (!bounds_read) {
+      body();
+      return;
+    }
+    int64_t value = from;
+    while (by > 0 ? value <= to : value >= to) {
+      counter = static_cast<Counter>(value);
+      body();
+      // The body may move the counter, as a handler's own code may. A step
+      // past the end of int64_t ends the loop with the counter where it is.
+      if (__builtin_add_overflow(static_cast<int64_t>(counter), by, &value)) return;
+    }
+    if (std::in_range<Counter>(value)) counter = static_cast<Counter>(value);
+  }
 
-  // Reads a value (a count, a bound). On failure shows the report and gives `fallback`.
-  template <typename T>
-  T Read(int number, const std::function<std::type_identity_t<T>()>& read, T fallback) {
+  // Reads a value (a count, a bound), `read()`. On failure shows the report
+  // and gives `fallback`.
+  template <typename T, typename Reader>
+  T Read(int number, Reader&& read, T fallback) {
     T out = fallback;
     Step(number, [&] { out = read(); });
     return out;
@@ -105,11 +156,28 @@ class StepTrap {
   const std::string& Location() const { return location_; }
 
  private:
+  // Shows the report for the exception being handled. Call only from a catch block.
+  void ReportCurrentException(int number);
+  // The head `number` failed: true when it had not failed at its previous evaluation.
+  bool HeadFailed(int number);
+  // The head `number` was read: its next failure is a first one again.
+  void ForgetFailedHead(int number);
+  [[noreturn]] static void ThrowZeroStep();
+  [[noreturn]] static void ThrowBoundTooWide(const std::string& bound);
+
+  // A loop bound as int64_t, refused when the counter cannot hold it.
+  template <typename Counter, typename Bound>
+  static int64_t CheckedBound(Bound bound) {
+    static_assert(std::is_integral_v<Bound>, "a loop bound must be an integer");
+    if (!std::in_range<Counter>(bound)) ThrowBoundTooWide(std::to_string(bound));
+    return static_cast<int64_t>(bound);
+  }
+
   UserDialogs& dialogs_;
   std::string location_;
   const std::string* statement_ = nullptr;
   int failures_ = 0;
-  std::map<int, bool> loop_failed_last_time_;  // by loop head number
+  std::vector<int> failed_heads_;  // loop heads whose last evaluation failed
 };
 
 }  // namespace vq

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "common/ascii.h"
+
 namespace vq {
 
 bool FileExists(const std::string& path) {
@@ -14,19 +16,11 @@ bool FileExists(const std::string& path) {
   return !ec;
 }
 
-namespace {
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-}  // namespace
-
 bool ListHasItem(const TableList& list, const std::string& name) {
-  const std::string wanted = Lower(name);
+  const std::string wanted = ascii::Lowered(name);
   bool found = false;
   for (int i = 0; i < list.ListCount(); ++i) {
-    if (Lower(list.List(i)) == wanted) found = true;
+    if (ascii::Lowered(list.List(i)) == wanted) found = true;
   }
   return found;
 }

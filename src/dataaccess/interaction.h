@@ -12,12 +12,32 @@ namespace vq {
 inline constexpr const char* kApplicationTitle = "Vellquist";
 
 // Message-box styles and answers, in the numbering the commands are written in.
-inline constexpr int kMsgOkOnly = 0;       // OK alone, no icon
-inline constexpr int kMsgYesNo = 4;        // Yes and No, no icon
-inline constexpr int kMsgExclamation = 48; // OK with the exclamation icon
+inline constexpr int kMsgOkOnly = 0;        // OK alone, no icon
+inline constexpr int kMsgYesNo = 4;         // Yes and No, no icon
+inline constexpr int kMsgExclamation = 48;  // OK with the exclamation icon
+inline constexpr int kMsgCritical = 16;     // the icons, added to the buttons
+inline constexpr int kMsgQuestion = 32;
+inline constexpr int kMsgInformation = 64;
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;
 inline constexpr int kAnswerNo = 7;
+
+// What a style asks for, read the same way by every box: the low three bits
+// choose the buttons and the next three the icon, so kMsgYesNo + kMsgQuestion
+// is a Yes/No box with a question mark. Buttons other than OK and Yes/No are
+// shown as OK.
+constexpr bool MsgBoxAsksYesNo(int style) {
+  return (style & 7) == kMsgYesNo;
+}
+// kMsgCritical, kMsgQuestion, kMsgExclamation, kMsgInformation, or 0 for none.
+constexpr int MsgBoxIcon(int style) {
+  return style & 0x70;
+}
+
+// What a progress bar shows when set to `percent`: the value, held to 0 to 100.
+constexpr int ProgressShown(int percent) {
+  return percent < 0 ? 0 : percent > 100 ? 100 : percent;
+}
 
 // Pointer codes of a window.
 inline constexpr int kPointerDefault = 0;
@@ -48,6 +68,7 @@ class TableList {
 class ProgressBar {
  public:
   virtual ~ProgressBar() = default;
+  // Shows ProgressShown(percent); a value out of range is held to the nearer end.
   virtual void SetValue(int percent) = 0;
   virtual int Value() const = 0;
 };
@@ -64,8 +85,8 @@ class WindowPointer {
 class UserDialogs {
  public:
   virtual ~UserDialogs() = default;
-  // Shows `text` in the given style; an empty title means kApplicationTitle.
-  // Returns kAnswerOk, kAnswerYes or kAnswerNo.
+  // Shows `text` in the given style (MsgBoxAsksYesNo, MsgBoxIcon); an empty
+  // title means kApplicationTitle. Returns kAnswerOk, kAnswerYes or kAnswerNo.
   virtual int MsgBox(const std::string& text, int style, const std::string& title) = 0;
   // Asks for a line of text; a cancelled box gives the empty text.
   virtual std::string InputBox(const std::string& prompt, const std::string& title,

@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "common/ascii.h"
+
 #include "dataaccess/error.h"
 
 namespace vq {
 
 bool CollateLess(const std::string& a, const std::string& b) {
-  auto fold = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; };
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int x = fold(static_cast<unsigned char>(a[i]));
-    int y = fold(static_cast<unsigned char>(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
+  if (!ascii::EqualsIgnoreCase(a, b)) return ascii::LessIgnoreCase(a, b);
   return a < b;
 }
 
@@ -51,10 +46,9 @@ void MemoryTableList::SetListIndex(int index) {
 }
 
 void MemoryTableList::AddItem(const std::string& name) {
-  auto pos = std::upper_bound(entries_.begin(), entries_.end(), name,
-                              [](const std::string& n, const Entry& e) {
-                                return CollateLess(n, e.text);
-                              });
+  auto pos =
+      std::upper_bound(entries_.begin(), entries_.end(), name,
+                       [](const std::string& n, const Entry& e) { return CollateLess(n, e.text); });
   int at = static_cast<int>(pos - entries_.begin());
   entries_.insert(pos, Entry{name, false});
   if (list_index_ >= at) ++list_index_;
@@ -82,14 +76,13 @@ std::vector<std::string> MemoryTableList::Items() const {
 }
 
 void MemoryProgressBar::SetValue(int percent) {
-  if (percent < 0 || percent > 100) throw DatabaseError(380, "Invalid property value");
-  value_ = percent;
+  value_ = ProgressShown(percent);
   history.push_back(percent);
 }
 
 int ScriptedDialogs::MsgBox(const std::string& text, int style, const std::string& title) {
   messages.push_back({text, style, title.empty() ? kApplicationTitle : title});
-  if ((style & 7) == kMsgYesNo) {
+  if (MsgBoxAsksYesNo(style)) {
     if (yes_no_answers.empty()) return kAnswerNo;
     int a = yes_no_answers.front();
     yes_no_answers.pop_front();

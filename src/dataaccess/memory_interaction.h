@@ -38,12 +38,13 @@ class MemoryTableList : public TableList {
   int list_index_ = -1;
 };
 
-// A progress bar that remembers every value it was given.
+// A progress bar that remembers every value it was given; it shows them as
+// the window's bar does, held to 0 to 100.
 class MemoryProgressBar : public ProgressBar {
  public:
   void SetValue(int percent) override;
   int Value() const override { return value_; }
-  std::vector<int> history;
+  std::vector<int> history;  // as given, before holding them to the range
 
  private:
   int value_ = 0;
@@ -77,7 +78,8 @@ class ScriptedDialogs : public UserDialogs {
   std::string InputBox(const std::string& prompt, const std::string& title,
                        const std::string& default_text) override;
 
-  // Answers for Yes/No boxes, used in order; with none left, Yes/No boxes answer No.
+  // Answers for Yes/No boxes (MsgBoxAsksYesNo), used in order; with none left,
+  // Yes/No boxes answer No. Every other box answers OK.
   std::deque<int> yes_no_answers;
   // Texts for input boxes, used in order; with none left, the box is cancelled ("").
   std::deque<std::string> input_answers;

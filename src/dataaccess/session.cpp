@@ -43,8 +43,7 @@ ProviderFactory ProviderRegistry::Find(std::string_view name) const {
 
 namespace {
 [[noreturn]] void ThrowClosed() {
-  throw DatabaseError(errors::kObjectClosed,
-                      "Operation is not allowed when the object is closed.");
+  throw DatabaseError(errors::kObjectClosed, "Operation is not allowed when the object is closed.");
 }
 }  // namespace
 
@@ -65,7 +64,9 @@ void DatabaseSession::SetCursorLocation(int location) {
   options_.cursor_location = location;
 }
 
-void DatabaseSession::SetMode(int mode) { options_.mode = mode; }
+void DatabaseSession::SetMode(int mode) {
+  options_.mode = mode;
+}
 
 void DatabaseSession::Open(const std::string& connection_string) {
   if (connection_) {
@@ -80,9 +81,10 @@ void DatabaseSession::Open(const std::string& connection_string) {
   }
   ProviderFactory factory = ProviderRegistry::Global().Find(*provider);
   if (!factory) {
-    throw DatabaseError(errors::kProviderNotFound, "Provider cannot be found. It may not be "
-                                                   "properly installed. (provider \"" +
-                                                       *provider + "\")");
+    throw DatabaseError(errors::kProviderNotFound,
+                        "Provider cannot be found. It may not be "
+                        "properly installed. (provider \"" +
+                            *provider + "\")");
   }
   connection_ = factory(connection_string, options_);
   if (!connection_) {
@@ -90,7 +92,9 @@ void DatabaseSession::Open(const std::string& connection_string) {
   }
 }
 
-void DatabaseSession::Execute(const std::string& sql) { Backend().Execute(sql); }
+void DatabaseSession::Execute(const std::string& sql) {
+  Backend().Execute(sql);
+}
 
 RecordSet DatabaseSession::OpenSchema(int schema) {
   RecordSet rs;
@@ -129,7 +133,17 @@ void RecordSet::Attach(std::unique_ptr<Cursor> cursor) {
   if (!cursor) throw DatabaseError(errors::kUnspecified, "The provider returned no rows object.");
   cursor_ = std::move(cursor);
   row_.clear();
+  eof_ = false;
+  FetchRow();
+}
+
+void RecordSet::FetchRow() {
+  // Until the fetch has succeeded there is no current row: a fetch that fails
+  // must leave nothing behind that reads as the row before it.
+  row_readable_ = false;
+  row_.clear();
   eof_ = !cursor_->Fetch(row_);
+  row_readable_ = !eof_;
 }
 
 void RecordSet::RequireOpen() const {
@@ -148,7 +162,7 @@ void RecordSet::MoveNext() {
                         "Either BOF or EOF is True, or the current record has been deleted. "
                         "Requested operation requires a current record.");
   }
-  eof_ = !cursor_->Fetch(row_);
+  FetchRow();
 }
 
 int64_t RecordSet::RecordCount() {
@@ -160,6 +174,7 @@ void RecordSet::Close() {
   RequireOpen();
   cursor_.reset();
   row_.clear();
+  row_readable_ = false;
   eof_ = true;
 }
 
@@ -192,18 +207,28 @@ Field Fields::Item(int index) const {
   return Field(rs_, index);
 }
 
-Field Fields::Item(std::string_view name) const { return Field(rs_, rs_->IndexOf(name)); }
+Field Fields::Item(std::string_view name) const {
+  return Field(rs_, rs_->IndexOf(name));
+}
 
 const FieldInfo& Field::Info() const {
   rs_->RequireOpen();
   return rs_->cursor_->Columns()[index_];
 }
 
-const std::string& Field::Name() const { return Info().name; }
-int Field::Type() const { return Info().type; }
+const std::string& Field::Name() const {
+  return Info().name;
+}
+int Field::Type() const {
+  return Info().type;
+}
 
 const Value& Field::Value() const {
   rs_->RequireOpen();
+  if (!rs_->eof_ && !rs_->row_readable_) {
+    throw DatabaseError(errors::kUnspecified,
+                        "The current row could not be read: fetching it failed.");
+  }
   if (rs_->eof_ || static_cast<size_t>(index_) >= rs_->row_.size()) {
     throw DatabaseError(errors::kEndOfRecordSet,
                         "Either BOF or EOF is True, or the current record has been deleted. "

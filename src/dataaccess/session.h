@@ -105,7 +105,9 @@ class RecordSet {
   // True past the last row (at once for an empty result). (ADO calls this EOF,
   // a name the C library keeps as a macro.)
   bool Eof() const;
-  // Makes the next row current; past the end it is an error.
+  // Makes the next row current; past the end it is an error. When the fetch
+  // fails, the error is thrown and the row stays unreadable (its values fail
+  // to read, Eof stays false) until a later MoveNext fetches one.
   void MoveNext();
   vq::Fields Fields() const { return vq::Fields(this); }
   // The exact number of rows of the result.
@@ -119,10 +121,13 @@ class RecordSet {
   friend class Fields;
   void RequireOpen() const;
   int IndexOf(std::string_view name) const;
+  // Fetches the next row into row_; on failure leaves no readable row.
+  void FetchRow();
 
   std::unique_ptr<Cursor> cursor_;
   std::vector<vq::Value> row_;
   bool eof_ = true;
+  bool row_readable_ = false;  // row_ holds the current row, fetched whole
 };
 
 }  // namespace vq

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/civil_days.h"
+
 namespace vq {
 namespace {
 
@@ -143,28 +145,21 @@ std::string ToText(const Value& v) {
   return std::visit(Visitor{}, v);
 }
 
-// Howard Hinnant's days-from-civil algorithm, shifted to count from 0001-01-01.
+namespace {
+// 1970-01-01, the shared day count's epoch, counted from 0001-01-01.
+constexpr int64_t kUnixEpochDays = 719162;
+static_assert(civil::DaysFromDate(1, 1, 1) == -kUnixEpochDays);
+}  // namespace
+
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468 + 719162;
+  return civil::DaysFromDate(y, m, d) + kUnixEpochDays;
 }
 
 void CivilFromDays(int64_t days, int32_t& year, uint8_t& month, uint8_t& day) {
-  int64_t z = days - 719162 + 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  year = static_cast<int32_t>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
-  month = static_cast<uint8_t>(m);
-  day = static_cast<uint8_t>(d);
+  const civil::Date date = civil::DateFromDays(days - kUnixEpochDays);
+  year = static_cast<int32_t>(date.year);
+  month = static_cast<uint8_t>(date.month);
+  day = static_cast<uint8_t>(date.day);
 }
 
 namespace {
@@ -182,8 +177,10 @@ DateTime DateTimeFromOleDays(double days) {
   int64_t ms = std::llround(std::fabs(days - whole) * kMsPerDay);
   int64_t day = static_cast<int64_t>(whole);
   if (ms >= kMsPerDay) {
+    // The time rounded up to midnight: that is the start of the next calendar
+    // day, which for a negative number is the one nearer the epoch.
     ms -= kMsPerDay;
-    day += days < 0 ? -1 : 1;
+    day += 1;
   }
   CivilFromDays(kOleEpochDays + day, dt.year, dt.month, dt.day);
   dt.hour = static_cast<uint8_t>(ms / 3600000);

@@ -15,7 +15,7 @@ QtProgressBar::QtProgressBar(QWidget* parent) : QProgressBar(parent) {
 }
 
 void QtProgressBar::SetValue(int percent) {
-  setValue(std::clamp(percent, 0, 100));
+  setValue(ProgressShown(percent));
 }
 
 void QtWindowPointer::SetPointer(int code) {
@@ -58,12 +58,27 @@ int QtUserDialogs::MsgBox(const std::string& text, int style, const std::string&
   box.setWindowTitle(QString::fromStdString(title.empty() ? kApplicationTitle : title));
   box.setTextFormat(Qt::PlainText);
   box.setText(DisplayText(text));
-  if (style == kMsgYesNo) {
+  switch (MsgBoxIcon(style)) {
+    case kMsgCritical:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case kMsgQuestion:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case kMsgExclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case kMsgInformation:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+  }
+  if (MsgBoxAsksYesNo(style)) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes ? kAnswerYes : kAnswerNo;
   }
-  box.setIcon(style == kMsgExclamation ? QMessageBox::Warning : QMessageBox::NoIcon);
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
   return kAnswerOk;

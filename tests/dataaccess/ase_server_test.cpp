@@ -2,6 +2,10 @@
 // and FreeTDS: what the transfers and the windows see.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <thread>
+
 #include "dataaccess/ase_catalogue.h"
 #include "dataaccess/ase_provider.h"
 #include "dataaccess/connection_settings.h"
@@ -278,6 +282,65 @@ TEST_F(AseServerTest, ATableStreamsWithAnExactCountAndSurvivesOtherStatements) {
   RecordSet filtered;
   filtered.Open("SELECT * FROM [Big] WHERE [n] = 1000", db);
   EXPECT_EQ(filtered.RecordCount(), 1);
+}
+
+TEST_F(AseServerTest, AnotherClientsInsertWaitsUntilTheCountedRowsAreRead) {
+  DatabaseSession db;
+  Open(db, kAdUseClient);
+  db.Execute("CREATE TABLE [Shared]([n] INT)");
+  for (int i = 0; i < 50; ++i) db.Execute("INSERT INTO [Shared] VALUES(" + std::to_string(i) + ")");
+
+  RecordSet rs;
+  rs.Open("SELECT * FROM [Shared]", db);
+  ASSERT_EQ(rs.RecordCount(), 50);
+  std::promise<std::string> inserted;  // what the other client's insert came to
+  auto outcome = inserted.get_future();
+  std::thread other([&] {
+    try {
+      DatabaseSession second;
+      Open(second);
+      second.Execute("INSERT INTO [Shared] VALUES(999)");
+      inserted.set_value("inserted");
+    } catch (const DatabaseError& e) {
+      inserted.set_value(e.Description());
+    }
+  });
+  // While the counted rows stream, the table stays as it was counted.
+  EXPECT_EQ(outcome.wait_for(500ms), std::future_status::timeout)
+      << "another client changed the table between the count and the rows";
+  int64_t read = 0;
+  for (; !rs.Eof(); rs.MoveNext()) EXPECT_EQ(rs.Fields().Item(0).Value(), Value{read++});
+  EXPECT_EQ(read, 50);
+  EXPECT_EQ(rs.RecordCount(), 50);
+  EXPECT_EQ(outcome.wait_for(10s), std::future_status::ready) << "the insert still waits";
+  other.join();
+  EXPECT_EQ(outcome.get(), "inserted");
+
+  // Against an inserter that never stops, every read's count is its rows.
+  std::atomic<bool> stop{false};
+  std::atomic<int> added{0};
+  std::thread inserter([&] {
+    try {
+      DatabaseSession second;
+      Open(second);
+      while (!stop) second.Execute("INSERT INTO [Shared] VALUES(" + std::to_string(++added) + ")");
+    } catch (const DatabaseError&) {
+      added = -1000000;
+    }
+  });
+  for (int round = 0; round < 15; ++round) {
+    RecordSet again;
+    again.Open("SELECT * FROM [Shared]", db);
+    const int64_t counted = again.RecordCount();
+    int64_t rows = 0;
+    for (; !again.Eof(); again.MoveNext()) ++rows;
+    EXPECT_EQ(rows, counted) << "round " << round;
+    again.Close();
+    std::this_thread::sleep_for(10ms);
+  }
+  stop = true;
+  inserter.join();
+  EXPECT_GT(added.load(), 0);
 }
 
 TEST_F(AseServerTest, ASlowStatementIsCancelledAtTheCommandTimeoutAndTheSessionGoesOn) {

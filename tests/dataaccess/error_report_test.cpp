@@ -1,5 +1,8 @@
 #include "dataaccess/error_report.h"
 
+#include <climits>
+#include <cstdint>
+#include <memory>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -133,6 +136,55 @@ TEST(StepTrap, CountedLoopPassesInOrderAndGoesOnAfterFailingPasses) {
   trap.For(
       160, j, [] { return 2147483646; }, [] { return 2147483647; }, [&] { seen.push_back(j); });
   EXPECT_EQ(seen, (std::vector<int>{2147483646, 2147483647}));
+}
+
+TEST(StepTrap, CountedLoopOverRowsTakesSixtyFourBitBounds) {
+  ScriptedDialogs dialogs;
+  StepTrap trap(dialogs, "Form2", "PushButton4_Click");
+  // A row count past 2^32, as RecordCount may give.
+  const int64_t count = (int64_t{1} << 32) + 2;
+  std::vector<int64_t> seen;
+  int64_t k = 0;
+  trap.For(
+      214, k, [&] { return count - 3; }, [&] { return count - 1; }, [&] { seen.push_back(k); });
+  EXPECT_EQ(seen, (std::vector<int64_t>{count - 3, count - 2, count - 1}));
+  EXPECT_EQ(k, count);
+  EXPECT_EQ(trap.Failures(), 0);
+
+  // The last value of int64_t ends the loop instead of wrapping round.
+  seen.clear();
+  trap.For(
+      216, k, [] { return INT64_MAX - 1; }, [] { return INT64_MAX; }, [&] { seen.push_back(k); });
+  EXPECT_EQ(seen, (std::vector<int64_t>{INT64_MAX - 1, INT64_MAX}));
+  EXPECT_EQ(trap.Failures(), 0);
+
+  // An int counter cannot take such a bound: the head fails, the body runs once.
+  int i = 3, passes = 0;
+  trap.For(
+      218, i, [] { return 0; }, [&] { return count - 1; }, [&] { ++passes; });
+  EXPECT_EQ(passes, 1);
+  EXPECT_EQ(i, 3);
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_NE(dialogs.messages[0].text.find("does not fit"), std::string::npos);
+  EXPECT_NE(dialogs.messages[0].text.find("at line 218"), std::string::npos);
+}
+
+TEST(StepTrap, StepsRunTheCallableInPlace) {
+  // Move-only callables: a step holds its body by reference and copies
+  // nothing (a std::function would have to copy it onto the heap).
+  ScriptedDialogs dialogs;
+  StepTrap trap(dialogs, "Form2", "PushButton3_Click");
+  auto owned = std::make_unique<int>(5);
+  int sum = 0;
+  EXPECT_TRUE(trap.Step(100, [&, p = std::move(owned)] { sum += *p; }));
+  auto flag = std::make_unique<bool>(true);
+  EXPECT_TRUE(trap.Test(102, [f = std::move(flag)] { return *f; }));
+  int rounds = 0;
+  auto more = [&, l = std::make_unique<int>(2)] { return rounds < *l; };
+  while (trap.Loop(104, more)) ++rounds;
+  EXPECT_EQ(sum, 5);
+  EXPECT_EQ(rounds, 2);
+  EXPECT_EQ(trap.Failures(), 0);
 }
 
 TEST(StepTrap, CountedLoopWhoseBoundsFailRunsTheBodyOnce) {

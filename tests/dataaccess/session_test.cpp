@@ -26,6 +26,7 @@ TEST(ProviderDispatch, MissingOrUnknownProviderIsAdoError) {
   DatabaseSession db;
   try {
     db.Open("Provider=Nope;");
+    FAIL() << "an unknown provider opened";
   } catch (const DatabaseError& e) {
     EXPECT_NE(e.Description().find("Nope"), std::string::npos) << e.Description();
   }
@@ -70,6 +71,57 @@ TEST(RecordSetWalk, RowsFieldsAndCount) {
   EXPECT_EQ(ToText(schema.Fields().Item("TABLE_NAME").Value()), "T");
   db.Close();
   EXPECT_THROW(db.Execute("DROP TABLE x"), DatabaseError);
+}
+
+// Rows from a list whose fetch of one row fails once, before anything of the
+// row is delivered, as a dropped connection or a value the provider cannot
+// convert does.
+class FetchFailsOnce : public Cursor {
+ public:
+  FetchFailsOnce(std::vector<int64_t> rows, size_t failing) : rows_(rows), failing_(failing) {}
+  const std::vector<FieldInfo>& Columns() const override { return columns_; }
+  bool Fetch(std::vector<Value>& row) override {
+    if (next_ == failing_ && !failed_) {
+      failed_ = true;
+      ++next_;  // the row is lost, as it is on the wire
+      throw DatabaseError(errors::kUnspecified, "the connection dropped");
+    }
+    if (next_ >= rows_.size()) return false;
+    row = {Value{rows_[next_++]}};
+    return true;
+  }
+  int64_t RowCount() override { return static_cast<int64_t>(rows_.size()); }
+
+ private:
+  std::vector<FieldInfo> columns_ = {FieldInfo{"n", 20}};
+  std::vector<int64_t> rows_;
+  size_t failing_;
+  size_t next_ = 0;
+  bool failed_ = false;
+};
+
+TEST(RecordSetWalk, AFailedFetchLeavesNoRowToRepeat) {
+  RecordSet rs;
+  rs.Attach(std::make_unique<FetchFailsOnce>(std::vector<int64_t>{1, 2, 3}, 1));
+  EXPECT_EQ(rs.Fields().Item(0).Value(), Value(int64_t{1}));
+  EXPECT_THROW(rs.MoveNext(), DatabaseError);
+  // Row 1 must not read again as if it were the row that failed.
+  EXPECT_FALSE(rs.Eof());
+  EXPECT_THROW(rs.Fields().Item(0).Value(), DatabaseError);
+  EXPECT_THROW(rs.Fields().Item("n").Value(), DatabaseError);
+  rs.MoveNext();
+  EXPECT_EQ(rs.Fields().Item(0).Value(), Value(int64_t{3}));
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Eof());
+
+  // A first fetch that fails leaves no current row either.
+  RecordSet first;
+  EXPECT_THROW(first.Attach(std::make_unique<FetchFailsOnce>(std::vector<int64_t>{7, 8}, 0)),
+               DatabaseError);
+  EXPECT_FALSE(first.Eof());
+  EXPECT_THROW(first.Fields().Item(0).Value(), DatabaseError);
+  first.MoveNext();
+  EXPECT_EQ(first.Fields().Item(0).Value(), Value(int64_t{8}));
 }
 
 TEST(ConnectionStringParse, KeysAnyCaseEmptySegmentsSkippedValuesVerbatim) {

@@ -6,14 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/ascii.h"
+
 namespace vq {
 namespace {
 
 std::string LowerName(int16_t code) {
-  std::string s = DataTypeName(code).value_or("");
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
+  return ascii::Lowered(DataTypeName(code).value_or(""));
 }
 
 TEST(DataTypeName, EveryNamedCodeAndNoOther) {

@@ -63,5 +63,30 @@ TEST(OleDates, EpochNeighboursAndOldDates) {
   }
 }
 
+TEST(OleDates, TimesThatRoundToMidnightStartTheNextDayOnBothSidesOfTheEpoch) {
+  // 23:59:59.99999 rounds to the following midnight, which below the epoch
+  // is the day nearer to it: 1899-12-29 23:59:59.99999 is -1.99999999988.
+  const double almost_a_day = 1 - 0.00001 / 86400;
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(-1 - almost_a_day)), "1899-12-30 00:00:00");
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(-0.0 - almost_a_day)), "1899-12-31 00:00:00");
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(-36523 - almost_a_day)), "1800-01-01 00:00:00");
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(1 + almost_a_day)), "1900-01-01 00:00:00");
+  // Just short of rounding up, the day stays.
+  EXPECT_EQ(DateTimeToText(DateTimeFromOleDays(-1.999994)), "1899-12-29 23:59:59.482");
+}
+
+TEST(CivilDays, TheSharedDayCountAgreesWithEveryEpoch) {
+  EXPECT_EQ(DaysFromCivil(1, 1, 1), 0);
+  EXPECT_EQ(DaysFromCivil(1899, 12, 30), 693593);
+  EXPECT_EQ(DaysFromCivil(2000, 3, 1) - DaysFromCivil(2000, 2, 28), 2);  // a leap day
+  EXPECT_EQ(DaysFromCivil(1900, 3, 1) - DaysFromCivil(1900, 2, 28), 1);  // none in 1900
+  for (int64_t day : {int64_t{0}, int64_t{693593}, int64_t{730179}, int64_t{3652058}}) {
+    int32_t y = 0;
+    uint8_t m = 0, d = 0;
+    CivilFromDays(day, y, m, d);
+    EXPECT_EQ(DaysFromCivil(y, m, d), day);
+  }
+}
+
 }  // namespace
 }  // namespace vq

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <optional>
 
+#include "common/ascii.h"
 #include "dataaccess/memory_cursor.h"
 
 namespace vq::testing {
@@ -11,9 +12,7 @@ namespace {
 // The table named after the first "FROM" and its blanks, with an optional `
 // or [ before it, up to the closing delimiter or the end of the statement.
 std::optional<std::string> TableNamedIn(const std::string& sql) {
-  auto upper = [](char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  };
+  auto upper = [](char c) { return ascii::Upper(c); };
   auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
   for (size_t at = 0; at + 4 < sql.size(); ++at) {
     if (upper(sql[at]) != 'F' || upper(sql[at + 1]) != 'R' || upper(sql[at + 2]) != 'O' ||

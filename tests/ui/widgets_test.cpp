@@ -1,10 +1,14 @@
 // The pieces under the windows: the sorted list, the cursor file reader and
 // the command guard.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include "dataaccess/error.h"
+#include "dataaccess/memory_interaction.h"
 #include "ui/command_guard.h"
 #include "ui/cursor_file.h"
 #include "ui/qt_interaction.h"
@@ -110,6 +114,55 @@ class WidgetsTest : public QObject {
     QVERIFY(!CommandScope::CommandRunning());
     CommandScope again;
     QVERIFY(again.Acquired());
+  }
+
+  void BoxesAndTheProgressBarReadStylesAsTheDoublesDo() {
+    // Each box is answered by a timer: it notes the buttons and the icon the
+    // box shows and presses No where there is one, else OK.
+    struct Seen {
+      QMessageBox::StandardButtons buttons;
+      QMessageBox::Icon icon = QMessageBox::NoIcon;
+    };
+    std::vector<Seen> seen;
+    auto answer_next_box = [&] {
+      QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box != nullptr);
+        seen.push_back({box->standardButtons(), box->icon()});
+        QAbstractButton* press = box->button(QMessageBox::No);
+        if (press == nullptr) press = box->button(QMessageBox::Ok);
+        QVERIFY(press != nullptr);
+        press->click();
+      });
+    };
+    QtUserDialogs qt;
+    ScriptedDialogs memory;
+    const int styles[] = {kMsgYesNo + kMsgQuestion, kMsgYesNo, kMsgExclamation, kMsgOkOnly,
+                          kMsgOkOnly + kMsgInformation};
+    for (int style : styles) {
+      answer_next_box();
+      memory.yes_no_answers = {kAnswerNo};
+      QCOMPARE(qt.MsgBox("text", style, ""), memory.MsgBox("text", style, ""));
+    }
+    QCOMPARE(seen.size(), std::size(styles));
+    const auto yes_no = QMessageBox::Yes | QMessageBox::No;
+    QCOMPARE(seen[0].buttons, yes_no);
+    QCOMPARE(seen[0].icon, QMessageBox::Question);
+    QCOMPARE(seen[1].buttons, yes_no);
+    QCOMPARE(seen[1].icon, QMessageBox::NoIcon);
+    QCOMPARE(seen[2].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(seen[2].icon, QMessageBox::Warning);
+    QCOMPARE(seen[3].icon, QMessageBox::NoIcon);
+    QCOMPARE(seen[4].icon, QMessageBox::Information);
+
+    QtProgressBar qt_bar;
+    MemoryProgressBar memory_bar;
+    for (int percent : {0, 57, 100, 150, -4}) {
+      qt_bar.SetValue(percent);
+      memory_bar.SetValue(percent);
+      QCOMPARE(qt_bar.Value(), memory_bar.Value());
+    }
+    QCOMPARE(memory_bar.Value(), 0);
   }
 
   void MessageLinesBreakAtEveryCarriageReturn() {

@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "common/ascii.h"
+
 namespace vq::ase_server {
 namespace {
 
@@ -118,8 +120,7 @@ std::string_view TypeMessageName(TypeKind kind) {
 }
 
 std::string TypeDeclaration(const ColumnType& type) {
-  std::string name;
-  for (char c : TypeMessageName(type.kind)) name += static_cast<char>(c - 'A' + 'a');
+  const std::string name = ascii::Lowered(TypeMessageName(type.kind));
   if (TakesLength(type.kind)) return name + "(" + std::to_string(type.length) + ")";
   if (TakesPrecision(type.kind)) {
     return name + "(" + std::to_string(type.precision) + "," + std::to_string(type.scale) + ")";

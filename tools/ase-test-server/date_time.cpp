@@ -4,20 +4,13 @@
 #include <cctype>
 #include <string>
 
+#include "common/ascii.h"
+#include "common/civil_days.h"
+
 namespace vq::ase_server {
 namespace {
 
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  // Howard Hinnant's days-from-civil, counted from 1970-01-01.
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-const std::int64_t kEpoch1900 = DaysFromCivil(1900, 1, 1);
+constexpr std::int64_t kEpoch1900 = civil::DaysFromDate(1900, 1, 1);
 
 bool IsLeap(int y) {
   return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
@@ -84,8 +77,8 @@ bool ParseTime(Scanner& sc, DateTimeParts& parts) {
   }
   sc.SkipSpaces();
   if (sc.i + 2 <= sc.s.size()) {
-    const char a = static_cast<char>(std::toupper(static_cast<unsigned char>(sc.s[sc.i])));
-    const char b = static_cast<char>(std::toupper(static_cast<unsigned char>(sc.s[sc.i + 1])));
+    const char a = ascii::Upper(sc.s[sc.i]);
+    const char b = ascii::Upper(sc.s[sc.i + 1]);
     if ((a == 'A' || a == 'P') && b == 'M') {
       if (h < 1 || h > 12) return false;
       if (a == 'A' && h == 12) h = 0;
@@ -106,9 +99,7 @@ int MonthFromName(std::string_view word) {
   static constexpr std::array<std::string_view, 12> kNames{
       "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
   if (word.size() < 3) return 0;
-  std::string lower;
-  for (char c : word.substr(0, 3))
-    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = ascii::Lowered(word.substr(0, 3));
   for (std::size_t i = 0; i < kNames.size(); ++i) {
     if (kNames[i] == lower) return static_cast<int>(i) + 1;
   }
@@ -157,20 +148,15 @@ bool ParseDate(Scanner& sc, DateTimeParts& parts) {
 }  // namespace
 
 std::int64_t DaysFrom1900(int year, int month, int day) {
-  return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch1900;
+  return civil::DaysFromDate(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+         kEpoch1900;
 }
 
 void CivilFromDays1900(std::int64_t days, int& year, int& month, int& day) {
-  std::int64_t z = days + kEpoch1900 + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(y + (month <= 2));
+  const civil::Date date = civil::DateFromDays(days + kEpoch1900);
+  year = static_cast<int>(date.year);
+  month = static_cast<int>(date.month);
+  day = static_cast<int>(date.day);
 }
 
 std::optional<DateTimeParts> ParseDateTimeText(std::string_view text) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/ascii.h"
 #include "server_message.h"
 #include "statement_executor.h"
 
@@ -17,7 +18,7 @@ std::vector<std::string> SplitScript(const std::string& script) {
     std::string word;
     for (char c : line) {
       if (!std::isspace(static_cast<unsigned char>(c))) {
-        word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        word += ascii::Lower(c);
       }
     }
     if (word == "go") {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/ascii.h"
 #include "server_message.h"
 #include "sql_lexer.h"
 
@@ -13,9 +14,7 @@ namespace vq::ase_server {
 namespace {
 
 std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+  return ascii::Lowered(s);
 }
 
 // Words that cannot be plain names (a subset of ASE's reserved words).
@@ -219,11 +218,39 @@ class Parser {
     }
   }
 
+  // An isolation level: 0 to 3 or its name (READ UNCOMMITTED, READ COMMITTED,
+  // REPEATABLE READ, SERIALIZABLE).
+  int IsolationLevel() {
+    if (Peek().kind == TokenKind::kNumber) {
+      const std::string& text = Peek().text;
+      if (text.size() != 1 || text[0] < '0' || text[0] > '3') Fail();
+      Next();
+      return text[0] - '0';
+    }
+    if (EatWord("read")) {
+      if (EatWord("uncommitted")) return 0;
+      ExpectWord("committed");
+      return 1;
+    }
+    if (EatWord("repeatable")) {
+      ExpectWord("read");
+      return 2;
+    }
+    ExpectWord("serializable");
+    return 3;
+  }
+
   SetStatement Set() {
     Next();
     SetStatement s;
     if (Peek().kind != TokenKind::kWord) Fail();
     s.option = Lower(Next().text);
+    if (s.option == "transaction") {
+      ExpectWord("isolation");
+      ExpectWord("level");
+      s.value = std::to_string(IsolationLevel());
+      return s;
+    }
     if (Peek().kind == TokenKind::kNumber || Peek().kind == TokenKind::kWord) {
       s.value = Lower(Peek().text);
     }
@@ -368,6 +395,11 @@ class Parser {
     } while (EatSymbol(","));
     if (EatWord("from")) {
       s.table = TableName();
+      if (EatWord("holdlock")) {
+        s.isolation = 3;
+      } else if (EatWord("noholdlock")) {
+        s.isolation = 1;
+      }
       s.where = Where();
       if (EatWord("order")) {
         ExpectWord("by");
@@ -380,6 +412,10 @@ class Parser {
             EatWord("asc");
           s.order_by.push_back(std::move(key));
         } while (EatSymbol(","));
+      }
+      if (IsWord("at") && IsWord("isolation", 1)) {
+        pos_ += 2;
+        s.isolation = IsolationLevel();
       }
     }
     return s;

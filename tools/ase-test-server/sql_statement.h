@@ -41,12 +41,14 @@ struct OrderKey {
   bool descending = false;
 };
 
-// SELECT list [FROM table [WHERE ...] [ORDER BY ...]].
+// SELECT list [FROM table [HOLDLOCK | NOHOLDLOCK] [WHERE ...] [ORDER BY ...]
+// [AT ISOLATION level]].
 struct SelectStatement {
   std::vector<SelectItem> items;
   std::optional<std::string> table;
   std::vector<Condition> where;
   std::vector<OrderKey> order_by;
+  std::optional<int> isolation;  // 0 to 3 when the statement names one; else the session's
 };
 
 // INSERT [INTO] table [(columns)] VALUES (literals).
@@ -86,10 +88,11 @@ struct UseStatement {
   std::string database;
 };
 
-// SET option value...; only textsize changes anything here.
+// SET option value...; textsize, quoted_identifier and the transaction
+// isolation level change anything here.
 struct SetStatement {
-  std::string option;  // lower case
-  std::string value;   // first value word or number
+  std::string option;  // lower case; "transaction" for SET TRANSACTION ISOLATION LEVEL
+  std::string value;   // first value word or number; the level's digit for "transaction"
 };
 
 // EXEC procedure ...: the server has no procedures.
@@ -97,10 +100,11 @@ struct ExecStatement {
   std::string procedure;
 };
 
-// BEGIN TRAN / COMMIT / ROLLBACK: each statement already commits on its own,
-// as in ASE's default unchained mode, so these only answer DONE.
+// BEGIN TRAN / COMMIT / ROLLBACK. A transaction holds the locks its statements
+// take until the outermost COMMIT or ROLLBACK (lock_table.h); the rows each
+// statement writes are stored at once, so a ROLLBACK does not take them back.
 struct TransactionStatement {
-  std::string verb;
+  std::string verb;  // "begin", "commit" or "rollback"
 };
 
 // WAITFOR DELAY 'hh:mm:ss[.fff]': holds the batch, for testing client timeouts;

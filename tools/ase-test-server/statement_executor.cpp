@@ -84,7 +84,51 @@ StatementExecutor::StatementExecutor(const ServerConfig& config, int spid, std::
       database_("master"),
       text_size_(kDefaultTextSize) {}
 
-StatementExecutor::~StatementExecutor() = default;
+StatementExecutor::~StatementExecutor() {
+  // A connection that goes away ends its transaction, as ASE rolls it back.
+  EndTransaction();
+}
+
+void StatementExecutor::EndTransaction() {
+  trancount_ = 0;
+  LockTable::Global().ReleaseAll(spid_);
+}
+
+void StatementExecutor::TakeLock(const std::string& table, LockMode mode, PacketChannel& out) {
+  const bool granted = LockTable::Global().Acquire(database_ + "." + table, spid_, mode,
+                                                   [&] { return out.AttentionArrived(0); });
+  if (!granted) throw BatchCancelled{};
+}
+
+void StatementExecutor::WaitUntilReadable(const std::string& table, PacketChannel& out) {
+  const bool readable = LockTable::Global().WaitUntilReadable(
+      database_ + "." + table, spid_, [&] { return out.AttentionArrived(0); });
+  if (!readable) throw BatchCancelled{};
+}
+
+void StatementExecutor::RefuseInTransaction(const char* command) const {
+  if (trancount_ == 0) return;
+  throw ServerError(ServerMessage{2762, 16, 4,
+                                  std::string("The '") + command +
+                                      "' command is not allowed within a multi-statement "
+                                      "transaction in the '" +
+                                      database_ + "' database.\n"});
+}
+
+void StatementExecutor::RunTransaction(const std::string& verb, std::uint16_t more,
+                                       PacketChannel& out) {
+  if (verb == "begin") {
+    ++trancount_;
+  } else if (verb == "commit") {
+    // COMMIT outside a transaction does nothing, as in ASE's unchained mode.
+    if (trancount_ > 0 && --trancount_ == 0) EndTransaction();
+  } else {
+    EndTransaction();
+  }
+  Bytes b;
+  WriteDone(b, more, 0);
+  out.Append(b);
+}
 
 void StatementExecutor::UseDatabase(const std::string& name) {
   if (!config_.HasDatabase(name)) throw ServerError(messages::DatabaseNotFound(name));
@@ -129,7 +173,10 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
     std::string outcome = "ok";
     try {
       Run(statements[i].statement, more, out);
+      // Outside a transaction a statement's locks end with it.
+      if (trancount_ == 0) LockTable::Global().ReleaseAll(spid_);
     } catch (const BatchCancelled&) {
+      if (trancount_ == 0) LockTable::Global().ReleaseAll(spid_);
       // The rest of the batch is abandoned; the client waits for the cancel bit.
       if (config_.verbose) Log("[" + std::to_string(spid_) + "] cancelled by the client");
       out.DiscardPending();
@@ -138,6 +185,8 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
       out.Append(b);
       return;
     } catch (const ServerError& e) {
+      // The victim of a deadlock loses its transaction, as in ASE.
+      if (trancount_ == 0 || e.message().number == 1205) EndTransaction();
       outcome = "error " + std::to_string(e.message().number);
       Bytes b;
       WriteMessage(b, e.message());
@@ -159,8 +208,15 @@ void StatementExecutor::SetTextSize(std::size_t bytes) {
 
 void StatementExecutor::RunScriptBatch(const std::string& sql) {
   PacketChannel sink(-1);
-  for (const ParsedStatement& s : ParseBatch(sql, quoted_identifier_))
-    Run(s.statement, false, sink);
+  for (const ParsedStatement& s : ParseBatch(sql, quoted_identifier_)) {
+    try {
+      Run(s.statement, false, sink);
+    } catch (const ServerError& e) {
+      if (trancount_ == 0 || e.message().number == 1205) EndTransaction();
+      throw;
+    }
+    if (trancount_ == 0) LockTable::Global().ReleaseAll(spid_);
+  }
 }
 
 void StatementExecutor::Run(const Statement& statement, bool more_follow, PacketChannel& out) {
@@ -173,6 +229,8 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
   } else if (const auto* s = std::get_if<CreateTableStatement>(&statement)) {
     RunCreate(*s, more, out);
   } else if (const auto* s = std::get_if<DropTableStatement>(&statement)) {
+    RefuseInTransaction("DROP TABLE");
+    TakeLock(s->table, LockMode::kExclusive, out);
     Store().DropTable(s->table);
     WriteDone(b, more, 0);
   } else if (const auto* s = std::get_if<UpdateStatement>(&statement)) {
@@ -183,6 +241,7 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
     RunUse(*s, more, out);
   } else if (const auto* s = std::get_if<SetStatement>(&statement)) {
     if (s->option == "quoted_identifier") quoted_identifier_ = s->value == "on";
+    if (s->option == "transaction") isolation_ = std::stoi(s->value);
     if (s->option == "textsize" && !s->value.empty() &&
         s->value.find_first_not_of("0123456789") == std::string::npos) {
       const unsigned long long v = s->value.size() > 10 ? 2147483647ULL : std::stoull(s->value);
@@ -203,8 +262,8 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
     WriteDone(b, more, 0);
   } else if (const auto* s = std::get_if<ExecStatement>(&statement)) {
     throw ServerError(messages::ProcedureNotFound(s->procedure));
-  } else {
-    WriteDone(b, more, 0);  // transaction verbs: every statement commits on its own
+  } else if (const auto* s = std::get_if<TransactionStatement>(&statement)) {
+    RunTransaction(s->verb, more, out);
   }
   if (!b.empty()) out.Append(b);
 }
@@ -221,6 +280,7 @@ void StatementExecutor::RunUse(const UseStatement& s, std::uint16_t more, Packet
 
 void StatementExecutor::RunCreate(const CreateTableStatement& s, std::uint16_t more,
                                   PacketChannel& out) {
+  RefuseInTransaction("CREATE TABLE");
   std::vector<ColumnDefinition> columns = s.columns;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     ColumnDefinition& c = columns[i];
@@ -250,6 +310,7 @@ void StatementExecutor::RunCreate(const CreateTableStatement& s, std::uint16_t m
 void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
                                   PacketChannel& out) {
   const TableDefinition table = RequireTable(s.table);
+  TakeLock(table.name, LockMode::kExclusive, out);
   std::vector<int> targets;
   if (s.columns.empty()) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) targets.push_back(static_cast<int>(i));
@@ -284,6 +345,7 @@ void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
 void StatementExecutor::RunUpdate(const UpdateStatement& s, std::uint16_t more,
                                   PacketChannel& out) {
   const TableDefinition table = RequireTable(s.table);
+  TakeLock(table.name, LockMode::kExclusive, out);
   std::vector<std::pair<int, CellValue>> assignments;
   for (const auto& [name, literal] : s.assignments) {
     const int index = table.ColumnIndex(name);
@@ -302,6 +364,7 @@ void StatementExecutor::RunUpdate(const UpdateStatement& s, std::uint16_t more,
 void StatementExecutor::RunDelete(const DeleteStatement& s, std::uint16_t more,
                                   PacketChannel& out) {
   const TableDefinition table = RequireTable(s.table);
+  TakeLock(table.name, LockMode::kExclusive, out);
   const auto where = ConvertConditions(s.where, table.columns, table.name);
   const std::int64_t n = Store().DeleteRows(table, where);
   last_row_count_ = n;
@@ -317,6 +380,15 @@ void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
   if (*s.table == "sysobjects") return AnswerSysobjects(s, Store().TableNames(), more, out);
   const TableDefinition table = RequireTable(*s.table);
   const auto where = ConvertConditions(s.where, table.columns, table.name);
+  // Level 2 and 3 reads keep a shared lock (until the transaction ends, if one
+  // is open), so no other connection changes the table meanwhile; level 1
+  // waits for other connections' writes to end; level 0 reads what is there.
+  const int level = s.isolation.value_or(isolation_);
+  if (level >= 2) {
+    TakeLock(table.name, LockMode::kShared, out);
+  } else if (level == 1) {
+    WaitUntilReadable(table.name, out);
+  }
 
   const bool counting = std::any_of(s.items.begin(), s.items.end(), [](const SelectItem& i) {
     return i.kind == SelectItem::Kind::kCountStar;
@@ -417,11 +489,13 @@ void StatementExecutor::RunSelectWithoutTable(const SelectStatement& s, std::uin
           columns.push_back(Column(name, TypeKind::kVarChar, false, 30));
           row.push_back(Text{"us_english"});
         } else if (g == "textsize" || g == "maxpagesize" || g == "trancount" || g == "error" ||
-                   g == "rowcount" || g == "nestlevel" || g == "char_convert") {
+                   g == "rowcount" || g == "nestlevel" || g == "char_convert" || g == "isolation") {
           std::int64_t v = 0;
           if (g == "textsize") v = static_cast<std::int64_t>(text_size_);
           if (g == "maxpagesize") v = 16384;
           if (g == "rowcount") v = last_row_count_;
+          if (g == "trancount") v = trancount_;
+          if (g == "isolation") v = isolation_;
           columns.push_back(Column(name, TypeKind::kInt, false));
           row.push_back(v);
         } else {

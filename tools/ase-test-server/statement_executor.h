@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "lock_table.h"
 #include "packet_channel.h"
 #include "server_config.h"
 #include "sql_statement.h"
@@ -18,7 +19,8 @@ namespace vq::ase_server {
 // Thrown when the client cancels the running batch with an attention.
 struct BatchCancelled {};
 
-// Per-connection state: current database, text size, and the open store.
+// Per-connection state: current database, text size, the open store, and the
+// transaction with the table locks it holds.
 class StatementExecutor {
  public:
   // The state of connection `spid`, logged in as `user`.
@@ -51,8 +53,19 @@ class StatementExecutor {
   void RunUse(const UseStatement& s, std::uint16_t more, PacketChannel& out);
   void RunUpdate(const UpdateStatement& s, std::uint16_t more, PacketChannel& out);
   void RunDelete(const DeleteStatement& s, std::uint16_t more, PacketChannel& out);
+  void RunTransaction(const std::string& verb, std::uint16_t more, PacketChannel& out);
   TableStore& Store();
   TableDefinition RequireTable(const std::string& name);
+  // Takes a lock on `table` of the current database for this connection,
+  // waiting for other connections as ASE does; a cancel from the client ends
+  // the wait with BatchCancelled.
+  void TakeLock(const std::string& table, LockMode mode, PacketChannel& out);
+  // Waits until no other connection holds `table` exclusively.
+  void WaitUntilReadable(const std::string& table, PacketChannel& out);
+  // Refuses a statement ASE does not allow inside a transaction (2762).
+  void RefuseInTransaction(const char* command) const;
+  // Ends the open transaction, if any, and gives up every lock.
+  void EndTransaction();
 
   const ServerConfig& config_;
   int spid_;
@@ -62,6 +75,8 @@ class StatementExecutor {
   std::size_t text_size_;
   std::int64_t last_row_count_ = 0;
   bool quoted_identifier_ = false;  // takes effect from the next batch, as in ASE
+  int trancount_ = 0;               // @@trancount: BEGIN TRANs not yet committed
+  int isolation_ = 1;               // SET TRANSACTION ISOLATION LEVEL, 1 as in ASE
 };
 
 }  // namespace vq::ase_server

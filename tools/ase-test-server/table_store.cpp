@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "common/ascii.h"
 #include "server_message.h"
 
 namespace vq::ase_server {
@@ -25,9 +26,7 @@ std::string DataColumn(int index) {
 }
 
 std::string TypeName(TypeKind kind) {
-  std::string name(TypeMessageName(kind));
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return name;
+  return ascii::Lowered(TypeMessageName(kind));
 }
 
 CellValue ReadCell(sqlite3_stmt* s, int i, const ColumnDefinition& column) {
