@@ -495,5 +495,232 @@ INSTANTIATE_TEST_SUITE_P(
       return out + (info.param.encode ? "Encoded" : "");
     });
 
+// A copy of `fixture` with a table of its own, closed: the state every failing
+// statement must leave untouched.
+std::string FileWithBaseTable(const ScratchDir& dir, const std::string& fixture) {
+  const std::string path =
+      CopyFile(kFixtures + fixture, dir / ("base" + fixture.substr(fixture.rfind('.'))));
+  auto db = Database::Open(path, "");
+  db->Execute("CREATE TABLE Base (id LONG, t TEXT(5), b BYTE, m MEMO, d DATETIME)");
+  db->Execute("INSERT INTO Base VALUES (1, 'one', 1, 'first', #2024-01-31#)");
+  db->Execute("INSERT INTO Base VALUES (2, 'two', 2, " + Quote(AsciiText(5000)) + ", NULL)");
+  return path;
+}
+
+TEST(FailingStatements, LeaveTheFileByteForByteAsItWas) {
+  REQUIRE_FIXTURES();
+  const std::string too_long_memo = Quote(AsciiText(3000));
+  const std::vector<std::pair<std::string, int32_t>> statements = {
+      {"CREATE TABLE", error_numbers::kSyntaxError},
+      {"CREATE TABLE Other (a LONG", error_numbers::kSyntaxError},
+      {"CREATE TABLE Other (a WIBBLE)", error_numbers::kSyntaxError},
+      {"CREATE TABLE Other (a LONG PRIMARY KEY)", error_numbers::kNotSupported},
+      {"CREATE TABLE Other (a LONG, A TEXT(5))", error_numbers::kSyntaxError},
+      {"CREATE TABLE base (x LONG)", error_numbers::kTableExists},
+      {"CREATE TABLE [a`b] (x LONG)", error_numbers::kBadName},
+      {"CREATE TABLE [a.b] (x LONG)", error_numbers::kBadName},
+      {"CREATE TABLE [ lead] (x LONG)", error_numbers::kBadName},
+      {"CREATE TABLE `Tëst` (x LONG)", error_numbers::kNotSupported},
+      {"CREATE TABLE Other (x BIGINT)", error_numbers::kNotSupported},
+      {"INSERT INTO Nowhere VALUES (1)", error_numbers::kNoSuchTable},
+      {"INSERT INTO Base (nope) VALUES (1)", error_numbers::kSyntaxError},
+      {"INSERT INTO Base VALUES ('abc', 'x', 1, 'm', NULL)", error_numbers::kDataTypeMismatch},
+      {"INSERT INTO Base VALUES (3, 'x', 1, " + too_long_memo + ", '2024-02-30')",
+       error_numbers::kDataTypeMismatch},
+      {"INSERT INTO Base VALUES (3, 'x', 1, 'm', NULL, 7)", error_numbers::kSyntaxError},
+      {"INSERT INTO Base VALUES (3, 'x')", error_numbers::kSyntaxError},
+      {"INSERT INTO Base VALUES (3, 'sixsix', 1, 'm', NULL)", error_numbers::kDataOverflow},
+      {"INSERT INTO Base VALUES (3, 'x', 256, " + too_long_memo + ", NULL)",
+       error_numbers::kDataOverflow},
+      {"INSERT INTO Base VALUES (3, 'x', 1, 'm', NULL", error_numbers::kSyntaxError},
+      {"INSERT INTO MSysObjects (Name) VALUES ('x')", error_numbers::kNotSupported},
+      {"DROP TABLE MSysObjects", error_numbers::kNotSupported},
+      {"DROP TABLE MSysACEs", error_numbers::kNotSupported},
+      {"DROP TABLE Nowhere", error_numbers::kNoSuchTable},
+      {"SELECT * INTO Base FROM Base", error_numbers::kTableExists},
+      {"SELECT * INTO Other FROM Nowhere", error_numbers::kNoSuchTable},
+      {"DELETE FROM Base", error_numbers::kNotSupported},
+      {"UPDATE Base SET id = 1", error_numbers::kNotSupported},
+      {"SELECT * FROM Base", error_numbers::kNotSupported},
+  };
+  for (const char* fixture :
+       {"mdb-reader/test/data/V2003/test.mdb", "mdb-reader/test/data/V2010/test.accdb"}) {
+    SCOPED_TRACE(fixture);
+    ScratchDir dir;
+    const std::string path = FileWithBaseTable(dir, fixture);
+    const std::vector<uint8_t> before = FileBytes(path);
+    for (const auto& [sql, number] : statements) {
+      SCOPED_TRACE(sql.substr(0, 80));
+      std::string what;
+      {
+        auto db = Database::Open(path, "");
+        EXPECT_EQ(ErrorOf([&] { db->Execute(sql); }, &what), number) << what;
+      }
+      EXPECT_FALSE(what.empty());
+      EXPECT_FALSE(Exists(PageFile::JournalPath(path)));
+      ASSERT_TRUE(FileBytes(path) == before) << "the file changed";
+    }
+    // A failure among statements that succeed takes nothing of theirs with it.
+    {
+      auto db = Database::Open(path, "");
+      db->Execute("INSERT INTO Base VALUES (3, 'x', 3, " + too_long_memo + ", NULL)");
+      EXPECT_THROW(db->Execute("INSERT INTO Base VALUES (4, 'x', 300, 'm', NULL)"), JetError);
+      EXPECT_THROW(db->Execute("CREATE TABLE Base (x LONG)"), JetError);
+      db->Execute("INSERT INTO Base VALUES (5, 'y', 5, 'm', NULL)");
+    }
+    auto db = Database::Open(path, "");
+    Rows rows = SortedRows(*db, "Base");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[2][3], Value(AsciiText(3000)));
+    EXPECT_EQ(rows[3][0], Value(int64_t{5}));
+  }
+}
+
+TEST(FailingStatements, TablesInARelationshipAreNotDropped) {
+  REQUIRE_FIXTURES();
+  for (const char* fixture : {"jackcess/src/test/data/V2000/indexTestV2000.mdb",
+                              "jackcess/src/test/data/V2007/indexTestV2007.accdb"}) {
+    SCOPED_TRACE(fixture);
+    ScratchDir dir;
+    std::string name = fixture;
+    const std::string path = CopyFile(kFixtures + fixture, dir / name.substr(name.rfind('/') + 1));
+    const std::vector<uint8_t> before = FileBytes(path);
+    for (const char* table : {"Table1", "Table2", "Table3"}) {
+      std::string what;
+      {
+        auto db = Database::Open(path, "");
+        EXPECT_EQ(ErrorOf([&] { db->Execute(std::string("DROP TABLE ") + table); }, &what),
+                  error_numbers::kNotSupported)
+            << table;
+      }
+      EXPECT_NE(what.find("relationship"), std::string::npos) << what;
+      EXPECT_TRUE(FileBytes(path) == before) << table;
+    }
+    // A table with an index of its own takes no rows that would miss the index.
+    std::string what;
+    {
+      auto db = Database::Open(path, "");
+      EXPECT_EQ(ErrorOf([&] { db->Execute("INSERT INTO Table2 (id) VALUES (99)"); }, &what),
+                error_numbers::kNotSupported);
+    }
+    EXPECT_NE(what.find("indexes"), std::string::npos) << what;
+    EXPECT_TRUE(FileBytes(path) == before);
+  }
+}
+
+TEST(FailingStatements, FormatsThatAreNotWrittenAreRefusedByName) {
+  REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::string jet3 =
+      CopyFile(kFixtures + "mdb-reader/test/data/V1997/test.mdb", dir / "97.mdb");
+  const std::vector<uint8_t> before = FileBytes(jet3);
+  std::string what;
+  {
+    auto db = Database::Open(jet3, "");
+    EXPECT_EQ(ErrorOf([&] { db->Execute("CREATE TABLE x (a LONG)"); }, &what),
+              error_numbers::kNotSupported);
+    EXPECT_NE(what.find("Access 97 (Jet 3)"), std::string::npos) << what;
+    EXPECT_EQ(ErrorOf([&] { db->Execute("DROP TABLE Table1"); }), error_numbers::kNotSupported);
+    EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "still readable";
+  }
+  EXPECT_TRUE(FileBytes(jet3) == before);
+  EXPECT_FALSE(Exists(PageFile::JournalPath(jet3)));
+
+  const std::string office = CopyFile(
+      kFixtures + "mdb-reader/test/password/data/V2010_with-password.accdb", dir / "office.accdb");
+  const std::vector<uint8_t> office_before = FileBytes(office);
+  EXPECT_EQ(ErrorOf([&] { Database::Open(office, "password")->Execute("CREATE TABLE x (a LONG)"); },
+                    &what),
+            error_numbers::kNotSupported);
+  EXPECT_NE(what.find("encrypted"), std::string::npos) << what;
+  EXPECT_TRUE(FileBytes(office) == office_before);
+}
+
+TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {
+  REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::string path = FileWithBaseTable(dir, "mdb-reader/test/data/V2010/test.accdb");
+  const std::vector<uint8_t> before = FileBytes(path);
+  const std::string create = "CREATE TABLE Fresh (a LONG, m MEMO, o OLEOBJECT)";
+  int writes = 0;
+  {
+    ScratchDir probe_dir;
+    const std::string probe = CopyFile(path, probe_dir / "probe.accdb");
+    WriteFaults counter;
+    counter.fail_at = INT_MAX;
+    auto db = Database::Open(probe, "");
+    db->EnableWriting();
+    db->File().SetWriteFaults(&counter);
+    db->Execute(create);
+    writes = counter.count;
+  }
+  ASSERT_GT(writes, 3);
+  for (int error : {ENOSPC, 0}) {
+    for (int at = 1; at <= writes; ++at) {
+      SCOPED_TRACE("write " + std::to_string(at) + (error ? " fails" : " is short"));
+      auto db = Database::Open(path, "");
+      db->EnableWriting();
+      WriteFaults faults;
+      faults.fail_at = at;
+      faults.error = error;
+      db->File().SetWriteFaults(&faults);
+      std::string what;
+      EXPECT_EQ(ErrorOf([&] { db->Execute(create); }, &what), error_numbers::kDiskFull);
+      EXPECT_NE(what.find("'"), std::string::npos) << what;
+      EXPECT_THROW(db->FindTable("Fresh"), JetError) << "the statement left nothing behind";
+      db->File().SetWriteFaults(nullptr);
+      db.reset();
+      ASSERT_TRUE(FileBytes(path) == before);
+    }
+  }
+  // Rows held in memory survive a checkpoint that fails, and reach the file
+  // with the next one.
+  auto db = Database::Open(path, "");
+  db->Execute("INSERT INTO Base VALUES (3, 'x', 3, " + Quote(AsciiText(7000)) + ", NULL)");
+  WriteFaults faults;
+  faults.fail_at = 2;
+  faults.error = ENOSPC;
+  db->File().SetWriteFaults(&faults);
+  EXPECT_EQ(ErrorOf([&] { db->Checkpoint(); }), error_numbers::kDiskFull);
+  EXPECT_TRUE(FileBytes(path) == before);
+  db->File().SetWriteFaults(nullptr);
+  db->Checkpoint();
+  db.reset();
+  db = Database::Open(path, "");
+  EXPECT_EQ(SortedRows(*db, "Base").size(), 3u);
+}
+
+// Disabled until deleted rows give their space back: the catalogue rows a
+// DROP deletes keep their bytes and slots on the MSysObjects and MSysACEs data
+// pages (data_page_writer.h), so every few cycles a catalogue table takes a
+// new page and the file grows by one page per 10 to 20 cycles without end.
+TEST(WriteStatements, DISABLED_DroppingAndCreatingATableOverAndOverStopsGrowingTheFile) {
+  REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::string path =
+      CopyFile(kFixtures + "mdb-reader/test/data/V2010/empty.accdb", dir / "cycle.accdb");
+  const std::string memo = Quote(AsciiText(6000));
+  auto db = Database::Open(path, "");
+  uint64_t size_at_50 = 0;
+  for (int k = 1; k <= 1000; ++k) {
+    db->Execute("CREATE TABLE Cycle (id LONG, t TEXT(20), m MEMO)");
+    for (int r = 0; r < 3; ++r)
+      db->Execute("INSERT INTO Cycle VALUES (" + std::to_string(r) + ", 'row', " +
+                  (r == 1 ? memo : "'short'") + ")");
+    if (k == 1000) break;  // the last one stays
+    db->Execute("DROP TABLE Cycle");
+    if (k == 50) size_at_50 = FileBytes(path).size();
+  }
+  db.reset();
+  const uint64_t size_at_1000 = FileBytes(path).size();
+  std::printf("after 50 drops %llu bytes, after 999 %llu bytes\n",
+              static_cast<unsigned long long>(size_at_50),
+              static_cast<unsigned long long>(size_at_1000));
+  EXPECT_LE(size_at_1000, size_at_50);
+  db = Database::Open(path, "");
+  EXPECT_EQ(UserTables(*db), std::set<std::string>{"Cycle"});
+  EXPECT_EQ(SortedRows(*db, "Cycle").size(), 3u);
+}
+
 }  // namespace
 }  // namespace jet
