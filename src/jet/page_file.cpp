@@ -145,7 +145,13 @@ void PageFile::HandleJournal(Mode mode) {
     ~Unlock() { ::flock(fd, LOCK_UN); }
   } unlock{fd_};
 
-  int writable_fd = mode == Mode::kReadWrite ? fd_ : ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  // A file without write permission is not written here even where the system
+  // would let this process do it (as root): it is read through its journal.
+  struct stat st {};
+  bool may_write = ::fstat(fd_, &st) == 0 && (st.st_mode & 0222) != 0;
+  int writable_fd = mode == Mode::kReadWrite ? fd_
+                    : may_write              ? ::open(path_.c_str(), O_RDWR | O_CLOEXEC)
+                                             : -1;
   bool restored = RestoreFromJournal(writable_fd >= 0 ? writable_fd : fd_, writable_fd >= 0);
   if (writable_fd >= 0 && writable_fd != fd_) ::close(writable_fd);
   if (restored) recovery_ = writable_fd >= 0 ? Recovery::kRestored : Recovery::kReadThrough;
@@ -178,7 +184,7 @@ bool PageFile::RestoreFromJournal(int fd, bool write_back) {
     uint32_t page = Le32(buffer.data());
     uint32_t sum = Le32(buffer.data() + 4 + j.page_size);
     if (Checksum(buffer.data(), 4 + j.page_size, j.salt) != sum ||
-        static_cast<uint64_t>(page + 1) * j.page_size > j.file_size)
+        (static_cast<uint64_t>(page) + 1) * j.page_size > j.file_size)
       ThrowCorrupt("the journal '" + journal + "' that would restore the file is damaged");
     pages.emplace_back(page, std::vector<uint8_t>(buffer.begin() + 4, buffer.end() - 4));
   }

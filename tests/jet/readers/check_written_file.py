@@ -157,6 +157,12 @@ def compare_rows(reader, table, want, got, differ, problems, any_order):
             problems.append(f"{reader} [{table}] row {r + 1}: {why}")
 
 
+# The longest text mdb-export prints: its bind buffer of 200,000 bytes, less
+# the terminating zero (longer memos come out cut short).
+MDBTOOLS_TEXT_LIMIT = 199999
+MDBTOOLS_BIGINT_WARNING = "Warning: mdb_col_to_string called on unsupported data type 19."
+
+
 def mdbtools_difference(ado_type, expected, cell):
     """mdb-export's cell (text, quoted) against an expected value, by the rules
     compare_with_mdbtools holds for mdbtools' own spellings: 1/0 for truth
@@ -170,8 +176,17 @@ def mdbtools_difference(ado_type, expected, cell):
         body = expected[2:].upper()
         cut = next(i for i in range(0, len(body), 2) if body[i:i + 2] == "00")
         return None if value.upper() == body[:cut] else f"binary {expected[:40]} vs {value[:40]}"
+    if ado_type == 20 and value == "" and not quoted:
+        return None  # Large Number: unknown to mdbtools 1.0 (see check_mdbtools)
     if ado_type in (4, 5) and expected is not None and value != "":
         return mdbtools_float_difference(ado_type, expected, value)
+    if ado_type in (202, 203) and isinstance(expected, str):
+        # mdbtools 1.0 turns text into UTF-8 one UTF-16 unit at a time, so a
+        # character beyond the BMP (a surrogate pair) comes out as "??"; and
+        # it keeps at most MDBTOOLS_TEXT_LIMIT characters of a memo.
+        expected = "".join("??" if ord(ch) > 0xFFFF else ch for ch in expected)
+        if len(expected) > MDBTOOLS_TEXT_LIMIT and len(value) == MDBTOOLS_TEXT_LIMIT:
+            expected = expected[:MDBTOOLS_TEXT_LIMIT]
     return mdbtools.same_value(ado_type, expected, value, quoted)
 
 
@@ -209,7 +224,12 @@ def check_mdbtools(path, expected, problems):
         rc, csv_text, err = mdbtools.run(["mdb-export", "-T", mdbtools.DATE_FORMAT, "-b", "hex",
                                           path, name])
         # A warning means mdbtools met something in the file it did not
-        # understand; for a file we wrote that is a fault even if the values agree.
+        # understand; for a file we wrote that is a fault even if the values
+        # agree. The one exception: mdbtools 1.0 does not know Large Number
+        # (BIGINT) columns, warns about each value and prints it empty.
+        if any(c["type"] == 20 for c in want["columns"]):
+            err = "\n".join(line for line in err.splitlines()
+                             if line != MDBTOOLS_BIGINT_WARNING)
         if rc != 0 or err.strip():
             problems.append(f"mdb-export [{name}]: status {rc}, stderr {err.strip()[:200]!r}")
             if rc != 0:

@@ -1,0 +1,726 @@
+// Writing statements through jet::Database on copies of files Access made:
+// what they write reads back value for value, here and (through
+// check_written_file.py) with mdbtools and mdb-reader; what fails leaves the
+// file byte for byte as it was.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <sstream>
+
+#include "jet/database.h"
+#include "jet/rc4.h"
+#include "scratch_files.h"
+
+namespace jet {
+
+// Values print readably in failure messages.
+void PrintTo(const Value& v, std::ostream* os) {
+  std::visit(
+      [&](const auto& x) {
+        using T = std::decay_t<decltype(x)>;
+        if constexpr (std::is_same_v<T, std::monostate>) {
+          *os << "null";
+        } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, int64_t>) {
+          *os << x;
+        } else if constexpr (std::is_same_v<T, double>) {
+          *os << std::hexfloat << x << std::defaultfloat;
+        } else if constexpr (std::is_same_v<T, std::string>) {
+          *os << '"' << x.substr(0, 60) << (x.size() > 60 ? "...\" (" : "\" (") << x.size()
+              << " bytes)";
+        } else if constexpr (std::is_same_v<T, Binary>) {
+          *os << "binary of " << x.size() << " bytes";
+        } else if constexpr (std::is_same_v<T, Money>) {
+          *os << "money " << x.ten_thousandths;
+        } else if constexpr (std::is_same_v<T, OleDate>) {
+          *os << "date " << std::hexfloat << x.days << std::defaultfloat;
+        } else if constexpr (std::is_same_v<T, Numeric>) {
+          *os << "decimal " << (x.negative ? "-" : "") << static_cast<uint64_t>(x.magnitude)
+              << "... p" << int(x.precision) << " s" << int(x.scale);
+        } else {
+          *os << "(value)";
+        }
+      },
+      v);
+}
+
+namespace {
+
+using testing::CopyFile;
+using testing::Exists;
+using testing::FileBytes;
+using testing::ScratchDir;
+
+const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
+
+#define REQUIRE_FIXTURES()                               \
+  if (!std::filesystem::exists(kFixtures + "INDEX.tsv")) \
+  GTEST_SKIP() << "no shared Access fixtures at " << kFixtures
+
+using Rows = std::vector<std::vector<Value>>;
+
+Rows AllRows(Database& db, const std::string& table) {
+  auto reader = db.OpenTable(table);
+  Rows rows;
+  std::vector<Value> row;
+  while (reader->Next(row)) rows.push_back(row);
+  return rows;
+}
+
+// Rows in the order of their first column: rows come in the order of the
+// pages they landed on, which need not be the order they were added in.
+Rows SortedRows(Database& db, const std::string& table) {
+  Rows rows = AllRows(db, table);
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+    return std::get<int64_t>(a[0]) < std::get<int64_t>(b[0]);
+  });
+  return rows;
+}
+
+std::set<std::string> UserTables(Database& db) {
+  std::set<std::string> names;
+  for (const CatalogueEntry& e : db.Catalogue())
+    if (e.kind == ObjectKind::kUserTable) names.insert(e.name);
+  return names;
+}
+
+int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullptr) {
+  try {
+    f();
+  } catch (const JetError& e) {
+    if (what) *what = e.what();
+    return e.Number();
+  }
+  return 0;
+}
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string Hex(const Binary& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out = "0x";
+  out.reserve(2 + 2 * bytes.size());
+  for (uint8_t b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+Binary Pattern(size_t n) {
+  Binary b(n);
+  for (size_t k = 0; k < n; ++k) b[k] = static_cast<uint8_t>(k * 7 + k / 251);
+  return b;
+}
+
+std::string AsciiText(size_t n) {
+  std::string s(n, ' ');
+  for (size_t k = 0; k < n; ++k) s[k] = static_cast<char>('!' + (k * 11 + k / 97) % 94);
+  return s;
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string s;
+  for (size_t k = 0; k < times; ++k) s += piece;
+  return s;
+}
+
+Guid GuidOf(uint8_t fill) {
+  Guid g;
+  g.bytes.fill(fill);
+  return g;
+}
+
+// 10^28 - 1: the largest DECIMAL(28, s) magnitude.
+unsigned __int128 AllNines() {
+  unsigned __int128 v = 0;
+  for (int k = 0; k < 28; ++k) v = v * 10 + 9;
+  return v;
+}
+
+// One column of the all-types table: its SQL type, its stored type, and per
+// row the literal to insert and the value to read back.
+struct TypedColumn {
+  const char* name;
+  const char* sql;
+  uint8_t type;
+  std::vector<std::pair<std::string, Value>> cells;
+};
+
+const std::string kUnicode50 = [] {
+  std::string s = "Ünïcödé Ωμέγα Кириллица 漢字かな €‰ 😀 ";  // the emoji is two UTF-16 units
+  return s + s.substr(0, 18);                                // 50 UTF-16 units
+}();
+const std::string kQuotes = "O'Hara said \"hi\" `x` -- [b] 100% ; a,b \\ \t tab";
+
+std::vector<TypedColumn> AllTypes(bool bigint) {
+  const double single_max = static_cast<double>(3.4028235e38f);
+  std::vector<TypedColumn> c = {
+      {"c_text",
+       "TEXT(50)",
+       kText,
+       {{"'a'", "a"}, {Quote(kUnicode50), kUnicode50}, {"NULL", {}}, {Quote(kQuotes), kQuotes}}},
+      {"c_memo",
+       "MEMO",
+       kMemo,
+       {{"''", ""},
+        {"'x'", "x"},
+        {"NULL", {}},
+        {Quote(Repeat("漢字かな", 500)), Repeat("漢字かな", 500)}}},
+      {"c_byte",
+       "BYTE",
+       kByte,
+       {{"0", int64_t{0}}, {"'255'", int64_t{255}}, {"NULL", {}}, {"1", int64_t{1}}}},
+      {"c_short",
+       "SHORT",
+       kInt,
+       {{"-32768", int64_t{-32768}},
+        {"32767", int64_t{32767}},
+        {"NULL", {}},
+        {"'-1'", int64_t{-1}}}},
+      {"c_long",
+       "LONG",
+       kLong,
+       {{"-2147483648", int64_t{INT32_MIN}},
+        {"'2147483647'", int64_t{INT32_MAX}},
+        {"NULL", {}},
+        {"0", int64_t{0}}}},
+      {"c_currency",
+       "CURRENCY",
+       kMoney,
+       {{"'-922337203685477.5808'", Money{INT64_MIN}},
+        {"922337203685477.5807", Money{INT64_MAX}},
+        {"NULL", {}},
+        {"'0.0001'", Money{1}}}},
+      {"c_real",
+       "REAL",
+       kFloat,
+       {{"'-3.4028235e+38'", -single_max},
+        {"3.4028235E38", single_max},
+        {"NULL", {}},
+        {"1.5", 1.5}}},
+      {"c_float",
+       "FLOAT",
+       kDouble,
+       {{"'-1.7976931348623157e+308'", -DBL_MAX},
+        {"1.7976931348623157e308", DBL_MAX},
+        {"NULL", {}},
+        {"'5e-324'", 5e-324}}},
+      {"c_decimal",
+       "DECIMAL(28,6)",
+       kNumeric,
+       {{"'-9999999999999999999999.999999'", Numeric{AllNines(), 28, 6, true}},
+        {"9999999999999999999999.999999", Numeric{AllNines(), 28, 6, false}},
+        {"NULL", {}},
+        {"'-0.000001'", Numeric{1, 28, 6, true}}}},
+      {"c_date",
+       "DATETIME",
+       kDateTime,
+       {{"'0100-01-01 00:00:00'", OleDate{-657434}},
+        {"#9999-12-31 23:59:59#", OleDate{2958465 + 86399.0 / 86400.0}},
+        {"NULL", {}},
+        {"'2024-02-29 13:45:30'", OleDate{45351 + (13 * 3600 + 45 * 60 + 30) / 86400.0}}}},
+      {"c_bit", "BIT", kBool, {{"False", false}, {"'True'", true}, {"'0'", false}, {"1", true}}},
+      {"c_binary",
+       "BINARY(16)",
+       kBinary,
+       {{"0x00", Binary{0}},
+        {Hex(Binary(16, 0xFF)), Binary(16, 0xFF)},
+        {"NULL", {}},
+        {"'0x000102'", Binary{0, 1, 2}}}},
+      {"c_ole",
+       "OLEOBJECT",
+       kOle,
+       {{"''", Binary{}},
+        {"0x7F", Binary{0x7F}},
+        {"NULL", {}},
+        {Hex(Pattern(3000)), Pattern(3000)}}},
+      {"c_guid",
+       "GUID",
+       kGuid,
+       {{"'{00000000-0000-0000-0000-000000000000}'", GuidOf(0)},
+        {"'{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}'", GuidOf(0xFF)},
+        {"NULL", {}},
+        {"'{00112233-4455-6677-8899-AABBCCDDEEFF}'",
+         Guid{{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD,
+               0xEE, 0xFF}}}}},
+  };
+  if (bigint)
+    c.push_back({"c_big",
+                 "BIGINT",
+                 kBigInt,
+                 {{"'-9223372036854775808'", int64_t{INT64_MIN}},
+                  {"9223372036854775807", int64_t{INT64_MAX}},
+                  {"NULL", {}},
+                  {"-1", int64_t{-1}}}});
+  return c;
+}
+
+// The long values written: 0, 1, 2,000, 5,000 and 2,000,000 bytes of memo
+// text and of OLE data, and a memo of text that does not compress.
+const std::vector<size_t> kLongSizes = {0, 1, 2000, 5000, 2000000};
+
+struct Written {
+  std::set<std::string> tables;  // the user tables the file should hold
+  std::map<std::string, Rows> rows;
+};
+
+// The statements every round-trip file gets, and what they should leave.
+Written WriteScenario(Database& db, const std::set<std::string>& before,
+                      const std::map<std::string, Rows>& before_rows) {
+  Written w;
+  const bool bigint = db.FileHeader().version >= 5;
+  std::vector<TypedColumn> columns = AllTypes(bigint);
+  std::string create = "CREATE TABLE `AllTypes` (`id` COUNTER";
+  std::string names;
+  for (const TypedColumn& c : columns) {
+    create += std::string(", `") + c.name + "` " + c.sql;
+    names += std::string(names.empty() ? "" : ", ") + "`" + c.name + "`";
+  }
+  db.Execute(create + ");");
+  Rows all;
+  for (size_t r = 0; r < 4; ++r) {
+    std::string values;
+    std::vector<Value> row = {int64_t(r + 1)};
+    for (const TypedColumn& c : columns) {
+      values += (values.empty() ? "" : ", ") + c.cells[r].first;
+      row.push_back(c.cells[r].second);
+    }
+    db.Execute("INSERT INTO `AllTypes` (" + names + ") VALUES (" + values + ")");
+    all.push_back(row);
+  }
+
+  db.Execute("create table LongValues (id LONG, m LONGTEXT, o LONGBINARY)");
+  Rows longs;
+  int64_t id = 0;
+  for (size_t n : kLongSizes) {
+    std::string text = AsciiText(n);
+    db.Execute("INSERT INTO LongValues VALUES (" + std::to_string(id) + ", " + Quote(text) + ", " +
+               Hex(Pattern(n)) + ")");
+    longs.push_back({id++, text, Pattern(n)});
+  }
+  std::string wide = Repeat("Ω漢", 2500);  // 5,000 UTF-16 units that do not compress
+  db.Execute("INSERT INTO LongValues (id, m) VALUES (" + std::to_string(id) + ", " + Quote(wide) +
+             ")");
+  longs.push_back({id, wide, Value{}});
+
+  db.Execute("SELECT a1.* INTO `AllTypesCopy` FROM `AllTypes` AS a1;");
+  db.Execute("SELECT * INTO [LongCopy] FROM [LongValues]");
+  // The copy carries the autonumber on.
+  db.Execute("INSERT INTO AllTypesCopy (c_text, c_bit) VALUES ('next', True)");
+  Rows copy = all;
+  std::vector<Value> next(all[0].size());
+  next[0] = int64_t{5};
+  next[1] = std::string("next");
+  next[11] = true;
+  copy.push_back(next);
+
+  db.Execute("CREATE TABLE Doomed (a LONG, b TEXT(5), m MEMO)");
+  db.Execute("INSERT INTO Doomed VALUES (1, 'gone', " + Quote(AsciiText(9000)) + ")");
+  db.Execute("DROP TABLE doomed");
+
+  w.tables = before;
+  if (!before.empty()) {
+    const std::string victim = *before.rbegin();
+    db.Execute("DROP TABLE [" + victim + "]");
+    w.tables.erase(victim);
+  }
+  for (const std::string& t : w.tables) w.rows[t] = before_rows.at(t);
+  w.tables.insert({"AllTypes", "AllTypesCopy", "LongValues", "LongCopy"});
+  w.rows["AllTypes"] = all;
+  w.rows["AllTypesCopy"] = copy;
+  w.rows["LongValues"] = longs;
+  w.rows["LongCopy"] = longs;
+  return w;
+}
+
+// Runs a command line; its exit status, its output in `out`.
+int Run(const std::string& command, std::string& out) {
+  out.clear();
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+  int status = ::pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// check_written_file.py on `path`: mdbtools and mdb-reader must read what our
+// reader reads (which the caller has checked value for value). Empty when
+// they do or when a reader is missing (then `skipped` says which).
+std::string CheckWithOtherReaders(const std::string& path, const std::string& password,
+                                  std::string& skipped) {
+  const std::string tool = VQ_SQL_TOOL,
+                    checker = std::string(VQ_READERS_DIR) + "/check_written_file.py";
+  if (!Exists(tool)) {
+    skipped = "vellquist-sql is not built";
+    return "";
+  }
+  const std::string pw = password.empty() ? "" : " --password '" + password + "'";
+  const std::string expected = path + ".expected.json";
+  std::string out;
+  if (Run(std::string(VQ_PYTHON) + " '" + checker + "' '" + path + "' --tool '" + tool + "'" + pw +
+              " --describe > '" + expected + "'",
+          out) != 0)
+    return "describing the file failed: " + out;
+  int rc = Run(std::string(VQ_PYTHON) + " '" + checker + "' '" + path + "' --tool '" + tool + "'" +
+                   pw + " --expected '" + expected + "'",
+               out);
+  if (rc == 77) {
+    skipped = out;
+    return "";
+  }
+  return rc == 0 ? "" : out;
+}
+
+struct RoundTrip {
+  const char* fixture;
+  const char* password;
+  bool encode;  // made into a Jet "encoded" database first
+};
+
+class WriteStatements : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(WriteStatements, WrittenFilesReadBackValueForValue) {
+  REQUIRE_FIXTURES();
+  const RoundTrip& f = GetParam();
+  ScratchDir dir;
+  std::string name = f.fixture;
+  const std::string path =
+      CopyFile(kFixtures + f.fixture, dir / ("copy" + name.substr(name.rfind('.'))));
+  const uint32_t key = 0x5A17C0DE;
+  if (f.encode) testing::EncodeInPlace(path, key);
+
+  Written w;
+  {
+    auto db = Database::Open(path, f.password);
+    std::set<std::string> before = UserTables(*db);
+    std::map<std::string, Rows> before_rows;
+    for (const std::string& t : before) before_rows[t] = AllRows(*db, t);
+    w = WriteScenario(*db, before, before_rows);
+  }  // released: the last changes reach the file
+  EXPECT_FALSE(Exists(PageFile::JournalPath(path)));
+
+  auto db = Database::Open(path, f.password);
+  ASSERT_EQ(db->File().FileSize() % db->FileHeader().page_size, 0u);
+  EXPECT_EQ(UserTables(*db), w.tables);
+  size_t values = 0;
+  for (const auto& [table, rows] : w.rows) {
+    SCOPED_TRACE(table);
+    bool ours = table.rfind("AllTypes", 0) == 0 || table.rfind("Long", 0) == 0;
+    Rows got = ours ? SortedRows(*db, table) : AllRows(*db, table);
+    ASSERT_EQ(got.size(), rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+      ASSERT_EQ(got[r].size(), rows[r].size());
+      for (size_t c = 0; c < rows[r].size(); ++c) {
+        EXPECT_EQ(got[r][c], rows[r][c]) << "row " << r << " column " << c;
+        ++values;
+      }
+    }
+  }
+  // The copies have the source's column types, sizes and scales.
+  for (const auto& [from, to] :
+       {std::pair{"AllTypes", "AllTypesCopy"}, {"LongValues", "LongCopy"}}) {
+    TableDefinition a = db->Definition(from), b = db->Definition(to);
+    ASSERT_EQ(a.columns.size(), b.columns.size());
+    for (size_t k = 0; k < a.columns.size(); ++k) {
+      EXPECT_EQ(a.columns[k].name, b.columns[k].name);
+      EXPECT_EQ(a.columns[k].type, b.columns[k].type) << a.columns[k].name;
+      EXPECT_EQ(a.columns[k].length, b.columns[k].length) << a.columns[k].name;
+      EXPECT_EQ(a.columns[k].precision, b.columns[k].precision) << a.columns[k].name;
+      EXPECT_EQ(a.columns[k].scale, b.columns[k].scale) << a.columns[k].name;
+    }
+  }
+  std::printf("%s: %zu tables, %zu values read back\n", f.fixture, w.rows.size(), values);
+
+  if (*f.password) {
+    EXPECT_EQ(ErrorOf([&] {
+                db.reset();
+                Database::Open(path, "");
+              }),
+              error_numbers::kBadPassword);
+    EXPECT_EQ(ErrorOf([&] { Database::Open(path, "Password"); }), error_numbers::kBadPassword);
+    db = Database::Open(path, f.password);
+  }
+  if (f.encode) {
+    // Still encoded: the new table's pages are stored enciphered.
+    EXPECT_NE(db->FileHeader().page_key, 0u);
+    uint32_t page = db->FindTable("LongValues").DefinitionPage();
+    const uint32_t size = db->FileHeader().page_size;
+    std::vector<uint8_t> raw(size);
+    db->File().ReadRaw(static_cast<uint64_t>(page) * size, raw.data(), size);
+    PageBuffer plain = db->File().Read(page);
+    EXPECT_NE(raw, *plain);
+    uint32_t k = key ^ page;
+    uint8_t page_key[4] = {static_cast<uint8_t>(k), static_cast<uint8_t>(k >> 8),
+                           static_cast<uint8_t>(k >> 16), static_cast<uint8_t>(k >> 24)};
+    Rc4(page_key, 4).Apply(raw.data(), raw.size());
+    EXPECT_EQ(raw, *plain);
+  }
+  db.reset();
+
+  std::string skipped;
+  std::string problems = CheckWithOtherReaders(path, f.password, skipped);
+  EXPECT_EQ(problems, "");
+  if (!skipped.empty()) std::printf("other readers not asked: %s\n", skipped.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fixtures, WriteStatements,
+    ::testing::Values(
+        RoundTrip{"mdb-reader/test/data/V2000/test.mdb", "", false},
+        RoundTrip{"mdb-reader/test/data/V2003/test.mdb", "", false},
+        RoundTrip{"mdb-reader/test/data/V2007/test.accdb", "", false},
+        RoundTrip{"mdb-reader/test/data/V2010/test.accdb", "", false},
+        RoundTrip{"mdb-reader/test/data/V2016/bigint.accdb", "", false},
+        RoundTrip{"mdb-reader/test/password/data/V2000_with-password.mdb", "password", false},
+        RoundTrip{"mdb-reader/test/password/data/V2003_with-password.mdb", "password", false},
+        RoundTrip{"mdb-reader/test/data/V2003/numeric.mdb", "", true}),
+    [](const ::testing::TestParamInfo<RoundTrip>& info) {
+      std::string name = info.param.fixture;
+      name = name.substr(name.find("data/") + 5);
+      std::string out;
+      for (char c : name)
+        if (std::isalnum(static_cast<unsigned char>(c))) out += c;
+      return out + (info.param.encode ? "Encoded" : "");
+    });
+
+// A copy of `fixture` with a table of its own, closed: the state every failing
+// statement must leave untouched.
+std::string FileWithBaseTable(const ScratchDir& dir, const std::string& fixture) {
+  const std::string path =
+      CopyFile(kFixtures + fixture, dir / ("base" + fixture.substr(fixture.rfind('.'))));
+  auto db = Database::Open(path, "");
+  db->Execute("CREATE TABLE Base (id LONG, t TEXT(5), b BYTE, m MEMO, d DATETIME)");
+  db->Execute("INSERT INTO Base VALUES (1, 'one', 1, 'first', #2024-01-31#)");
+  db->Execute("INSERT INTO Base VALUES (2, 'two', 2, " + Quote(AsciiText(5000)) + ", NULL)");
+  return path;
+}
+
+TEST(FailingStatements, LeaveTheFileByteForByteAsItWas) {
+  REQUIRE_FIXTURES();
+  const std::string too_long_memo = Quote(AsciiText(3000));
+  const std::vector<std::pair<std::string, int32_t>> statements = {
+      {"CREATE TABLE", error_numbers::kSyntaxError},
+      {"CREATE TABLE Other (a LONG", error_numbers::kSyntaxError},
+      {"CREATE TABLE Other (a WIBBLE)", error_numbers::kSyntaxError},
+      {"CREATE TABLE Other (a LONG PRIMARY KEY)", error_numbers::kNotSupported},
+      {"CREATE TABLE Other (a LONG, A TEXT(5))", error_numbers::kSyntaxError},
+      {"CREATE TABLE base (x LONG)", error_numbers::kTableExists},
+      {"CREATE TABLE [a`b] (x LONG)", error_numbers::kBadName},
+      {"CREATE TABLE [a.b] (x LONG)", error_numbers::kBadName},
+      {"CREATE TABLE [ lead] (x LONG)", error_numbers::kBadName},
+      {"CREATE TABLE `Tëst` (x LONG)", error_numbers::kNotSupported},
+      {"CREATE TABLE Other (x BIGINT)", error_numbers::kNotSupported},
+      {"INSERT INTO Nowhere VALUES (1)", error_numbers::kNoSuchTable},
+      {"INSERT INTO Base (nope) VALUES (1)", error_numbers::kSyntaxError},
+      {"INSERT INTO Base VALUES ('abc', 'x', 1, 'm', NULL)", error_numbers::kDataTypeMismatch},
+      {"INSERT INTO Base VALUES (3, 'x', 1, " + too_long_memo + ", '2024-02-30')",
+       error_numbers::kDataTypeMismatch},
+      {"INSERT INTO Base VALUES (3, 'x', 1, 'm', NULL, 7)", error_numbers::kSyntaxError},
+      {"INSERT INTO Base VALUES (3, 'x')", error_numbers::kSyntaxError},
+      {"INSERT INTO Base VALUES (3, 'sixsix', 1, 'm', NULL)", error_numbers::kDataOverflow},
+      {"INSERT INTO Base VALUES (3, 'x', 256, " + too_long_memo + ", NULL)",
+       error_numbers::kDataOverflow},
+      {"INSERT INTO Base VALUES (3, 'x', 1, 'm', NULL", error_numbers::kSyntaxError},
+      {"INSERT INTO MSysObjects (Name) VALUES ('x')", error_numbers::kNotSupported},
+      {"DROP TABLE MSysObjects", error_numbers::kNotSupported},
+      {"DROP TABLE MSysACEs", error_numbers::kNotSupported},
+      {"DROP TABLE Nowhere", error_numbers::kNoSuchTable},
+      {"SELECT * INTO Base FROM Base", error_numbers::kTableExists},
+      {"SELECT * INTO Other FROM Nowhere", error_numbers::kNoSuchTable},
+      {"DELETE FROM Base", error_numbers::kNotSupported},
+      {"UPDATE Base SET id = 1", error_numbers::kNotSupported},
+      {"SELECT * FROM Base", error_numbers::kNotSupported},
+  };
+  for (const char* fixture :
+       {"mdb-reader/test/data/V2003/test.mdb", "mdb-reader/test/data/V2010/test.accdb"}) {
+    SCOPED_TRACE(fixture);
+    ScratchDir dir;
+    const std::string path = FileWithBaseTable(dir, fixture);
+    const std::vector<uint8_t> before = FileBytes(path);
+    for (const auto& [sql, number] : statements) {
+      SCOPED_TRACE(sql.substr(0, 80));
+      std::string what;
+      {
+        auto db = Database::Open(path, "");
+        EXPECT_EQ(ErrorOf([&] { db->Execute(sql); }, &what), number) << what;
+      }
+      EXPECT_FALSE(what.empty());
+      EXPECT_FALSE(Exists(PageFile::JournalPath(path)));
+      ASSERT_TRUE(FileBytes(path) == before) << "the file changed";
+    }
+    // A failure among statements that succeed takes nothing of theirs with it.
+    {
+      auto db = Database::Open(path, "");
+      db->Execute("INSERT INTO Base VALUES (3, 'x', 3, " + too_long_memo + ", NULL)");
+      EXPECT_THROW(db->Execute("INSERT INTO Base VALUES (4, 'x', 300, 'm', NULL)"), JetError);
+      EXPECT_THROW(db->Execute("CREATE TABLE Base (x LONG)"), JetError);
+      db->Execute("INSERT INTO Base VALUES (5, 'y', 5, 'm', NULL)");
+    }
+    auto db = Database::Open(path, "");
+    Rows rows = SortedRows(*db, "Base");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[2][3], Value(AsciiText(3000)));
+    EXPECT_EQ(rows[3][0], Value(int64_t{5}));
+  }
+}
+
+TEST(FailingStatements, TablesInARelationshipAreNotDropped) {
+  REQUIRE_FIXTURES();
+  for (const char* fixture : {"jackcess/src/test/data/V2000/indexTestV2000.mdb",
+                              "jackcess/src/test/data/V2007/indexTestV2007.accdb"}) {
+    SCOPED_TRACE(fixture);
+    ScratchDir dir;
+    std::string name = fixture;
+    const std::string path = CopyFile(kFixtures + fixture, dir / name.substr(name.rfind('/') + 1));
+    const std::vector<uint8_t> before = FileBytes(path);
+    for (const char* table : {"Table1", "Table2", "Table3"}) {
+      std::string what;
+      {
+        auto db = Database::Open(path, "");
+        EXPECT_EQ(ErrorOf([&] { db->Execute(std::string("DROP TABLE ") + table); }, &what),
+                  error_numbers::kNotSupported)
+            << table;
+      }
+      EXPECT_NE(what.find("relationship"), std::string::npos) << what;
+      EXPECT_TRUE(FileBytes(path) == before) << table;
+    }
+    // A table with an index of its own takes no rows that would miss the index.
+    std::string what;
+    {
+      auto db = Database::Open(path, "");
+      EXPECT_EQ(ErrorOf([&] { db->Execute("INSERT INTO Table2 (id) VALUES (99)"); }, &what),
+                error_numbers::kNotSupported);
+    }
+    EXPECT_NE(what.find("indexes"), std::string::npos) << what;
+    EXPECT_TRUE(FileBytes(path) == before);
+  }
+}
+
+TEST(FailingStatements, FormatsThatAreNotWrittenAreRefusedByName) {
+  REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::string jet3 =
+      CopyFile(kFixtures + "mdb-reader/test/data/V1997/test.mdb", dir / "97.mdb");
+  const std::vector<uint8_t> before = FileBytes(jet3);
+  std::string what;
+  {
+    auto db = Database::Open(jet3, "");
+    EXPECT_EQ(ErrorOf([&] { db->Execute("CREATE TABLE x (a LONG)"); }, &what),
+              error_numbers::kNotSupported);
+    EXPECT_NE(what.find("Access 97 (Jet 3)"), std::string::npos) << what;
+    EXPECT_EQ(ErrorOf([&] { db->Execute("DROP TABLE Table1"); }), error_numbers::kNotSupported);
+    EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "still readable";
+  }
+  EXPECT_TRUE(FileBytes(jet3) == before);
+  EXPECT_FALSE(Exists(PageFile::JournalPath(jet3)));
+
+  const std::string office = CopyFile(
+      kFixtures + "mdb-reader/test/password/data/V2010_with-password.accdb", dir / "office.accdb");
+  const std::vector<uint8_t> office_before = FileBytes(office);
+  EXPECT_EQ(ErrorOf([&] { Database::Open(office, "password")->Execute("CREATE TABLE x (a LONG)"); },
+                    &what),
+            error_numbers::kNotSupported);
+  EXPECT_NE(what.find("encrypted"), std::string::npos) << what;
+  EXPECT_TRUE(FileBytes(office) == office_before);
+}
+
+TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {
+  REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::string path = FileWithBaseTable(dir, "mdb-reader/test/data/V2010/test.accdb");
+  const std::vector<uint8_t> before = FileBytes(path);
+  const std::string create = "CREATE TABLE Fresh (a LONG, m MEMO, o OLEOBJECT)";
+  int writes = 0;
+  {
+    ScratchDir probe_dir;
+    const std::string probe = CopyFile(path, probe_dir / "probe.accdb");
+    WriteFaults counter;
+    counter.fail_at = INT_MAX;
+    auto db = Database::Open(probe, "");
+    db->EnableWriting();
+    db->File().SetWriteFaults(&counter);
+    db->Execute(create);
+    writes = counter.count;
+  }
+  ASSERT_GT(writes, 3);
+  for (int error : {ENOSPC, 0}) {
+    for (int at = 1; at <= writes; ++at) {
+      SCOPED_TRACE("write " + std::to_string(at) + (error ? " fails" : " is short"));
+      auto db = Database::Open(path, "");
+      db->EnableWriting();
+      WriteFaults faults;
+      faults.fail_at = at;
+      faults.error = error;
+      db->File().SetWriteFaults(&faults);
+      std::string what;
+      EXPECT_EQ(ErrorOf([&] { db->Execute(create); }, &what), error_numbers::kDiskFull);
+      EXPECT_NE(what.find("'"), std::string::npos) << what;
+      EXPECT_THROW(db->FindTable("Fresh"), JetError) << "the statement left nothing behind";
+      db->File().SetWriteFaults(nullptr);
+      db.reset();
+      ASSERT_TRUE(FileBytes(path) == before);
+    }
+  }
+  // Rows held in memory survive a checkpoint that fails, and reach the file
+  // with the next one.
+  auto db = Database::Open(path, "");
+  db->Execute("INSERT INTO Base VALUES (3, 'x', 3, " + Quote(AsciiText(7000)) + ", NULL)");
+  WriteFaults faults;
+  faults.fail_at = 2;
+  faults.error = ENOSPC;
+  db->File().SetWriteFaults(&faults);
+  EXPECT_EQ(ErrorOf([&] { db->Checkpoint(); }), error_numbers::kDiskFull);
+  EXPECT_TRUE(FileBytes(path) == before);
+  db->File().SetWriteFaults(nullptr);
+  db->Checkpoint();
+  db.reset();
+  db = Database::Open(path, "");
+  EXPECT_EQ(SortedRows(*db, "Base").size(), 3u);
+}
+
+// Disabled until deleted rows give their space back: the catalogue rows a
+// DROP deletes keep their bytes and slots on the MSysObjects and MSysACEs data
+// pages (data_page_writer.h), so every few cycles a catalogue table takes a
+// new page and the file grows by one page per 10 to 20 cycles without end.
+TEST(WriteStatements, DISABLED_DroppingAndCreatingATableOverAndOverStopsGrowingTheFile) {
+  REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::string path =
+      CopyFile(kFixtures + "mdb-reader/test/data/V2010/empty.accdb", dir / "cycle.accdb");
+  const std::string memo = Quote(AsciiText(6000));
+  auto db = Database::Open(path, "");
+  uint64_t size_at_50 = 0;
+  for (int k = 1; k <= 1000; ++k) {
+    db->Execute("CREATE TABLE Cycle (id LONG, t TEXT(20), m MEMO)");
+    for (int r = 0; r < 3; ++r)
+      db->Execute("INSERT INTO Cycle VALUES (" + std::to_string(r) + ", 'row', " +
+                  (r == 1 ? memo : "'short'") + ")");
+    if (k == 1000) break;  // the last one stays
+    db->Execute("DROP TABLE Cycle");
+    if (k == 50) size_at_50 = FileBytes(path).size();
+  }
+  db.reset();
+  const uint64_t size_at_1000 = FileBytes(path).size();
+  std::printf("after 50 drops %llu bytes, after 999 %llu bytes\n",
+              static_cast<unsigned long long>(size_at_50),
+              static_cast<unsigned long long>(size_at_1000));
+  EXPECT_LE(size_at_1000, size_at_50);
+  db = Database::Open(path, "");
+  EXPECT_EQ(UserTables(*db), std::set<std::string>{"Cycle"});
+  EXPECT_EQ(SortedRows(*db, "Cycle").size(), 3u);
+}
+
+}  // namespace
+}  // namespace jet
