@@ -95,15 +95,16 @@ Database::~Database() {
 }
 
 const CatalogueEntry& Database::FindTable(const std::string& name) const {
-  const CatalogueEntry* folded = nullptr;
-  for (const CatalogueEntry& e : catalogue_) {
-    bool table = e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kSystemTable ||
-                 e.kind == ObjectKind::kLinkedTable;
-    if (!table) continue;
-    if (e.name == name) return e;
-    if (!folded && NamesEqual(e.name, name)) folded = &e;
-  }
-  if (folded) return *folded;
+  auto is_table = [](const CatalogueEntry& e) {
+    return e.kind == ObjectKind::kUserTable || e.kind == ObjectKind::kSystemTable ||
+           e.kind == ObjectKind::kLinkedTable;
+  };
+  // Exact names first: every INSERT looks its table up, and folding each
+  // catalogue name to upper case costs more than the rest of the lookup.
+  for (const CatalogueEntry& e : catalogue_)
+    if (is_table(e) && e.name == name) return e;
+  for (const CatalogueEntry& e : catalogue_)
+    if (is_table(e) && NamesEqual(e.name, name)) return e;
   throw JetError(error_numbers::kNoSuchTable,
                  "There is no table or query named '" + name +
                      "' in this database; check that it exists and that its name is spelled "

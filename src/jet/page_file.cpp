@@ -389,7 +389,20 @@ void PageFile::BeginStatement() {
 
 void PageFile::CommitStatement() {
   in_statement_ = false;
+  for (auto& [page, before] : undo_) {
+    if (spare_pages_.size() >= kSparePages) break;
+    if (before && before.use_count() == 1) spare_pages_.push_back(std::move(before));
+  }
   undo_.clear();
+}
+
+PageFile::MutablePage PageFile::CopyOf(const std::vector<uint8_t>& source) {
+  if (spare_pages_.empty() || spare_pages_.back()->size() != source.size())
+    return std::make_shared<std::vector<uint8_t>>(source);
+  MutablePage copy = std::move(spare_pages_.back());
+  spare_pages_.pop_back();
+  std::memcpy(copy->data(), source.data(), source.size());
+  return copy;
 }
 
 void PageFile::RollbackStatement() {
@@ -412,17 +425,29 @@ uint8_t* PageFile::Modify(uint32_t page_number) {
                  std::to_string(page_count_) + " pages)");
   }
   auto it = dirty_.find(page_number);
-  if (undo_.find(page_number) == undo_.end()) {
-    MutablePage before = it != dirty_.end() ? it->second : nullptr;
-    PageBuffer source = before ? PageBuffer(before) : ReadClean(page_number);
-    auto copy = std::make_shared<std::vector<uint8_t>>(*source);
-    undo_.emplace(page_number, std::move(before));
-    uint8_t* data = copy->data();
-    dirty_[page_number] = std::move(copy);
-    return data;
+  auto [undo, first_touch] = undo_.try_emplace(page_number);
+  if (first_touch) {
+    // The statement's first change to the page: keep the page as it was for
+    // a rollback, and change a copy.
+    try {
+      MutablePage before = it != dirty_.end() ? it->second : nullptr;
+      PageBuffer source = before ? PageBuffer(before) : ReadClean(page_number);
+      MutablePage copy = CopyOf(*source);
+      uint8_t* data = copy->data();
+      if (it != dirty_.end()) {
+        it->second = std::move(copy);
+      } else {
+        dirty_.emplace(page_number, std::move(copy));
+      }
+      undo->second = std::move(before);
+      return data;
+    } catch (...) {
+      undo_.erase(undo);
+      throw;
+    }
   }
   MutablePage& page = it->second;
-  if (page.use_count() > 1) page = std::make_shared<std::vector<uint8_t>>(*page);
+  if (page.use_count() > 1) page = CopyOf(*page);
   return page->data();
 }
 
@@ -520,7 +545,8 @@ void PageFile::Checkpoint() {
     WriteAll(jfd, h.data(), h.size(), 0);
     const size_t record = 8 + static_cast<size_t>(page_size_);
     const size_t batch = 64;
-    std::vector<uint8_t> buffer;
+    std::vector<uint8_t>& buffer = write_buffer_;
+    buffer.clear();
     uint64_t at = kJournalHeader;
     size_t in_batch = 0;
     for (uint32_t p : pages) {
@@ -550,7 +576,8 @@ void PageFile::Checkpoint() {
     jfd = -1;
 
     // J3: the changed pages into the file, in runs.
-    std::vector<uint8_t> run;
+    std::vector<uint8_t>& run = write_buffer_;
+    run.clear();
     uint32_t run_start = 0;
     auto flush = [&] {
       if (run.empty()) return;

@@ -172,6 +172,8 @@ class PageFile : public PageSource {
   using MutablePage = std::shared_ptr<std::vector<uint8_t>>;
 
   PageBuffer ReadClean(uint32_t page_number);
+  // A private copy of `source`, in a spare buffer where there is one.
+  MutablePage CopyOf(const std::vector<uint8_t>& source);
   void Evict();
   void HandleJournal(Mode mode);
   bool RestoreFromJournal(int fd, bool write_back);
@@ -210,6 +212,13 @@ class PageFile : public PageSource {
   std::unordered_map<uint32_t, MutablePage> undo_;
   bool in_statement_ = false;
   uint32_t statement_page_count_ = 0;
+  // Page buffers no one holds any more, kept for the next copies: a stream of
+  // one-row statements copies the same few pages each time.
+  static constexpr size_t kSparePages = 64;
+  std::vector<MutablePage> spare_pages_;
+  // The checkpoint's journal records and runs of pages, kept between
+  // checkpoints so each does not fault in fresh memory.
+  std::vector<uint8_t> write_buffer_;
 
   WriteFaults* faults_ = nullptr;
 };
