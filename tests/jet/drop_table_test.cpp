@@ -114,10 +114,10 @@ TEST(DropTable, FreedPagesAreReusedBeforeTheFileGrows) {
   };
   // The first cycles may still grow the catalogue's pages to what one cycle
   // needs at its peak; after that the file must not grow at all.
-  for (int k = 0; k < 50; ++k) cycle();
+  for (int k = 0; k < 30; ++k) cycle();
   db->Close();
   const auto size = fs::file_size(copy.path);
-  for (int k = 0; k < 250; ++k) cycle();
+  for (int k = 0; k < 100; ++k) cycle();
   db->Close();
   EXPECT_EQ(fs::file_size(copy.path), size);
 }

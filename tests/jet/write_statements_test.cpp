@@ -690,11 +690,9 @@ TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {
   EXPECT_EQ(SortedRows(*db, "Base").size(), 3u);
 }
 
-// Disabled until deleted rows give their space back: the catalogue rows a
-// DROP deletes keep their bytes and slots on the MSysObjects and MSysACEs data
-// pages (data_page_writer.h), so every few cycles a catalogue table takes a
-// new page and the file grows by one page per 10 to 20 cycles without end.
-TEST(WriteStatements, DISABLED_DroppingAndCreatingATableOverAndOverStopsGrowingTheFile) {
+// The catalogue rows a DROP deletes give their bytes and slots back, and the
+// table's own pages go back to the free-page map, so the file stops growing.
+TEST(WriteStatements, DroppingAndCreatingATableOverAndOverStopsGrowingTheFile) {
   REQUIRE_FIXTURES();
   ScratchDir dir;
   const std::string path =
