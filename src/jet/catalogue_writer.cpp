@@ -44,6 +44,18 @@ double Now() {
   return (static_cast<double>(t) + static_cast<double>(offset)) / 86400.0 + 25569.0;
 }
 
+// Keeps an index's usage map in step with the pages its tree takes and gives up.
+IndexPageListener IndexMapKeeper(PageStore& store, RowPointer map) {
+  return [&store, map](uint32_t page, bool added) {
+    UsageMapEditor editor(store, map);
+    if (added) {
+      editor.Add(page);
+    } else {
+      editor.Remove(page);
+    }
+  };
+}
+
 }  // namespace
 
 void ForEachRow(PageSource& source, const Header& header, const TableDefinition& table,
@@ -112,15 +124,7 @@ RowPointer CatalogueWriter::InsertRow(const TableDefinition& def, std::vector<Va
   RowPointer where = writer.Insert(values);
   for (size_t k = 0; k < def.real_indexes.size(); ++k) {
     const RealIndex& index = def.real_indexes[k];
-    RowPointer map = index.usage_map;
-    IndexTree tree(store_, def, index, [this, map](uint32_t page, bool added) {
-      UsageMapEditor editor(store_, map);
-      if (added) {
-        editor.Add(page);
-      } else {
-        editor.Remove(page);
-      }
-    });
+    IndexTree tree(store_, def, index, IndexMapKeeper(store_, index.usage_map));
     tree.Insert(EncodeIndexKey(def, index, values, header_.IsJet3()), where);
     AddToIndexCount(def, k, +1);
   }
@@ -131,15 +135,7 @@ void CatalogueWriter::DeleteRow(const TableDefinition& def, RowPointer where,
                                 const std::vector<Value>& values) {
   for (size_t k = 0; k < def.real_indexes.size(); ++k) {
     const RealIndex& index = def.real_indexes[k];
-    RowPointer map = index.usage_map;
-    IndexTree tree(store_, def, index, [this, map](uint32_t page, bool added) {
-      UsageMapEditor editor(store_, map);
-      if (added) {
-        editor.Add(page);
-      } else {
-        editor.Remove(page);
-      }
-    });
+    IndexTree tree(store_, def, index, IndexMapKeeper(store_, index.usage_map));
     tree.Remove(EncodeIndexKey(def, index, values, header_.IsJet3()), where);
     AddToIndexCount(def, k, -1);
   }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "jet/column_types.h"
 #include "jet/long_value.h"
 #include "jet/text_codec.h"
 
@@ -53,31 +54,7 @@ constexpr uint64_t kLastExtendedDay = 3652058;
 constexpr double kOleDayLimit = 1e8;
 
 // Bytes a value of a fixed-size type takes.
-size_t FixedSize(uint8_t type) {
-  switch (type) {
-    case kByte:
-      return 1;
-    case kInt:
-      return 2;
-    case kLong:
-    case kComplex:
-    case kFloat:
-      return 4;
-    case kMoney:
-    case kDouble:
-    case kDateTime:
-    case kBigInt:
-      return 8;
-    case kGuid:
-      return 16;
-    case kNumeric:
-      return 17;
-    case kExtDateTime:
-      return 42;
-    default:
-      return 0;
-  }
-}
+size_t FixedSize(uint8_t type) { return FixedValueSize(type); }
 
 // Bytes around a calculated value's data, and where its length and data sit.
 constexpr size_t kCalculatedLength = 16;

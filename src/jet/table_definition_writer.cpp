@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "jet/column_types.h"
 #include "jet/text_codec.h"
 
 namespace jet {
@@ -25,30 +26,10 @@ bool IsLong(uint8_t type) { return type == kMemo || type == kOle; }
 }  // namespace
 
 uint16_t FixedColumnSize(uint8_t type) {
-  switch (type) {
-    case kBool:
-    case kByte:
-      return 1;
-    case kInt:
-      return 2;
-    case kLong:
-    case kFloat:
-    case kComplex:
-      return 4;
-    case kMoney:
-    case kDouble:
-    case kDateTime:
-    case kBigInt:
-      return 8;
-    case kGuid:
-      return 16;
-    case kNumeric:
-      return 17;
-    case kExtDateTime:
-      return 42;
-    default:
-      return 0;
-  }
+  // A Yes/No column has a one-byte descriptor length though its value is its
+  // null-mask bit.
+  if (type == kBool) return 1;
+  return static_cast<uint16_t>(FixedValueSize(type));
 }
 
 std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const Header& header) {
