@@ -166,8 +166,8 @@ void CatalogueWriter::AddTable(const std::string& name, uint32_t page) {
             name_col = RequireColumn(objects, "Name", "MSysObjects"),
             type = RequireColumn(objects, "Type", "MSysObjects"),
             flags = RequireColumn(objects, "Flags", "MSysObjects");
-  const int created = ColumnIndex(objects, "DateCreate"), updated = ColumnIndex(objects, "DateUpdate"),
-            owner = ColumnIndex(objects, "Owner");
+  const int created = ColumnIndex(objects, "DateCreate"),
+            updated = ColumnIndex(objects, "DateUpdate"), owner = ColumnIndex(objects, "Owner");
 
   // The owner of the database's own object, as Access gives new objects.
   Binary owner_sid = {0xA6, 0x33};
@@ -195,7 +195,8 @@ void CatalogueWriter::AddTable(const std::string& name, uint32_t page) {
 
   TableDefinition aces = ReadTableDefinition(store_, header_, aces_page_);
   const int object = RequireColumn(aces, "ObjectId", "MSysACEs"),
-            sid = RequireColumn(aces, "SID", "MSysACEs"), acm = RequireColumn(aces, "ACM", "MSysACEs");
+            sid = RequireColumn(aces, "SID", "MSysACEs"),
+            acm = RequireColumn(aces, "ACM", "MSysACEs");
   const int inheritable = ColumnIndex(aces, "FInheritable");
   std::vector<Binary> sids;
   ForEachRow(store_, header_, aces, [&](RowPointer, std::vector<Value>& r) {
@@ -292,8 +293,10 @@ std::vector<std::string> CatalogueWriter::RelationshipsOf(const std::string& nam
     const std::string* a = std::get_if<std::string>(&row[from]);
     const std::string* b = std::get_if<std::string>(&row[to]);
     if (a && b) {
-      if (NamesEqual(*a, name)) out.push_back(*b);
-      else if (NamesEqual(*b, name)) out.push_back(*a);
+      if (NamesEqual(*a, name))
+        out.push_back(*b);
+      else if (NamesEqual(*b, name))
+        out.push_back(*a);
     }
     return true;
   });

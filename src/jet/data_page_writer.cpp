@@ -77,7 +77,9 @@ int AddRowToPage(uint8_t* data, const Layout& l, ByteView row) {
     for (int j = k + 1; j < count; ++j) {
       uint16_t s = page.U16(l.data_first_slot + 2 * j);
       size_t at = s & 0x1FFF;
-      if (at != 0) PutLe16(data + l.data_first_slot + 2 * j, static_cast<uint16_t>((s & 0xE000) | (at - length)));
+      if (at != 0)
+        PutLe16(data + l.data_first_slot + 2 * j,
+                static_cast<uint16_t>((s & 0xE000) | (at - length)));
     }
     std::memcpy(data + end - length, row.data(), length);
     PutLe16(data + l.data_first_slot + 2 * k, static_cast<uint16_t>(end - length));
@@ -131,7 +133,8 @@ void RemoveRowFromPage(uint8_t* data, const Layout& l, int slot) {
     uint16_t s = page.U16(l.data_first_slot + 2 * k);
     size_t at = s & 0x1FFF;
     if (at != 0 && at <= start)
-      PutLe16(data + l.data_first_slot + 2 * k, static_cast<uint16_t>((s & 0xE000) | (at + length)));
+      PutLe16(data + l.data_first_slot + 2 * k,
+              static_cast<uint16_t>((s & 0xE000) | (at + length)));
   }
   PutLe16(data + l.data_first_slot + 2 * slot, static_cast<uint16_t>(0xC000 | end));
   std::memset(data + lowest, 0, length);

@@ -26,8 +26,8 @@
 #include "jet/catalogue.h"
 #include "jet/header.h"
 #include "jet/page_file.h"
-#include "jet/table_reader.h"
 #include "jet/table_definition_writer.h"
+#include "jet/table_reader.h"
 
 namespace jet {
 

@@ -81,7 +81,9 @@ void Database::EnableWriting() {
   last_checkpoint_ = std::chrono::steady_clock::now();
 }
 
-void Database::ReloadCatalogue() { catalogue_ = ReadCatalogue(*file_, header_); }
+void Database::ReloadCatalogue() {
+  catalogue_ = ReadCatalogue(*file_, header_);
+}
 
 template <typename Body>
 void Database::RunStatement(bool ddl, Body&& body) {
@@ -153,7 +155,9 @@ void Database::Checkpoint() {
   last_checkpoint_ = std::chrono::steady_clock::now();
 }
 
-void Database::Close() { Checkpoint(); }
+void Database::Close() {
+  Checkpoint();
+}
 
 TableWriter& Database::WriterFor(const CatalogueEntry& table) {
   auto it = writers_.find(table.DefinitionPage());
@@ -168,10 +172,10 @@ TableWriter& Database::WriterFor(const CatalogueEntry& table) {
 void Database::Insert(const Statement& s) {
   const CatalogueEntry& entry = FindTable(s.table);
   if (entry.kind != ObjectKind::kUserTable) {
-    throw JetError(error_numbers::kNotSupported,
-                   "Rows cannot be added to '" + entry.name + "': it is " +
-                       (entry.kind == ObjectKind::kLinkedTable ? "a linked table" : "a system table") +
-                       ".");
+    throw JetError(
+        error_numbers::kNotSupported,
+        "Rows cannot be added to '" + entry.name + "': it is " +
+            (entry.kind == ObjectKind::kLinkedTable ? "a linked table" : "a system table") + ".");
   }
   TableWriter& writer = WriterFor(entry);
   const TableDefinition& def = writer.Definition();
@@ -202,9 +206,9 @@ void Database::Insert(const Statement& s) {
       size_t k = 0;
       while (k < n && !NamesEqual(def.columns[k].name, s.insert_columns[i])) ++k;
       if (k == n) {
-        throw JetError(error_numbers::kSyntaxError, "Table '" + entry.name +
-                                                        "' has no column named '" +
-                                                        s.insert_columns[i] + "'.");
+        throw JetError(
+            error_numbers::kSyntaxError,
+            "Table '" + entry.name + "' has no column named '" + s.insert_columns[i] + "'.");
       }
       if (given[k])
         throw JetError(error_numbers::kSyntaxError,
@@ -292,27 +296,29 @@ void Database::DropTable(const std::string& name) {
   RunStatement(true, [&] {
     const CatalogueEntry& entry = FindTable(name);
     if (entry.kind != ObjectKind::kUserTable) {
-      throw JetError(error_numbers::kNotSupported,
-                     "'" + entry.name + "' cannot be dropped: it is " +
-                         (entry.kind == ObjectKind::kLinkedTable ? "a linked table"
-                                                                 : "a system table") +
-                         ".");
+      throw JetError(
+          error_numbers::kNotSupported,
+          "'" + entry.name + "' cannot be dropped: it is " +
+              (entry.kind == ObjectKind::kLinkedTable ? "a linked table" : "a system table") + ".");
     }
     CatalogueWriter catalogue(*store_, header_, catalogue_);
     std::vector<std::string> related = catalogue.RelationshipsOf(entry.name);
     if (!related.empty()) {
-      throw JetError(error_numbers::kNotSupported,
-                     "Table '" + entry.name + "' cannot be dropped: it takes part in a "
-                     "relationship with '" + related.front() +
-                         "'. Delete the relationship first.");
+      throw JetError(error_numbers::kNotSupported, "Table '" + entry.name +
+                                                       "' cannot be dropped: it takes part in a "
+                                                       "relationship with '" +
+                                                       related.front() +
+                                                       "'. Delete the relationship first.");
     }
     TableDefinition def = Definition(entry.name);
     for (const Column& c : def.columns)
       if (c.type == kComplex)
-        throw JetError(error_numbers::kNotSupported,
-                       "Table '" + entry.name + "' cannot be dropped: its attachment or "
-                       "multi-value column '" + c.name + "' is kept in hidden tables that this "
-                       "engine does not remove.");
+        throw JetError(error_numbers::kNotSupported, "Table '" + entry.name +
+                                                         "' cannot be dropped: its attachment or "
+                                                         "multi-value column '" +
+                                                         c.name +
+                                                         "' is kept in hidden tables that this "
+                                                         "engine does not remove.");
     const int32_t id = entry.id;
     PageStore& store = *store_;
     const Layout& l = store.FileLayout();
@@ -389,13 +395,16 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
     std::vector<NewColumn> columns;
     for (const Column& c : from.columns) {
       if (c.type == kComplex)
-        throw JetError(error_numbers::kNotSupported,
-                       "Table '" + entry.name + "' cannot be copied: its attachment or "
-                       "multi-value column '" + c.name + "' cannot be copied by this engine.");
+        throw JetError(error_numbers::kNotSupported, "Table '" + entry.name +
+                                                         "' cannot be copied: its attachment or "
+                                                         "multi-value column '" +
+                                                         c.name +
+                                                         "' cannot be copied by this engine.");
       NewColumn n;
       n.name = c.name;
       n.type = ValueType(c);
-      if (n.type == kText) n.length = static_cast<uint16_t>(std::max(1, (c.length - (c.IsCalculated() ? 23 : 0)) / 2));
+      if (n.type == kText)
+        n.length = static_cast<uint16_t>(std::max(1, (c.length - (c.IsCalculated() ? 23 : 0)) / 2));
       if (n.type == kText && n.length > 255) n.type = kMemo;
       if (n.type == kBinary) n.length = c.length ? c.length : 255;
       n.precision = c.precision;

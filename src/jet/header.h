@@ -39,7 +39,7 @@ struct Header {
   // version (0 General Legacy, 1 General).
   uint16_t sort_lcid = 0x0409;
   uint8_t sort_version = 0;
-  std::string password;      // the stored database password, UTF-8; empty when none
+  std::string password;  // the stored database password, UTF-8; empty when none
 
   // Jet3 files use 2 KB pages, 8-bit text and narrower row layouts.
   bool IsJet3() const { return format == Format::kJet3; }

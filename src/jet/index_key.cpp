@@ -25,31 +25,31 @@ using CodeTable = std::array<CharCode, 128>;
 // hold (letters, digits, blank, ( ) . _ ~ ' - and control 0x03), and with the
 // tables other implementations publish for the rest.
 const char* const kGeneralLegacyCodes[128] = {
-    "X", "U3", "U4", "U5", "U6", "U7", "U8", "U9",  // 0x00
-    "UA", "S803", "S804", "S805", "S806", "S807", "UB", "UC",  // 0x08
-    "UD", "UE", "UF", "U10", "U11", "U12", "U13", "U14",  // 0x10
-    "U15", "U16", "U17", "U18", "U19", "U1A", "U1B", "U1C",  // 0x18
-    "S7", "S9", "SA", "SC", "SE", "S10", "S12", "U80",  // 0x20
-    "S14", "S16", "S18", "S2C", "S1A", "U82", "S1C", "S1E",  // 0x28
-    "S36", "S38", "S3A", "S3C", "S3E", "S40", "S42", "S44",  // 0x30
-    "S46", "S48", "S20", "S22", "S2E", "S30", "S32", "S24",  // 0x38
-    "S26", "S4A", "S4C", "S4D", "S4F", "S51", "S53", "S55",  // 0x40
-    "S57", "S59", "S5B", "S5C", "S5E", "S60", "S62", "S64",  // 0x48
-    "S66", "S68", "S69", "S6B", "S6D", "S6F", "S71", "S73",  // 0x50
-    "S75", "S76", "S78", "S27", "S29", "S2A", "S2B02", "S2B03",  // 0x58
-    "S2B07", "S4A", "S4C", "S4D", "S4F", "S51", "S53", "S55",  // 0x60
-    "S57", "S59", "S5B", "S5C", "S5E", "S60", "S62", "S64",  // 0x68
-    "S66", "S68", "S69", "S6B", "S6D", "S6F", "S71", "S73",  // 0x70
-    "S75", "S76", "S78", "S2B09", "S2B0B", "S2B0D", "S2B0F", "U1D",  // 0x78
+    "X",     "U3",   "U4",   "U5",    "U6",    "U7",    "U8",    "U9",     // 0x00
+    "UA",    "S803", "S804", "S805",  "S806",  "S807",  "UB",    "UC",     // 0x08
+    "UD",    "UE",   "UF",   "U10",   "U11",   "U12",   "U13",   "U14",    // 0x10
+    "U15",   "U16",  "U17",  "U18",   "U19",   "U1A",   "U1B",   "U1C",    // 0x18
+    "S7",    "S9",   "SA",   "SC",    "SE",    "S10",   "S12",   "U80",    // 0x20
+    "S14",   "S16",  "S18",  "S2C",   "S1A",   "U82",   "S1C",   "S1E",    // 0x28
+    "S36",   "S38",  "S3A",  "S3C",   "S3E",   "S40",   "S42",   "S44",    // 0x30
+    "S46",   "S48",  "S20",  "S22",   "S2E",   "S30",   "S32",   "S24",    // 0x38
+    "S26",   "S4A",  "S4C",  "S4D",   "S4F",   "S51",   "S53",   "S55",    // 0x40
+    "S57",   "S59",  "S5B",  "S5C",   "S5E",   "S60",   "S62",   "S64",    // 0x48
+    "S66",   "S68",  "S69",  "S6B",   "S6D",   "S6F",   "S71",   "S73",    // 0x50
+    "S75",   "S76",  "S78",  "S27",   "S29",   "S2A",   "S2B02", "S2B03",  // 0x58
+    "S2B07", "S4A",  "S4C",  "S4D",   "S4F",   "S51",   "S53",   "S55",    // 0x60
+    "S57",   "S59",  "S5B",  "S5C",   "S5E",   "S60",   "S62",   "S64",    // 0x68
+    "S66",   "S68",  "S69",  "S6B",   "S6D",   "S6F",   "S71",   "S73",    // 0x70
+    "S75",   "S76",  "S78",  "S2B09", "S2B0B", "S2B0D", "S2B0F", "U1D",    // 0x78
 };
 
 const char* const kGeneralCodes[128] = {
-    "X", "U3", "U4", "U5", "U6", "U7", "U8", "U9",  // 0x00
-    "UA", "S705", "S706", "S707", "S708", "S709", "UB", "UC",  // 0x08
-    "UD", "UE", "UF", "U10", "U11", "U12", "U13", "U14",  // 0x10
-    "U15", "U16", "U17", "U18", "U19", "U1A", "U1B", "U1C",  // 0x18
-    "S702", "S71C", "S71D", "S71F", "S721", "S723", "S725", "U80",  // 0x20
-    "S727", "S72A", "S72D", "S803", "S72F", "U82", "S733", "S735",  // 0x28
+    "X",    "U3",   "U4",   "U5",   "U6",   "U7",   "U8",   "U9",    // 0x00
+    "UA",   "S705", "S706", "S707", "S708", "S709", "UB",   "UC",    // 0x08
+    "UD",   "UE",   "UF",   "U10",  "U11",  "U12",  "U13",  "U14",   // 0x10
+    "U15",  "U16",  "U17",  "U18",  "U19",  "U1A",  "U1B",  "U1C",   // 0x18
+    "S702", "S71C", "S71D", "S71F", "S721", "S723", "S725", "U80",   // 0x20
+    "S727", "S72A", "S72D", "S803", "S72F", "U82",  "S733", "S735",  // 0x28
     "SD17", "SD19", "SD1A", "SD1B", "SD1C", "SD1D", "SD1E", "SD1F",  // 0x30
     "SD20", "SD21", "S737", "S73A", "S80E", "S812", "S814", "S73C",  // 0x38
     "S73E", "SE02", "SE09", "SE0A", "SE1A", "SE21", "SE23", "SE25",  // 0x40
@@ -59,10 +59,12 @@ const char* const kGeneralCodes[128] = {
     "S748", "SE02", "SE09", "SE0A", "SE1A", "SE21", "SE23", "SE25",  // 0x60
     "SE2C", "SE32", "SE35", "SE36", "SE48", "SE51", "SE70", "SE7C",  // 0x68
     "SE7E", "SE89", "SE8A", "SE91", "SE99", "SE9F", "SEA2", "SEA4",  // 0x70
-    "SEA6", "SEA7", "SEA9", "S74A", "S74C", "S74E", "S750", "U1D",  // 0x78
+    "SEA6", "SEA7", "SEA9", "S74A", "S74C", "S74E", "S750", "U1D",   // 0x78
 };
 
-int HexDigit(char c) { return c <= '9' ? c - '0' : c - 'A' + 10; }
+int HexDigit(char c) {
+  return c <= '9' ? c - '0' : c - 'A' + 10;
+}
 
 CodeTable MakeTable(const char* const (&lines)[128]) {
   CodeTable t;
@@ -75,8 +77,8 @@ CodeTable MakeTable(const char* const (&lines)[128]) {
     if (line[0] == 'U') {
       code.kind = CharCode::kUnprintable;
       code.length = 1;
-      code.bytes[0] = static_cast<uint8_t>(digits == 1 ? HexDigit(line[1])
-                                                       : HexDigit(line[1]) * 16 + HexDigit(line[2]));
+      code.bytes[0] = static_cast<uint8_t>(
+          digits == 1 ? HexDigit(line[1]) : HexDigit(line[1]) * 16 + HexDigit(line[2]));
       continue;
     }
     code.kind = CharCode::kSimple;
@@ -95,10 +97,14 @@ CodeTable MakeTable(const char* const (&lines)[128]) {
 }
 
 // General Legacy: one byte for most characters.
-CodeTable MakeGeneralLegacy() { return MakeTable(kGeneralLegacyCodes); }
+CodeTable MakeGeneralLegacy() {
+  return MakeTable(kGeneralLegacyCodes);
+}
 
 // General (2010 and later): two bytes a character.
-CodeTable MakeGeneral() { return MakeTable(kGeneralCodes); }
+CodeTable MakeGeneral() {
+  return MakeTable(kGeneralCodes);
+}
 
 [[noreturn]] void Refuse(const std::string& what) {
   throw JetError(error_numbers::kNotSupported, what);

@@ -51,9 +51,9 @@ uint64_t MtimeNs(const struct stat& st) {
 }
 
 [[noreturn]] void ThrowInUse(const std::string& path) {
-  throw JetError(error_numbers::kFileInUse,
-                 "'" + path +
-                     "' is being changed by another program; try again when it has finished.");
+  throw JetError(
+      error_numbers::kFileInUse,
+      "'" + path + "' is being changed by another program; try again when it has finished.");
 }
 
 // Reads exactly `length` bytes at `offset`; false on a short read.
@@ -199,8 +199,8 @@ bool PageFile::RestoreFromJournal(int fd, bool write_back) {
     uint64_t offset = static_cast<uint64_t>(page) * j.page_size;
     size_t done = 0;
     while (done < bytes.size()) {
-      ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                           static_cast<off_t>(offset + done));
+      ssize_t n =
+          ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0)
         ThrowCorrupt("the file could not be restored from its journal: " +
@@ -478,14 +478,13 @@ void PageFile::WriteAll(int fd, const uint8_t* data, size_t length, uint64_t off
   }
   size_t done = 0;
   while (done < length) {
-    ssize_t n =
-        ::pwrite(fd, data + done, length - done, static_cast<off_t>(offset + done));
+    ssize_t n = ::pwrite(fd, data + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       int e = n < 0 ? errno : ENOSPC;
-      throw JetError(e == ENOSPC || e == EDQUOT ? error_numbers::kDiskFull
-                                                : error_numbers::kCorrupt,
-                     "Could not write '" + path_ + "': " + std::strerror(e) + ".");
+      throw JetError(
+          e == ENOSPC || e == EDQUOT ? error_numbers::kDiskFull : error_numbers::kCorrupt,
+          "Could not write '" + path_ + "': " + std::strerror(e) + ".");
     }
     done += static_cast<size_t>(n);
   }
@@ -493,9 +492,9 @@ void PageFile::WriteAll(int fd, const uint8_t* data, size_t length, uint64_t off
 
 void PageFile::SyncFile(int fd, const char* what) {
   if (::fsync(fd) != 0) {
-    throw JetError(error_numbers::kDiskFull, std::string("Could not bring the ") + what +
-                                                 " of '" + path_ + "' to disk: " +
-                                                 std::strerror(errno) + ".");
+    throw JetError(error_numbers::kDiskFull, std::string("Could not bring the ") + what + " of '" +
+                                                 path_ + "' to disk: " + std::strerror(errno) +
+                                                 ".");
   }
 }
 
@@ -536,8 +535,8 @@ void PageFile::Checkpoint() {
   // J1: the original pages, as stored, into a cold journal.
   int jfd = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (jfd < 0) {
-    throw JetError(error_numbers::kReadOnly, "Could not create the journal '" + journal +
-                                                 "': " + std::strerror(errno) + ".");
+    throw JetError(error_numbers::kReadOnly,
+                   "Could not create the journal '" + journal + "': " + std::strerror(errno) + ".");
   }
   bool journal_hot = false;
   try {

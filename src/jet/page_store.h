@@ -16,7 +16,6 @@ namespace jet {
 // Pages that can be read, changed, allocated and freed within one statement.
 class PageStore : public PageSource {
  public:
-
   // The layout of the file's format (page size included).
   virtual const Layout& FileLayout() const = 0;
   uint32_t PageSize() const { return FileLayout().page_size; }

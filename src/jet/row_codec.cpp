@@ -54,7 +54,9 @@ constexpr uint64_t kLastExtendedDay = 3652058;
 constexpr double kOleDayLimit = 1e8;
 
 // Bytes a value of a fixed-size type takes.
-size_t FixedSize(uint8_t type) { return FixedValueSize(type); }
+size_t FixedSize(uint8_t type) {
+  return FixedValueSize(type);
+}
 
 // Bytes around a calculated value's data, and where its length and data sit.
 constexpr size_t kCalculatedLength = 16;

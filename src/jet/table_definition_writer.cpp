@@ -21,7 +21,9 @@ void PutPointer(std::vector<uint8_t>& s, size_t at, RowPointer p) {
   Put32(s, at, (p.page << 8) | p.row);
 }
 
-bool IsLong(uint8_t type) { return type == kMemo || type == kOle; }
+bool IsLong(uint8_t type) {
+  return type == kMemo || type == kOle;
+}
 
 }  // namespace
 
@@ -94,8 +96,8 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
   uint16_t variable = 0;
   for (const Column& c : def.columns)
     if (!c.IsFixed()) ++variable;
-  Put16(s, l.tdef_max_columns, def.max_columns ? def.max_columns
-                                                : static_cast<uint16_t>(def.columns.size()));
+  Put16(s, l.tdef_max_columns,
+        def.max_columns ? def.max_columns : static_cast<uint16_t>(def.columns.size()));
   Put16(s, l.tdef_variable_columns, variable);
   Put16(s, l.tdef_columns, static_cast<uint16_t>(def.columns.size()));
   PutPointer(s, l.tdef_owned_pages, def.owned_pages);

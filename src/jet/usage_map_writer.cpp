@@ -43,9 +43,15 @@ uint8_t* UsageMapEditor::MutableRow() {
   return store_.Modify(where_.page) + start_;
 }
 
-bool UsageMapEditor::IsInline() { return Row().U8(0) == 0; }
-uint32_t UsageMapEditor::WindowStart() { return Row().U32(1); }
-uint32_t UsageMapEditor::WindowPages() { return static_cast<uint32_t>((length_ - 5) * 8); }
+bool UsageMapEditor::IsInline() {
+  return Row().U8(0) == 0;
+}
+uint32_t UsageMapEditor::WindowStart() {
+  return Row().U32(1);
+}
+uint32_t UsageMapEditor::WindowPages() {
+  return static_cast<uint32_t>((length_ - 5) * 8);
+}
 
 bool UsageMapEditor::Contains(uint32_t page) {
   ByteView row = Row();

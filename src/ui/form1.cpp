@@ -13,11 +13,11 @@
 #include "dataaccess/error_report.h"
 #include "dataaccess/helpers.h"
 #include "dataaccess/memory_interaction.h"
+#include "dataaccess/run_while_yielding.h"
 #include "dataaccess/session.h"
 #include "ui/command_guard.h"
 #include "ui/cursor_file.h"
 #include "ui/form2.h"
-#include "dataaccess/run_while_yielding.h"
 #include "ui/settings_store.h"
 
 namespace vq {

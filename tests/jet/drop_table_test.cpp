@@ -71,8 +71,7 @@ TEST(DropTable, LeavesNoTraceAndTheIndexesSound) {
     // Many tables made and dropped in a scrambled order move catalogue rows
     // about on their pages; every one must stay readable.
     for (int k = 0; k < 40; ++k) db->Execute("CREATE TABLE `T" + std::to_string(k) + "`(a INT)");
-    for (int k = 0; k < 40; ++k)
-      db->Execute("DROP TABLE `T" + std::to_string((k * 17) % 40) + "`");
+    for (int k = 0; k < 40; ++k) db->Execute("DROP TABLE `T" + std::to_string((k * 17) % 40) + "`");
     db->Close();
   }
   auto db = Database::Open(copy.path, "");

@@ -103,7 +103,7 @@ TEST(IndexKey, RefusesTextItCannotPlace) {
     }
     return false;
   };
-  EXPECT_TRUE(refused("Caf\xC3\xA9", TextColumn(0)));  // non-ASCII
+  EXPECT_TRUE(refused("Caf\xC3\xA9", TextColumn(0)));   // non-ASCII
   EXPECT_TRUE(refused("\xE6\x97\xA5", TextColumn(1)));  // non-ASCII in General too
   Column other = TextColumn(0);
   other.sort_lcid = 0x0419;

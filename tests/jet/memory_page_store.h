@@ -55,8 +55,7 @@ class MemoryPageStore : public PageStore {
   }
 
   void FreePage(uint32_t page) override {
-    if (pages_.erase(page) == 0)
-      ThrowCorrupt("page " + std::to_string(page) + " is freed twice");
+    if (pages_.erase(page) == 0) ThrowCorrupt("page " + std::to_string(page) + " is freed twice");
     free_.insert(page);
   }
 
