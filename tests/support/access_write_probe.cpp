@@ -26,23 +26,4 @@ std::string CopyFixture(const std::string& fixture, const std::string& name) {
   return copy.string();
 }
 
-bool AccessEngineWrites(const std::string& fixture) {
-  const std::string extension = std::filesystem::path(fixture).extension().string();
-  // Named after the process, as tests of one binary may run side by side.
-  const std::string probe =
-      CopyFixture(fixture, "write-probe-" + std::to_string(getpid()) + extension);
-  bool writes = true;
-  try {
-    DatabaseSession db;
-    db.Open(AccessConnectionString(probe));
-    db.Execute("CREATE TABLE `VqWriteProbe` (`x` LONG)");
-    db.Execute("DROP TABLE `VqWriteProbe`");
-    db.Close();
-  } catch (const DatabaseError& e) {
-    writes = e.Number() != errors::kNotSupported;
-  }
-  std::filesystem::remove(probe);
-  return writes;
-}
-
 }  // namespace vq::testing
