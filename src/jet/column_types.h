@@ -36,6 +36,48 @@ inline size_t FixedValueSize(uint8_t type) {
   }
 }
 
+// The Access name of a column type ("Long Integer", "Text", ...), for messages.
+inline const char* ColumnTypeName(uint8_t type) {
+  switch (type) {
+    case kBool:
+      return "Yes/No";
+    case kByte:
+      return "Byte";
+    case kInt:
+      return "Integer";
+    case kLong:
+      return "Long Integer";
+    case kMoney:
+      return "Currency";
+    case kFloat:
+      return "Single";
+    case kDouble:
+      return "Double";
+    case kDateTime:
+      return "Date/Time";
+    case kBinary:
+      return "Binary";
+    case kText:
+      return "Text";
+    case kOle:
+      return "OLE Object";
+    case kMemo:
+      return "Memo";
+    case kGuid:
+      return "Replication ID";
+    case kNumeric:
+      return "Decimal";
+    case kComplex:
+      return "Attachment or multi-valued";
+    case kBigInt:
+      return "Large Number";
+    case kExtDateTime:
+      return "Date/Time Extended";
+    default:
+      return "unknown type";
+  }
+}
+
 // True for MEMO and OLE, whose values live behind a long-value field.
 inline bool IsLongValueType(uint8_t type) {
   return type == kMemo || type == kOle;

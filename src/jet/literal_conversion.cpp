@@ -716,47 +716,6 @@ void ToGuid(const Literal& lit, const Column& column, Value& out) {
 
 }  // namespace
 
-const char* ColumnTypeName(uint8_t type) {
-  switch (type) {
-    case kBool:
-      return "Yes/No";
-    case kByte:
-      return "Byte";
-    case kInt:
-      return "Integer";
-    case kLong:
-      return "Long Integer";
-    case kMoney:
-      return "Currency";
-    case kFloat:
-      return "Single";
-    case kDouble:
-      return "Double";
-    case kDateTime:
-      return "Date/Time";
-    case kBinary:
-      return "Binary";
-    case kText:
-      return "Text";
-    case kOle:
-      return "OLE Object";
-    case kMemo:
-      return "Memo";
-    case kGuid:
-      return "Replication ID";
-    case kNumeric:
-      return "Decimal";
-    case kComplex:
-      return "Attachment or multi-valued";
-    case kBigInt:
-      return "Large Number";
-    case kExtDateTime:
-      return "Date/Time Extended";
-    default:
-      return "unknown type";
-  }
-}
-
 JetError NullInRequiredColumnError(std::string_view column_name) {
   return JetError(error_numbers::kIntegrityViolation,
                   "The column '" + std::string(column_name) +

@@ -24,6 +24,7 @@
 
 #include <string_view>
 
+#include "jet/column_types.h"
 #include "jet/error.h"
 #include "jet/sql.h"
 #include "jet/table_definition.h"
@@ -40,8 +41,5 @@ void ConvertLiteral(const Literal& lit, const Column& column, Value& out,
 
 // The error for a NULL given to a column that requires a value.
 JetError NullInRequiredColumnError(std::string_view column_name);
-
-// The Access name of a column type ("Long Integer", "Text", ...), for messages.
-const char* ColumnTypeName(uint8_t type);
 
 }  // namespace jet

@@ -38,47 +38,6 @@ void Append16(std::vector<uint8_t>& out, size_t v) {
   out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
-const char* TypeName(uint8_t type) {
-  switch (type) {
-    case kBool:
-      return "Yes/No";
-    case kByte:
-      return "Byte";
-    case kInt:
-      return "Integer";
-    case kLong:
-      return "Long Integer";
-    case kMoney:
-      return "Currency";
-    case kFloat:
-      return "Single";
-    case kDouble:
-      return "Double";
-    case kDateTime:
-      return "Date/Time";
-    case kBinary:
-      return "Binary";
-    case kText:
-      return "Text";
-    case kOle:
-      return "OLE Object";
-    case kMemo:
-      return "Memo";
-    case kGuid:
-      return "Replication ID";
-    case kNumeric:
-      return "Decimal";
-    case kComplex:
-      return "complex";
-    case kBigInt:
-      return "Large Number";
-    case kExtDateTime:
-      return "Date/Time Extended";
-    default:
-      return "unknown";
-  }
-}
-
 const char* KindName(const Value& v) {
   static const char* const kNames[] = {"null",  "boolean", "integer", "floating-point",
                                        "money", "decimal", "date",    "extended date",
@@ -88,7 +47,7 @@ const char* KindName(const Value& v) {
 }
 
 std::string ColumnText(const Column& c) {
-  return "column '" + c.name + "' (" + TypeName(c.type) + ")";
+  return "column '" + c.name + "' (" + ColumnTypeName(c.type) + ")";
 }
 
 [[noreturn]] void OutOfRange(const Column& c, const std::string& what) {
