@@ -159,14 +159,14 @@ void CatalogueWriter::DeleteRow(const TableDefinition& def, RowPointer where,
   for (int k = 0; k < 4; ++k) first[l.tdef_row_count + k] = static_cast<uint8_t>(rows >> (8 * k));
 }
 
-void CatalogueWriter::AddTable(const std::string& name, uint32_t page) {
+void CatalogueWriter::AddTable(const std::string& name, uint32_t page, const Binary& properties) {
   TableDefinition objects = ReadTableDefinition(store_, header_, kCataloguePage);
   const int id = RequireColumn(objects, "Id", "MSysObjects"),
             parent = RequireColumn(objects, "ParentId", "MSysObjects"),
             name_col = RequireColumn(objects, "Name", "MSysObjects"),
             type = RequireColumn(objects, "Type", "MSysObjects"),
             flags = RequireColumn(objects, "Flags", "MSysObjects");
-  const int created = ColumnIndex(objects, "DateCreate"),
+  const int created = ColumnIndex(objects, "DateCreate"), lv_prop = ColumnIndex(objects, "LvProp"),
             updated = ColumnIndex(objects, "DateUpdate"), owner = ColumnIndex(objects, "Owner");
 
   // The owner of the database's own object, as Access gives new objects.
@@ -191,6 +191,10 @@ void CatalogueWriter::AddTable(const std::string& name, uint32_t page) {
   if (created >= 0) row[created] = OleDate{now};
   if (updated >= 0) row[updated] = OleDate{now};
   if (owner >= 0) row[owner] = owner_sid;
+  if (!properties.empty()) {
+    if (lv_prop < 0) ThrowCorrupt("the catalogue has no LvProp column for the table's properties");
+    row[lv_prop] = properties;
+  }
   InsertRow(objects, row);
 
   TableDefinition aces = ReadTableDefinition(store_, header_, aces_page_);
@@ -219,16 +223,69 @@ void CatalogueWriter::AddTable(const std::string& name, uint32_t page) {
   }
 }
 
+void CatalogueWriter::GiveBackIfEmpty(uint32_t page, const LongValueMaps* maps) {
+  if (!maps) return;
+  PageBuffer b = store_.Read(page);
+  DataPage data(View(b), false, page);
+  for (int i = 0; i < data.RowCount(); ++i)
+    if (!data.Slot(i).deleted) return;
+  // Each catalogue write starts a fresh long-value page, so without this
+  // every table made and dropped would leave one empty page behind.
+  UsageMapEditor(store_, maps->owned_pages).Remove(page);
+  if (!maps->free_pages.IsNull()) UsageMapEditor(store_, maps->free_pages).Remove(page);
+  store_.FreePage(page);
+}
+
+void CatalogueWriter::RemoveLongValue(ByteView field, const LongValueMaps* maps) {
+  if (field.size() < 12) return;
+  const uint32_t head = field.U32(0);
+  if (head & 0x80000000u) return;  // inline: nothing elsewhere
+  const bool single = (head & 0x40000000u) != 0;
+  const Layout& l = store_.FileLayout();
+  const uint32_t pages = store_.PageCount();
+  RowPointer at = ReadRowPointer(field, 4);
+  // A chain cannot be longer than the pages could hold; the bound stops a
+  // damaged pointer loop.
+  for (uint32_t hops = 0; !at.IsNull() && hops < pages * 256u; ++hops) {
+    if (at.page < 3 || at.page >= pages)
+      ThrowCorrupt("a long value of the catalogue points past the file");
+    PageBuffer page = store_.Read(at.page);
+    DataPage data(View(page), false, at.page);
+    if (View(page).U8(0) != 0x01 || at.row >= data.RowCount() || data.Slot(at.row).deleted)
+      ThrowCorrupt("a long value of the catalogue points at a row that is not there");
+    RowPointer next;
+    if (!single) next = ReadRowPointer(data.Row(at.row), 0);
+    RemoveRowFromPage(store_.Modify(at.page), l, at.row);
+    GiveBackIfEmpty(at.page, maps);
+    if (single) return;
+    at = next;
+  }
+}
+
 void CatalogueWriter::RemoveTable(int32_t object_id) {
   TableDefinition objects = ReadTableDefinition(store_, header_, kCataloguePage);
   const int id = RequireColumn(objects, "Id", "MSysObjects");
+  // The long values (the property blob, mostly) are read as the fields the
+  // row holds, so that their LVAL rows can be given back with the row.
+  TableDefinition raw = objects;
+  for (Column& c : raw.columns)
+    if (c.type == kMemo || c.type == kOle) c.type = kBinary;
   std::vector<std::pair<RowPointer, std::vector<Value>>> found;
-  ForEachRow(store_, header_, objects, [&](RowPointer where, std::vector<Value>& row) {
+  ForEachRow(store_, header_, raw, [&](RowPointer where, std::vector<Value>& row) {
     const int64_t* v = std::get_if<int64_t>(&row[id]);
     if (v && *v == object_id) found.emplace_back(where, row);
     return true;
   });
   if (found.size() != 1) ThrowCorrupt("the catalogue does not hold the table's row exactly once");
+  for (size_t k = 0; k < objects.columns.size(); ++k) {
+    const uint8_t type = objects.columns[k].type;
+    if (type != kMemo && type != kOle) continue;
+    const LongValueMaps* maps = nullptr;
+    for (const LongValueMaps& m : objects.long_value_maps)
+      if (m.column_number == objects.columns[k].number) maps = &m;
+    if (const Binary* field = std::get_if<Binary>(&found[0].second[k]))
+      RemoveLongValue(ByteView(field->data(), field->size()), maps);
+  }
   DeleteRow(objects, found[0].first, found[0].second);
 
   TableDefinition aces = ReadTableDefinition(store_, header_, aces_page_);

@@ -37,8 +37,9 @@ class CatalogueWriter {
   // The id of the "Tables" container.
   int32_t TablesContainer() const { return tables_container_; }
 
-  // Adds the rows of the new local table `name` whose definition is on `page`.
-  void AddTable(const std::string& name, uint32_t page);
+  // Adds the rows of the new local table `name` whose definition is on `page`;
+  // `properties` is its LvProp blob (empty: none).
+  void AddTable(const std::string& name, uint32_t page, const Binary& properties);
   // Removes the rows of the object with `id`.
   void RemoveTable(int32_t id);
 
@@ -51,6 +52,10 @@ class CatalogueWriter {
   std::vector<std::string> RelationshipsOf(const std::string& name);
 
  private:
+  // Gives back the LVAL rows of the long value whose row field is `field`,
+  // and the pages it leaves empty (to the column's `maps`, where known).
+  void RemoveLongValue(ByteView field, const LongValueMaps* maps);
+  void GiveBackIfEmpty(uint32_t page, const LongValueMaps* maps);
   RowPointer InsertRow(const TableDefinition& def, std::vector<Value>& values);
   void DeleteRow(const TableDefinition& def, RowPointer where, const std::vector<Value>& values);
   void AddToIndexCount(const TableDefinition& def, size_t index, int delta);

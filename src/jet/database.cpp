@@ -118,8 +118,8 @@ TableDefinition Database::Definition(const std::string& name) {
                    "'" + e.name + "' is a linked table; reading linked tables is not supported.");
   }
   TableDefinition def = ReadTableDefinition(*file_, header_, e.DefinitionPage());
-  ApplyCalculatedColumnTypes(*file_, header_,
-                             ByteView(e.properties_field.data(), e.properties_field.size()), def);
+  ReadColumnProperties(*file_, header_,
+                       ByteView(e.properties_field.data(), e.properties_field.size()), def);
   return def;
 }
 

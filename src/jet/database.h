@@ -90,7 +90,8 @@ class Database {
   template <typename Body>
   void RunStatement(bool ddl, Body&& body);
   void Insert(const Statement& s);
-  void CreateTableInStatement(const std::string& name, const std::vector<NewColumn>& columns);
+  // Makes the table inside the running statement; returns its definition page.
+  uint32_t CreateTableInStatement(const std::string& name, const std::vector<NewColumn>& columns);
   TableWriter& WriterFor(const CatalogueEntry& table);
   void ReloadCatalogue();
   void RequireWritableFormat() const;

@@ -11,6 +11,7 @@
 #include "jet/file_store.h"
 #include "jet/index_tree.h"
 #include "jet/literal_conversion.h"
+#include "jet/property_blob.h"
 #include "jet/sql.h"
 #include "jet/table_writer.h"
 #include "jet/text_codec.h"
@@ -130,6 +131,7 @@ void Database::Execute(std::string_view sql) {
         n.precision = c.precision;
         n.scale = c.scale;
         n.autonumber = c.autoincrement;
+        n.required = c.not_null;
         columns.push_back(std::move(n));
       }
       CreateTable(s.table, columns);
@@ -217,6 +219,12 @@ void Database::Insert(const Statement& s) {
       ConvertLiteral(s.values[i], def.columns[k], values_[k]);
     }
   }
+  for (size_t k = 0; k < n; ++k) {
+    const Column& c = def.columns[k];
+    if (c.required && std::holds_alternative<std::monostate>(values_[k]) &&
+        !((c.flags & 0x04) && c.type == kLong))
+      throw NullInRequiredColumnError(c.name);
+  }
   writer.Insert(values_);
   ++rows_since_checkpoint_;
 }
@@ -226,8 +234,8 @@ void Database::CreateTable(const std::string& name, const std::vector<NewColumn>
   RunStatement(true, [&] { CreateTableInStatement(name, columns); });
 }
 
-void Database::CreateTableInStatement(const std::string& name,
-                                      const std::vector<NewColumn>& columns) {
+uint32_t Database::CreateTableInStatement(const std::string& name,
+                                          const std::vector<NewColumn>& columns) {
   CheckName(name, "table");
   if (columns.empty())
     throw JetError(error_numbers::kSyntaxError, "A table needs at least one column.");
@@ -288,7 +296,12 @@ void Database::CreateTableInStatement(const std::string& name,
     def.long_value_maps.push_back(maps);
   }
   WriteDefinition(store, def, EncodeDefinition(def, l));
-  catalogue.AddTable(name, def.page);
+  std::vector<PropertySet> properties;
+  for (const NewColumn& c : columns)
+    if (c.required) properties.push_back(RequiredColumnProperties(c.name));
+  catalogue.AddTable(name, def.page,
+                     properties.empty() ? Binary{} : EncodePropertyBlob(properties));
+  return def.page;
 }
 
 void Database::DropTable(const std::string& name) {
@@ -413,31 +426,10 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
         n.precision = 28;
       }
       n.autonumber = (c.flags & 0x04) && c.type == kLong && !c.IsCalculated();
+      n.required = c.required;
       columns.push_back(std::move(n));
     }
-    CreateTableInStatement(new_name, columns);
-    CatalogueWriter catalogue(*store_, header_, catalogue_);
-    // The new table's definition page: the catalogue in memory does not list
-    // it until the statement ends, so find it in MSysObjects.
-    uint32_t page = 0;
-    {
-      TableDefinition objects = ReadTableDefinition(*store_, header_, 2);
-      int id = -1, parent = -1, name_col = -1;
-      for (size_t k = 0; k < objects.columns.size(); ++k) {
-        if (objects.columns[k].name == "Id") id = static_cast<int>(k);
-        if (objects.columns[k].name == "ParentId") parent = static_cast<int>(k);
-        if (objects.columns[k].name == "Name") name_col = static_cast<int>(k);
-      }
-      ForEachRow(*store_, header_, objects, [&](RowPointer, std::vector<Value>& row) {
-        const std::string* n = std::get_if<std::string>(&row[name_col]);
-        const int64_t* p = std::get_if<int64_t>(&row[parent]);
-        if (n && p && *p == catalogue.TablesContainer() && *n == new_name) {
-          page = static_cast<uint32_t>(std::get<int64_t>(row[id]));
-          return false;
-        }
-        return true;
-      });
-    }
+    const uint32_t page = CreateTableInStatement(new_name, columns);
     TableWriter writer(*store_, ReadTableDefinition(*store_, header_, page));
     TableReader reader(*file_, header_, from);
     std::vector<Value> row;

@@ -150,9 +150,74 @@ bool IntegerValue(const Property& p, int64_t& out) {
   return true;
 }
 
-void ApplyResultTypes(const std::vector<PropertySet>& sets, TableDefinition& table) {
+std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets) {
+  std::vector<std::string> names;
+  auto name_index = [&](const std::string& name) {
+    for (size_t k = 0; k < names.size(); ++k)
+      if (names[k] == name) return static_cast<uint16_t>(k);
+    names.push_back(name);
+    return static_cast<uint16_t>(names.size() - 1);
+  };
+  std::vector<uint16_t> units;
+  std::vector<uint8_t> ucs2;
+  auto put16 = [](std::vector<uint8_t>& out, size_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  auto put32 = [](std::vector<uint8_t>& out, size_t v) {
+    for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+  };
+  auto set32 = [](std::vector<uint8_t>& out, size_t at, size_t v) {
+    for (int k = 0; k < 4; ++k) out[at + k] = static_cast<uint8_t>(v >> (8 * k));
+  };
+  auto put_name = [&](std::vector<uint8_t>& out, const std::string& name) {
+    units.clear();
+    Utf8ToUtf16(name, units);
+    ucs2.clear();
+    AppendUcs2(units.data(), units.size(), ucs2);
+    put16(out, ucs2.size());
+    out.insert(out.end(), ucs2.begin(), ucs2.end());
+  };
+
+  std::vector<uint8_t> values;
+  for (const PropertySet& set : sets) {
+    const size_t start = values.size();
+    put32(values, 0);
+    put16(values, set.kind);
+    const size_t block = values.size();
+    put32(values, 0);
+    put_name(values, set.name);
+    set32(values, block, values.size() - block);
+    for (const Property& p : set.properties) {
+      put16(values, kEntryHeader + p.value.size());
+      values.push_back(p.ddl ? 0x01 : 0x00);
+      values.push_back(p.type);
+      put16(values, name_index(p.name));
+      put16(values, p.value.size());
+      values.insert(values.end(), p.value.begin(), p.value.end());
+    }
+    set32(values, start, values.size() - start);
+  }
+
+  std::vector<uint8_t> blob = {'M', 'R', '2', 0};
+  put32(blob, 0);
+  put16(blob, kNamesChunk);
+  for (const std::string& n : names) put_name(blob, n);
+  set32(blob, 4, blob.size() - 4);
+  blob.insert(blob.end(), values.begin(), values.end());
+  return blob;
+}
+
+PropertySet RequiredColumnProperties(const std::string& name) {
+  PropertySet set;
+  set.kind = kColumnChunk;
+  set.name = name;
+  set.properties.push_back(Property{"Required", kBool, true, {1}});
+  return set;
+}
+
+void ApplyColumnProperties(const std::vector<PropertySet>& sets, TableDefinition& table) {
   for (Column& c : table.columns) {
-    if (!c.IsCalculated()) continue;
     // Column names are unique ignoring case, so the folded match is the column.
     const PropertySet* found = nullptr;
     for (const PropertySet& s : sets) {
@@ -164,6 +229,9 @@ void ApplyResultTypes(const std::vector<PropertySet>& sets, TableDefinition& tab
       if (!found && UpperCaseName(s.name) == UpperCaseName(c.name)) found = &s;
     }
     if (!found) continue;
+    if (const Property* r = found->Find("Required"))
+      c.required = !r->value.empty() && r->value[0] != 0;
+    if (!c.IsCalculated()) continue;
     const Property* p = found->Find("ResultType");
     if (!p) continue;
     int64_t type = 0;
@@ -177,14 +245,22 @@ void ApplyResultTypes(const std::vector<PropertySet>& sets, TableDefinition& tab
   }
 }
 
-void ApplyCalculatedColumnTypes(PageSource& file, const Header& header, ByteView lv_prop,
-                                TableDefinition& table) {
+void ReadColumnProperties(PageSource& file, const Header& header, ByteView lv_prop,
+                          TableDefinition& table) {
+  if (lv_prop.empty()) return;
   bool calculated = false;
   for (const Column& c : table.columns) calculated = calculated || c.IsCalculated();
-  if (!calculated || lv_prop.empty()) return;
   std::vector<uint8_t> blob;
-  ReadLongValue(file, header.IsJet3(), lv_prop, blob);
-  ApplyResultTypes(ParsePropertyBlob(ByteView(blob.data(), blob.size()), header.code_page), table);
+  try {
+    ReadLongValue(file, header.IsJet3(), lv_prop, blob);
+    ApplyColumnProperties(ParsePropertyBlob(ByteView(blob.data(), blob.size()), header.code_page),
+                          table);
+  } catch (const JetError&) {
+    // Without calculated columns the blob only tells which columns are
+    // required, which matters to writers alone: a damaged one must not make
+    // the table unreadable.
+    if (calculated) throw;
+  }
 }
 
 }  // namespace jet

@@ -25,7 +25,9 @@
 //
 // A calculated column's result type is its property "ResultType", a Byte
 // holding a column type code; 0 (ordinary columns carry it too) or no such
-// property means the descriptor's type stands.
+// property means the descriptor's type stands. A column that must hold a
+// value (NOT NULL) has "Required", a Yes/No of one byte, 1, set through DDL;
+// Access stores 0 there for the others.
 #pragma once
 
 #include <cstdint>
@@ -66,16 +68,24 @@ std::vector<PropertySet> ParsePropertyBlob(ByteView blob, uint16_t code_page);
 // or false when the property holds something else.
 bool IntegerValue(const Property& p, int64_t& out);
 
-// Sets the result type of each calculated column of `table` from its
-// "ResultType" in `sets`. A result type no calculated column can have is a
-// JetError.
-void ApplyResultTypes(const std::vector<PropertySet>& sets, TableDefinition& table);
+// The blob (Jet4/ACE form, "MR2") holding `sets`; names are listed in the
+// order the properties first use them.
+std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets);
+
+// The property set a new table's blob needs for its column `name` to be
+// Required, as Access writes it for NOT NULL.
+PropertySet RequiredColumnProperties(const std::string& name);
+
+// Sets, from `sets`, the result type of each calculated column of `table`
+// ("ResultType"; one no calculated column can have is a JetError) and which
+// columns are required ("Required").
+void ApplyColumnProperties(const std::vector<PropertySet>& sets, TableDefinition& table);
 
 // Reads the table's property blob from `lv_prop`, the LvProp field of its
 // catalogue row as stored (a long-value reference), and applies it to the
-// calculated columns of `table`. A table without calculated columns is left
-// alone and its blob is not read.
-void ApplyCalculatedColumnTypes(PageSource& file, const Header& header, ByteView lv_prop,
-                                TableDefinition& table);
+// columns of `table`. A table without a blob is left alone; a damaged blob
+// is an error only where the table has calculated columns.
+void ReadColumnProperties(PageSource& file, const Header& header, ByteView lv_prop,
+                          TableDefinition& table);
 
 }  // namespace jet

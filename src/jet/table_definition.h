@@ -107,6 +107,8 @@ struct Column {
   // Calculated columns: the type of the result, from the column's properties
   // (0 = not known; the descriptor's type then stands).
   uint8_t result_type = 0;
+  // The column must hold a value (its "Required" property, NOT NULL in SQL).
+  bool required = false;
   // The descriptor's place in the definition (descriptors need not follow
   // column numbers), and its raw bytes, so a definition can be written back.
   uint16_t descriptor_index = 0;

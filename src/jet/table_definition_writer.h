@@ -34,6 +34,7 @@ struct NewColumn {
   uint16_t length = 0;  // TEXT: characters; BINARY: bytes; others: ignored
   uint8_t precision = 0, scale = 0;
   bool autonumber = false;  // LONG only
+  bool required = false;    // NOT NULL: kept in the table's properties
 };
 
 // The stored size of a value of fixed-size `type`; 0 for variable types.

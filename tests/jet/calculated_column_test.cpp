@@ -167,7 +167,7 @@ TEST(PropertyBlob, ResultTypesReachOnlyCalculatedColumns) {
                                     {1, "salary", {{0, kByte, {kMoney}}}},
                                     {1, "Rich", {{0, kByte, {kBool}}}},
                                     {1, "Unset", {{0, kByte, {0}}}}});
-  ApplyResultTypes(ParsePropertyBlob(ByteView(blob.data(), blob.size()), 1252), t);
+  ApplyColumnProperties(ParsePropertyBlob(ByteView(blob.data(), blob.size()), 1252), t);
   EXPECT_EQ(t.columns[0].result_type, 0);
   EXPECT_EQ(ValueType(t.columns[0]), kDouble);
   EXPECT_EQ(ValueType(t.columns[1]), kMoney);
@@ -178,7 +178,7 @@ TEST(PropertyBlob, ResultTypesReachOnlyCalculatedColumns) {
     TableDefinition u = t;
     auto b = Blob({"ResultType"}, {{1, "Salary", {e}}});
     try {
-      ApplyResultTypes(ParsePropertyBlob(ByteView(b.data(), b.size()), 1252), u);
+      ApplyColumnProperties(ParsePropertyBlob(ByteView(b.data(), b.size()), 1252), u);
     } catch (const JetError& err) {
       return err.Number() == error_numbers::kCorrupt;
     }

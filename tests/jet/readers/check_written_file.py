@@ -88,7 +88,10 @@ def write_description(description, out):
         out.write(",\n".join("   " + dumps(c) for c in table["columns"]))
         out.write('],\n  "rows": [\n')
         out.write(",\n".join("   " + dumps(r) for r in table["rows"]))
-        out.write("]}" + ("," if t + 1 < len(description["tables"]) else "") + "\n")
+        out.write("]")
+        if "required" in table:
+            out.write(f',\n  "required": {dumps(table["required"])}')
+        out.write("}" + ("," if t + 1 < len(description["tables"]) else "") + "\n")
     out.write("]}\n")
 
 
@@ -247,6 +250,34 @@ def check_mdbtools(path, expected, problems):
                      any_order=True)
 
 
+def not_null_columns(schema_text):
+    """Table name -> the columns mdb-schema declares NOT NULL."""
+    tables, current = {}, None
+    for line in schema_text.splitlines():
+        if line.startswith("CREATE TABLE ["):
+            current = line[len("CREATE TABLE ["):line.rindex("]")]
+            tables[current] = []
+        elif current is not None and line.startswith("\t[") and "NOT NULL" in line:
+            tables[current].append(line[2:line.index("]")])
+    return tables
+
+
+def check_required(path, expected, problems):
+    """Columns made NOT NULL carry the property Access reads (mdb-schema shows it)."""
+    wanted = {name: t["required"] for name, t in expected.items() if "required" in t}
+    if not wanted:
+        return
+    rc, out, err = mdbtools.run(["mdb-schema", path, "access"])
+    if rc != 0 or err.strip():
+        problems.append(f"mdb-schema: status {rc}, stderr {err.strip()[:200]!r}")
+        return
+    found = not_null_columns(out)
+    for name, columns in wanted.items():
+        if sorted(found.get(name, [])) != sorted(columns):
+            problems.append(f"mdb-schema [{name}]: NOT NULL on {sorted(found.get(name, []))}, "
+                            f"expected {sorted(columns)}")
+
+
 def float32(text):
     return struct.unpack("<f", struct.pack("<f", float(text)))[0]
 
@@ -346,6 +377,7 @@ def main():
     problems = []
     check_ours(args.tool, args.file, args.password, expected, problems)
     check_mdbtools(args.file, expected, problems)
+    check_required(args.file, expected, problems)
     check_mdb_reader(args.node, os.path.join(HERE, "dump_mdb_reader.mjs"), args.file,
                      args.password, expected, problems)
     for p in problems:

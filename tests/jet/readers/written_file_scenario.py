@@ -4,9 +4,9 @@ three readers (check_written_file.py).
 
 A copy of a Jet4 and of an ACE fixture each get the same script: a table with
 a column of every Jet SQL type filled with the extremes of each, Unicode,
-quotes, nulls and long values; a second table with awkward names; a copy of
-the first made with SELECT ... INTO; a table created, filled and dropped again;
-and one of the fixture's own tables dropped. The expected tables are the
+quotes, nulls and long values; a second table with awkward names and a NOT
+NULL column; a copy of the first made with SELECT ... INTO; a table created,
+filled and dropped again; and one of the fixture's own tables dropped. The expected tables are the
 fixture's untouched ones as our reader saw them before, plus the new ones as
 written below.
 
@@ -107,7 +107,7 @@ ROWS = [
 # Table names go into the catalogue's text index, which this engine keys for
 # printable ASCII; column names may hold any character.
 ODD_TABLE = "Test 'Quoted' \"Name\" #1 ~(x) &+@"
-ODD_COLUMNS = [("Näme with space", "TEXT(10)", TEXT), ("it's", "SHORT", SHORT)]
+ODD_COLUMNS = [("Näme with space", "TEXT(10) NOT NULL", TEXT), ("it's", "SHORT", SHORT)]
 ODD_ROWS = [[(q("x"), "x"), (q("7"), 7)], [(q("ÿ'"), "ÿ'"), ("NULL", None)],
             [(q("z"), "z"), ("-12", -12)]]  # a bare number too
 
@@ -136,7 +136,8 @@ def script_and_tables():
     tables = [{"name": "AllTypes", "columns": columns, "rows": all_rows},
               {"name": "AllTypesCopy", "columns": columns, "rows": all_rows},
               {"name": ODD_TABLE, "columns": [{"name": n, "type": a} for n, _, a in ODD_COLUMNS],
-               "rows": [[v for _, v in row] for row in ODD_ROWS]}]
+               "rows": [[v for _, v in row] for row in ODD_ROWS],
+               "required": ["Näme with space"]}]
     return lines, tables, ["Table3"]
 
 
