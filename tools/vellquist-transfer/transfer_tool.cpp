@@ -9,9 +9,9 @@
 #include "dataaccess/error_report.h"
 #include "dataaccess/helpers.h"
 #include "dataaccess/memory_interaction.h"
-#include "transfer/statement_text.h"
 #include "dataaccess/session.h"
 #include "dataaccess/settings_file.h"
+#include "transfer/statement_text.h"
 #include "transfer/table_commands.h"
 #include "transfer/transfer.h"
 
