@@ -208,7 +208,18 @@ bool RenameAccessTable(const CommandEnv& env, const std::string& old_name,
   if (result) {
     // The old table is dropped only once its copy has been made.
     db.Execute("SELECT a1.* INTO " + Quoted(new_name) + " FROM " + Quoted(old_name) + " AS a1;");
-    db.Execute("DROP TABLE " + Quoted(old_name));
+    try {
+      db.Execute("DROP TABLE " + Quoted(old_name));
+    } catch (const DatabaseError& e) {
+      // The old table stays (a relationship holds it, say): take the copy
+      // away again, so the failed rename leaves no second table behind.
+      try {
+        db.Execute("DROP TABLE " + Quoted(new_name));
+      } catch (...) {
+        throw WithNote(e, "A copy of the table remains as '" + new_name + "'.");
+      }
+      throw;
+    }
   }
   db.Close();
   return result;

@@ -37,7 +37,7 @@ void CheckAccessTableName(const std::string& name);
 // changes nothing and gives false. A name differing only in case is renamed
 // through a temporary table, and the same name is left alone (true). Bad names
 // and database failures throw; the table is never dropped before a copy of it
-// exists.
+// exists, and a copy whose original cannot be dropped is dropped again.
 bool RenameAccessTable(const CommandEnv& env, const std::string& old_name,
                        const std::string& new_name, const std::string& path,
                        const std::string& password);

@@ -10,8 +10,10 @@ namespace {
 
 // ADO's "Query timeout expired" (DB_E_ABORTLIMITREACHED).
 constexpr int32_t kTimeoutExpired = -2147217871;
-// ASE's "object not found".
+// ASE's "object not found", and its "cannot drop the table, because it
+// doesn't exist": both say the table is not there.
 constexpr int kAseObjectNotFound = 208;
+constexpr int kAseNoTableToDrop = 3701;
 
 // The data-access error for an ASE client error: ADO's number for the kind of
 // failure, the client's text (with the server's message number in it) as description.
@@ -20,8 +22,10 @@ DatabaseError Translate(const ase::AseError& e) {
     case ase::ErrorKind::kLoginRefused:
       return DatabaseError(errors::kLoginFailed, e.what());
     case ase::ErrorKind::kServer:
-      return DatabaseError(
-          e.Number() == kAseObjectNotFound ? errors::kNoSuchTable : errors::kSyntaxError, e.what());
+      return DatabaseError(e.Number() == kAseObjectNotFound || e.Number() == kAseNoTableToDrop
+                               ? errors::kNoSuchTable
+                               : errors::kSyntaxError,
+                           e.what());
     case ase::ErrorKind::kTimeout:
       return DatabaseError(kTimeoutExpired, e.what());
     case ase::ErrorKind::kConnect:

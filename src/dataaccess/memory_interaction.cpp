@@ -81,7 +81,7 @@ void MemoryProgressBar::SetValue(int percent) {
 }
 
 int ScriptedDialogs::MsgBox(const std::string& text, int style, const std::string& title) {
-  messages.push_back({text, style, title.empty() ? kApplicationTitle : title});
+  messages.push_back({text, style, title.empty() ? kApplicationTitle : title, ""});
   if (MsgBoxAsksYesNo(style)) {
     if (yes_no_answers.empty()) return kAnswerNo;
     int a = yes_no_answers.front();
@@ -92,8 +92,8 @@ int ScriptedDialogs::MsgBox(const std::string& text, int style, const std::strin
 }
 
 std::string ScriptedDialogs::InputBox(const std::string& prompt, const std::string& title,
-                                      const std::string& /*default_text*/) {
-  inputs.push_back({prompt, 0, title.empty() ? kApplicationTitle : title});
+                                      const std::string& default_text) {
+  inputs.push_back({prompt, 0, title.empty() ? kApplicationTitle : title, default_text});
   if (input_answers.empty()) return {};
   std::string a = input_answers.front();
   input_answers.pop_front();

@@ -71,7 +71,8 @@ class ScriptedDialogs : public UserDialogs {
   struct Shown {
     std::string text;
     int style = 0;
-    std::string title;  // after the default title is applied
+    std::string title;         // after the default title is applied
+    std::string default_text;  // input boxes: the text already in the field
   };
 
   int MsgBox(const std::string& text, int style, const std::string& title) override;

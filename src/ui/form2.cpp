@@ -5,6 +5,7 @@
 
 #include "dataaccess/error_report.h"
 #include "dataaccess/helpers.h"
+#include "transfer/table_commands.h"
 #include "transfer/transfer.h"
 #include "ui/command_guard.h"
 #include "ui/cursor_file.h"
@@ -35,8 +36,10 @@ Form2::Form2(UiServices services, std::function<void()> show_connection_window)
   connect(buttons_[12], &QPushButton::clicked, this, &Form2::PushButton12_Click);
   connect(buttons_[3], &QPushButton::clicked, this, &Form2::PushButton3_Click);
   connect(buttons_[4], &QPushButton::clicked, this, &Form2::PushButton4_Click);
-  // The delete and rename buttons (1, 5, 6, 7) get their commands with the
-  // table-management code.
+  connect(buttons_[1], &QPushButton::clicked, this, &Form2::PushButton1_Click);
+  connect(buttons_[5], &QPushButton::clicked, this, &Form2::PushButton5_Click);
+  connect(buttons_[6], &QPushButton::clicked, this, &Form2::PushButton6_Click);
+  connect(buttons_[7], &QPushButton::clicked, this, &Form2::PushButton7_Click);
   list2_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -112,6 +115,33 @@ void Form2::PushButton4_Click() {
   if (!scope.Acquired() || !services_.settings) return;
   SendTablesToAccess(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
                      TablesWindow{*list1_, *list2_, *progress_, pointer_});
+}
+
+void Form2::PushButton1_Click() {
+  CommandScope scope;
+  if (!scope.Acquired() || !services_.settings) return;
+  DeleteAccessTables(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
+                     TablesWindow{*list1_, *list2_, *progress_, pointer_});
+}
+
+void Form2::PushButton5_Click() {
+  CommandScope scope;
+  if (!scope.Acquired() || !services_.settings) return;
+  DeleteAseTables(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
+                  TablesWindow{*list1_, *list2_, *progress_, pointer_});
+}
+
+void Form2::PushButton6_Click() {
+  CommandScope scope;
+  if (!scope.Acquired() || !services_.settings) return;
+  RenameAccessTableCommand(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
+                           TablesWindow{*list1_, *list2_, *progress_, pointer_});
+}
+
+void Form2::PushButton7_Click() {
+  CommandScope scope;
+  if (!scope.Acquired() || !services_.settings) return;
+  RenameAseTableCommand(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder});
 }
 
 void Form2::closeEvent(QCloseEvent* event) {

@@ -46,6 +46,13 @@ class Form2 : public QWidget {
   void PushButton3_Click();
   // "Send Table/s To Access": the selected ASE tables go to Access.
   void PushButton4_Click();
+  // "Delete Table/s" under each list: the selected tables are dropped at once.
+  void PushButton1_Click();
+  void PushButton5_Click();
+  // "Rename Table": the one selected Access table is renamed; for Sybase ASE
+  // only a message says renaming is not offered.
+  void PushButton6_Click();
+  void PushButton7_Click();
 
   // The text "Help" shows.
   static std::string ContactText();

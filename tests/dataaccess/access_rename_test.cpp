@@ -89,6 +89,13 @@ TEST_F(RenameLogic, AFailedCopyKeepsTheOldTable) {
   EXPECT_EQ(data_->executed, (Statements{"SELECT a1.* INTO `Sales` FROM `Orders` AS a1;"}));
 }
 
+TEST_F(RenameLogic, AnOldTableThatCannotBeDroppedTakesItsCopyAway) {
+  data_->fail_statement_containing = "DROP TABLE `Orders`";
+  EXPECT_THROW(Rename("Orders", "Sales"), DatabaseError);
+  EXPECT_EQ(data_->executed, (Statements{"SELECT a1.* INTO `Sales` FROM `Orders` AS a1;",
+                                         "DROP TABLE `Orders`", "DROP TABLE `Sales`"}));
+}
+
 TEST_F(RenameLogic, TheSameNameDoesNothing) {
   EXPECT_TRUE(Rename("Orders", "Orders"));
   EXPECT_TRUE(data_->executed.empty());

@@ -1,4 +1,5 @@
-// The tables window: start-up, select and deselect, back, help, the transfers.
+// The tables window: start-up, select and deselect, back, help, the transfers,
+// delete and rename.
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
@@ -146,13 +147,89 @@ class Form2Test : public QObject {
     QCOMPARE(bar, (std::vector<int>{50, 100, 0}));
   }
 
-  void UnwiredCommandButtonsShowTheirCaptions() {
+  void CommandButtonsShowTheirCaptions() {
     const std::pair<int, const char*> captions[] = {
         {3, "Send Table/s To Sybase ASE"}, {1, "Delete Table/s"}, {6, "Rename Table"},
         {4, "Send Table/s To Access"},     {5, "Delete Table/s"}, {7, "Rename Table"}};
     for (const auto& [number, caption] : captions) {
       QCOMPARE(tables_->Button(number)->text(), QString::fromLatin1(caption));
     }
+  }
+
+  void DeleteAccessDropsTheSelectedTablesAndTheirEntries() {
+    AddTable(*world_->access, "Sales");
+    QtTableList& list = tables_->List1();
+    list.AddItem("Sales");
+    list.AddItem("Kept");
+    for (int i = 0; i < list.ListCount(); ++i) list.SetSelected(i, list.List(i) != "Kept");
+    list.SetListIndex(0);
+    QTest::mouseClick(tables_->Button(1), Qt::LeftButton);
+    QCOMPARE(world_->access->executed,
+             (std::vector<std::string>{"DROP TABLE `Sales`;", "DROP TABLE `Orders`;"}));
+    QCOMPARE(Entries(list), (std::vector<std::string>{"Kept"}));
+    QVERIFY(world_->dialogs.messages.empty());
+    QCOMPARE(tables_->Pointer().Pointer(), kPointerDefault);
+  }
+
+  void DeleteAseDropsTheSelectedTablesAndTheirEntries() {
+    QtTableList& list = tables_->List2();
+    list.AddItem("Remote");
+    list.SetSelected(0, true);
+    list.SetListIndex(0);
+    QTest::mouseClick(tables_->Button(5), Qt::LeftButton);
+    QCOMPARE(world_->ase->executed, (std::vector<std::string>{"DROP TABLE [Remote]"}));
+    QCOMPARE(list.ListCount(), 0);
+    QCOMPARE(Entries(tables_->List1()), (std::vector<std::string>{"Orders"}));
+  }
+
+  void RenameAccessReplacesTheEntry() {
+    tables_->List1().SetSelected(0, true);
+    tables_->List1().SetListIndex(0);
+    world_->dialogs.input_answers = {"Bestellungen"};
+    QTest::mouseClick(tables_->Button(6), Qt::LeftButton);
+    QCOMPARE(world_->dialogs.inputs.size(), size_t{1});
+    QCOMPARE(world_->dialogs.inputs[0].text, std::string("Enter new name of Orders:"));
+    QCOMPARE(world_->access->executed,
+             (std::vector<std::string>{"SELECT a1.* INTO `Bestellungen` FROM `Orders` AS a1;",
+                                       "DROP TABLE `Orders`"}));
+    QCOMPARE(Entries(tables_->List1()), (std::vector<std::string>{"Bestellungen"}));
+    QCOMPARE(tables_->Pointer().Pointer(), kPointerDefault);
+  }
+
+  void RenameAseOnlySaysItIsNotAvailable() {
+    tables_->List2().AddItem("Remote");
+    tables_->List2().SetSelected(0, true);
+    QTest::mouseClick(tables_->Button(7), Qt::LeftButton);
+    QCOMPARE(world_->dialogs.messages.size(), size_t{1});
+    QCOMPARE(world_->dialogs.messages[0].text, std::string("Rename not available for Sybase ASE"));
+    QVERIFY(world_->ase->executed.empty());
+    QCOMPARE(Entries(tables_->List2()), (std::vector<std::string>{"Remote"}));
+  }
+
+  void TableCommandsAreHeldOffWhileATransferYields() {
+    FakeTable& orders = world_->access->tables["Orders"];
+    orders.columns = {FieldInfo{"n", 3}};
+    for (int64_t i = 1; i <= 4; ++i) orders.rows.push_back({Value{i}});
+    tables_->List1().SetSelected(0, true);
+    tables_->List1().SetListIndex(0);
+    tables_->List2().AddItem("other");
+    tables_->List2().SetSelected(0, true);
+    tables_->List2().SetListIndex(0);
+    world_->dialogs.input_answers = {"Renamed"};
+    int clicks = 0;
+    world_->yielder.hook = [&] {
+      if (clicks++ > 0) return;
+      for (int button : {1, 5, 6, 7}) QTest::mouseClick(tables_->Button(button), Qt::LeftButton);
+    };
+    QTest::mouseClick(tables_->Button(3), Qt::LeftButton);
+    world_->yielder.hook = nullptr;
+    QVERIFY(clicks > 0);
+    for (const auto& sql : world_->access->executed) QVERIFY(sql.rfind("DROP", 0) != 0);
+    for (const auto& sql : world_->ase->executed) QVERIFY(sql.rfind("DROP", 0) != 0);
+    QVERIFY(world_->dialogs.inputs.empty());
+    QVERIFY(world_->dialogs.messages.empty());
+    QCOMPARE(Entries(tables_->List1()), (std::vector<std::string>{"Orders"}));
+    QCOMPARE(Entries(tables_->List2()), (std::vector<std::string>{"Orders", "other"}));
   }
 
  private:

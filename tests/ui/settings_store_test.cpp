@@ -1,5 +1,7 @@
 #include "ui/settings_store.h"
 
+#include "dataaccess/settings_file.h"
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,9 +63,11 @@ TEST_F(SettingsStoreTest, ApplicationNamesTheFileInTheConfigFolder) {
   std::string saved_xdg = old_xdg ? old_xdg : "", saved_home = old_home ? old_home : "";
   ::setenv("XDG_CONFIG_HOME", (root_ / "xdg").c_str(), 1);
   EXPECT_EQ(SettingsFilePath("Zelvora"), (root_ / "xdg" / "Zelvora.conf").string());
+  EXPECT_EQ(DefaultSettingsFile("Zelvora"), SettingsFilePath("Zelvora"));
   ::unsetenv("XDG_CONFIG_HOME");
   ::setenv("HOME", (root_ / "home").c_str(), 1);
   EXPECT_EQ(SettingsFilePath("Zelvora"), (root_ / "home" / ".config" / "Zelvora.conf").string());
+  EXPECT_EQ(DefaultSettingsFile("Zelvora"), SettingsFilePath("Zelvora"));
   old_xdg ? ::setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
   old_home ? ::setenv("HOME", saved_home.c_str(), 1) : ::unsetenv("HOME");
 }
@@ -107,6 +111,13 @@ TEST_F(SettingsStoreTest, AwkwardTextsReadBackUnchanged) {
   for (size_t i = 0; i < texts.size(); ++i) Write("Key" + std::to_string(i), texts[i]);
   for (size_t i = 0; i < texts.size(); ++i) {
     EXPECT_EQ(Read("Key" + std::to_string(i), "absent"), texts[i]) << i;
+  }
+  // The command line reads the same file without Qt.
+  const auto plain = ReadSettingsSection(File().string(), "Vellquist");
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const auto it = plain.find("Key" + std::to_string(i));
+    ASSERT_NE(it, plain.end()) << i;
+    EXPECT_EQ(it->second, texts[i]) << i;
   }
   // Qt caches settings files per process; a new process must read the file itself.
   pid_t child = ::fork();
