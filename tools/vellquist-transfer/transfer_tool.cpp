@@ -20,18 +20,19 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vellquist-transfer [--settings FILE] [--overwrite yes|no] ACTION...\n"
-    "  --send-to-ase T1,T2     send Access tables to Sybase ASE\n"
-    "  --send-to-access T1,T2  send Sybase ASE tables to Access\n"
-    "  --delete-access T1,T2   drop Access tables\n"
-    "  --delete-ase T1,T2      drop Sybase ASE tables\n"
-    "  --rename-access OLD=NEW rename an Access table\n"
+    "  --send-to-ase T...      send Access tables to Sybase ASE\n"
+    "  --send-to-access T...   send Sybase ASE tables to Access\n"
+    "  --delete-access T...    drop Access tables\n"
+    "  --delete-ase T...       drop Sybase ASE tables\n"
+    "  --rename-access OLD NEW rename an Access table\n"
     "  --settings FILE         the connection fields from FILE's [Vellquist] section\n"
     "                          (default: the program's own settings, Zelvora.conf)\n"
     "  --overwrite yes|no      the answer to every overwrite question (default no:\n"
     "                          an existing table is left alone)\n"
-    "Actions run in the order given. Exit status 0 when every step succeeded, 1 when\n"
-    "a step failed or a named table is not listed, 2 for bad options or when a\n"
-    "database cannot be reached.\n";
+    "T... is one or more table names, each its own argument (quote names with\n"
+    "spaces). Actions run in the order given. Exit status 0 when every step\n"
+    "succeeded, 1 when a step failed, a database could not be reached or a named\n"
+    "table is not listed, 2 for bad options.\n";
 
 enum class Action { kSendToAse, kSendToAccess, kDeleteAccess, kDeleteAse, kRenameAccess };
 
@@ -57,19 +58,6 @@ bool OnAccessList(Action a) {
   return a == Action::kSendToAse || a == Action::kDeleteAccess || a == Action::kRenameAccess;
 }
 
-// "A,B" as its names; an empty name is a usage error.
-std::vector<std::string> SplitNames(const std::string& text, const std::string& option) {
-  std::vector<std::string> names;
-  size_t from = 0;
-  for (;;) {
-    const size_t comma = text.find(',', from);
-    names.push_back(text.substr(from, comma == std::string::npos ? comma : comma - from));
-    if (names.back().empty()) throw std::invalid_argument(option + " names an empty table");
-    if (comma == std::string::npos) return names;
-    from = comma + 1;
-  }
-}
-
 Options Parse(const std::vector<std::string>& args) {
   Options o;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -78,6 +66,16 @@ Options Parse(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
       return args[++i];
     };
+    // The table names after an action: every argument up to the next option.
+    auto names = [&]() {
+      std::vector<std::string> out;
+      while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
+        out.push_back(args[++i]);
+        if (out.back().empty()) throw std::invalid_argument(a + " names an empty table");
+      }
+      if (out.empty()) throw std::invalid_argument(a + " needs at least one table name");
+      return out;
+    };
     if (a == "--settings") {
       o.settings_file = value();
     } else if (a == "--overwrite") {
@@ -85,19 +83,17 @@ Options Parse(const std::vector<std::string>& args) {
       if (v != "yes" && v != "no") throw std::invalid_argument("--overwrite takes yes or no");
       o.overwrite = v == "yes";
     } else if (a == "--send-to-ase") {
-      o.requests.push_back({Action::kSendToAse, SplitNames(value(), a)});
+      o.requests.push_back({Action::kSendToAse, names()});
     } else if (a == "--send-to-access") {
-      o.requests.push_back({Action::kSendToAccess, SplitNames(value(), a)});
+      o.requests.push_back({Action::kSendToAccess, names()});
     } else if (a == "--delete-access") {
-      o.requests.push_back({Action::kDeleteAccess, SplitNames(value(), a)});
+      o.requests.push_back({Action::kDeleteAccess, names()});
     } else if (a == "--delete-ase") {
-      o.requests.push_back({Action::kDeleteAse, SplitNames(value(), a)});
+      o.requests.push_back({Action::kDeleteAse, names()});
     } else if (a == "--rename-access") {
-      const std::string& v = value();
-      const size_t equals = v.find('=');
-      if (equals == 0 || equals == std::string::npos || equals + 1 == v.size())
-        throw std::invalid_argument("--rename-access takes OLD=NEW");
-      o.requests.push_back({Action::kRenameAccess, {v.substr(0, equals), v.substr(equals + 1)}});
+      std::vector<std::string> pair = names();
+      if (pair.size() != 2) throw std::invalid_argument("--rename-access takes OLD NEW");
+      o.requests.push_back({Action::kRenameAccess, std::move(pair)});
     } else {
       throw std::invalid_argument("unknown option " + a);
     }
@@ -183,11 +179,11 @@ int RunVellquistTransfer(const std::vector<std::string>& args, std::ostream& err
     if (access) {
       if (!FileExists(file)) {
         err << "vellquist-transfer: the Access file '" << file << "' does not exist\n";
-        return kTransferCannotStart;
+        return kTransferFailed;
       }
       CheckConnects(BuildAccessConnectionString(settings, "", ""));
       FillAccessTableList(env, list1, file);
-      if (dialogs.Shown() > 0) return kTransferCannotStart;  // the lister's own report
+      if (dialogs.Shown() > 0) return kTransferFailed;  // the lister's own report
     }
     if (ase) {
       CheckConnects(BuildSybaseConnectionString(settings));
@@ -198,7 +194,7 @@ int RunVellquistTransfer(const std::vector<std::string>& args, std::ostream& err
     std::string description;
     DescribeCurrentException(number, description);
     err << "vellquist-transfer: cannot connect: error " << number << ": " << description << "\n";
-    return kTransferCannotStart;
+    return kTransferFailed;
   }
 
   bool missing = false;

@@ -10,9 +10,11 @@
 namespace vq::tools {
 
 // Exit statuses of vellquist-transfer.
-inline constexpr int kTransferOk = 0;           // every action done, no step failed
-inline constexpr int kTransferFailed = 1;       // a step failed or a named table is missing
-inline constexpr int kTransferCannotStart = 2;  // bad options, unreadable settings, no connection
+inline constexpr int kTransferOk = 0;  // every action done, no step failed
+inline constexpr int kTransferFailed =
+    1;  // a step failed, a database was not reached or a named table is missing
+inline constexpr int kTransferCannotStart =
+    2;  // bad options or a settings file that cannot be read
 
 // Runs the tool with `args` (without the program name). Reports, questions
 // and progress go to `err`; progress only when `terminal`. Returns the exit status.
