@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -271,7 +272,13 @@ EncryptionInfo ParseEncryptionInfo(ByteView blob) {
     ReadVerifierHash(blob, b, 32);
   } else {
     if (b.cipher_id != 0 && b.cipher_id != kCipherRc4) Damaged("names an unknown cipher");
-    if (b.key_bits == 0) b.key_bits = 40;
+    if (b.key_bits == 0) {
+      // Unstated: the base provider (or none) means 40 bits, any other 128.
+      std::string name;
+      for (char16_t unit : b.provider_name)
+        name.push_back(unit < 0x80 ? static_cast<char>(std::tolower(unit)) : '?');
+      b.key_bits = name.empty() || name.find(" base ") != std::string::npos ? 40 : 128;
+    }
     if (b.key_bits < 40 || b.key_bits > 128 || b.key_bits % 8 != 0)
       Damaged("has an RC4 key of " + std::to_string(b.key_bits) + " bits");
     info.scheme = OfficeScheme::kRc4CryptoApi;

@@ -9,7 +9,8 @@
 //   u32 flags (copy of the header's), u32 header size, then the header:
 //     u32 flags                 0x04 CryptoAPI, 0x08 doc props, 0x20 AES
 //     u32 size extra (0), u32 cipher id (0x6801 RC4, 0x660E/F/10 AES-128/192/256),
-//     u32 hash id (0x8004 SHA-1), u32 key bits (RC4: 0 means 40),
+//     u32 hash id (0x8004 SHA-1), u32 key bits (RC4: 0 means 40 with the
+//     base provider or none named, else 128),
 //     u32 provider type, u32 reserved x2, UTF-16 provider name, NUL-terminated
 //   then the verifier:
 //     u32 salt size (16), salt, encrypted verifier (16 bytes),
@@ -43,7 +44,7 @@ struct BinaryEncryption {
   uint32_t flags = 0;
   uint32_t cipher_id = 0;
   uint32_t hash_id = 0x8004;
-  uint32_t key_bits = 0;  // as the file gives it (RC4: 0 means 40)
+  uint32_t key_bits = 0;  // RC4: an unstated (0) size is resolved from the provider name
   uint32_t provider_type = 0;
   std::u16string provider_name;
   std::vector<uint8_t> salt;
