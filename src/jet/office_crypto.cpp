@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -30,6 +32,8 @@ constexpr uint8_t kVerifierHashBlock[8] = {0xD7, 0xAA, 0x0F, 0x6D, 0x30, 0x61, 0
 constexpr uint8_t kKeyValueBlock[8] = {0x14, 0x6E, 0x0B, 0xE7, 0xAB, 0xAC, 0xD0, 0xD6};
 
 using Bytes = std::vector<uint8_t>;
+
+std::atomic<uint32_t> spin_count_limit{10'000'000};
 
 [[noreturn]] void WrongPassword() {
   throw JetError(error_numbers::kBadPassword, "Not a valid password.");
@@ -248,6 +252,11 @@ std::shared_ptr<const OfficeCipher> OfficeCipher::Open(const EncryptionInfo& inf
     }
     case OfficeScheme::kAgile: {
       const AgilePasswordKey& k = info.password_key;
+      if (k.spin_count > spin_count_limit.load()) {
+        throw JetError(error_numbers::kNotSupported, "This database's password is hashed " +
+                                                         std::to_string(k.spin_count) +
+                                                         " times, more than this program allows.");
+      }
       const EVP_MD* md = DigestNamed(k.params.hash);
       Bytes h = PasswordHash(md, V(k.params.salt), V(pwd), k.spin_count);
       const size_t key_size = k.params.key_bits / 8;
@@ -312,6 +321,53 @@ void OfficeCipher::Apply(uint32_t page_number, uint8_t* data, size_t size, bool 
 
 // --- Encrypting a plain file ---------------------------------------------------
 
+void LimitSpinCount(uint32_t max_spin_count) {
+  spin_count_limit.store(max_spin_count);
+}
+
+EncryptionSettings EncryptionSettingsNamed(const std::string& name) {
+  std::vector<std::string> parts(1);
+  for (char c : name) {
+    if (c == '-')
+      parts.emplace_back();
+    else
+      parts.back() += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  // The digits after `prefix` in `part` as a number; 0 when there are none.
+  auto bits = [](const std::string& part, const std::string& prefix) -> uint32_t {
+    if (part.rfind(prefix, 0) != 0) return 0;
+    std::string digits = part.substr(prefix.size());
+    if (digits.empty() || digits.size() > 3 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+      return 0;
+    return static_cast<uint32_t>(std::stoul(digits));
+  };
+  EncryptionSettings s;
+  s.key_bits = 0;
+  if (parts.size() == 2 && parts[0] == "rc4") {
+    s.scheme = OfficeScheme::kRc4CryptoApi;
+    s.key_bits = bits(parts[1], "");
+  } else if (parts.size() == 2 && (parts[0] == "standard" || parts[0] == "nonstandard")) {
+    s.scheme = parts[0] == "standard" ? OfficeScheme::kStandardAes : OfficeScheme::kNonStandardAes;
+    s.key_bits = bits(parts[1], "aes");
+  } else if (parts.size() == 3 && parts[0] == "agile") {
+    s.scheme = OfficeScheme::kAgile;
+    s.key_bits = bits(parts[1], "aes");
+    s.hash = parts[2];
+    for (char& c : s.hash) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (s.hash != "SHA1" && s.hash != "SHA256" && s.hash != "SHA384" && s.hash != "SHA512")
+      s.key_bits = 0;
+  }
+  if (s.key_bits == 0) {
+    throw JetError(
+        error_numbers::kNotSupported,
+        "Unknown encryption \"" + name +
+            "\": give rc4-40 to rc4-128, standard-aes128|192|256, "
+            "nonstandard-aes128|192|256 or agile-aes128|192|256-sha1|sha256|sha384|sha512.");
+  }
+  return s;
+}
+
 EncryptionSettings DefaultEncryptionSettings(OfficeScheme scheme) {
   EncryptionSettings s;
   s.scheme = scheme;
@@ -320,6 +376,12 @@ EncryptionSettings DefaultEncryptionSettings(OfficeScheme scheme) {
 }
 
 NewEncryption MakeEncryption(const EncryptionSettings& settings, const std::string& password) {
+  // Access asks for a password before it encrypts; an empty one would let
+  // anyone in while the file looks protected.
+  if (password.empty()) {
+    throw JetError(error_numbers::kNotSupported,
+                   "A file cannot be encrypted with an empty password.");
+  }
   const Bytes pwd = PasswordBytes(password);
   const uint8_t zero[4] = {0, 0, 0, 0};
   EncryptionInfo info;

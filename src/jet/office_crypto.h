@@ -74,6 +74,16 @@ struct EncryptionSettings {
 // AES-128, agile AES-256 with SHA-512); 40-bit RC4 and the other sizes by hand.
 EncryptionSettings DefaultEncryptionSettings(OfficeScheme scheme);
 
+// Settings by name: "rc4-40" .. "rc4-128", "standard-aes128|192|256",
+// "nonstandard-aes128|192|256", "agile-aes128|192|256-sha1|sha256|sha384|sha512".
+// An unknown name is a kNotSupported JetError listing the known ones.
+EncryptionSettings EncryptionSettingsNamed(const std::string& name);
+
+// Lowers the largest agile spin count this process accepts (the format's own
+// limit is 10,000,000): a fuzz run sets it so no one input takes seconds. A
+// file above it is refused as not supported.
+void LimitSpinCount(uint32_t max_spin_count);
+
 // A fresh encryption of a plain file: the blob for 0x299, the page key for
 // 0x3E, and the cipher for its pages, with random salts and keys.
 struct NewEncryption {
@@ -81,6 +91,7 @@ struct NewEncryption {
   uint32_t page_key = 0;
   std::shared_ptr<const OfficeCipher> cipher;
 };
+// An empty password is refused.
 NewEncryption MakeEncryption(const EncryptionSettings& settings, const std::string& password);
 
 // Writes the page key and the blob of `encryption` into page 0 of an ACE

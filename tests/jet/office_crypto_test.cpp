@@ -374,6 +374,17 @@ TEST(EncryptionInfo, BlobsRoundTripAndCutOnesAreDamagedNotCrashes) {
           << "cut at " << cut;
     }
   }
+  EXPECT_EQ(ErrorOf([] { MakeEncryption(DefaultEncryptionSettings(OfficeScheme::kAgile), ""); }),
+            error_numbers::kNotSupported);
+  EncryptionSettings bad = DefaultEncryptionSettings(OfficeScheme::kRc4CryptoApi);
+  bad.key_bits = 44;
+  EXPECT_EQ(ErrorOf([&] { MakeEncryption(bad, "pw"); }), error_numbers::kNotSupported);
+  EXPECT_EQ(EncryptionSettingsNamed("rc4-40").key_bits, 40u);
+  EXPECT_EQ(EncryptionSettingsNamed("agile-aes128-sha1").hash, "SHA1");
+  EXPECT_EQ(EncryptionSettingsNamed("standard-aes192").scheme, OfficeScheme::kStandardAes);
+  for (const char* name : {"rc4-", "rc4-128x", "agile-aes256", "agile-aes256-md5", "aes"})
+    EXPECT_EQ(ErrorOf([&] { EncryptionSettingsNamed(name); }), error_numbers::kNotSupported)
+        << name;
   EXPECT_EQ(DecodeBase64("AAEC/w=="), (std::vector<uint8_t>{0, 1, 2, 255}));
   EXPECT_EQ(EncodeBase64(ByteView(reinterpret_cast<const uint8_t*>("ab"), 2)), "YWI=");
   EXPECT_EQ(ErrorOf([] { DecodeBase64("A"); }), error_numbers::kCorrupt);
