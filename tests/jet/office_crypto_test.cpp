@@ -251,6 +251,9 @@ TEST(EncryptedFixtures, WrittenTablesStayEncryptedAndReadable) {
       auto db = Database::Open(copy, password);
       ExpectSecretsReadBack(*db);
       EXPECT_EQ(UserRows(*db)["Table1"], before);
+      // The open Database is handed out again only for the right password.
+      EXPECT_EQ(ErrorOf([&] { Database::Open(copy, ""); }), error_numbers::kBadPassword);
+      EXPECT_EQ(Database::Open(copy, password), db);
     }
     const std::vector<uint8_t> file = FileBytes(copy);
     for (const std::string& s : secrets)
