@@ -3,12 +3,16 @@
 
 Seeds are made here rather than kept in the repository: bare headers of each
 format, and, when the shared Access fixtures are at hand, copies of a few of
-the smallest ones (whole, and cut after the catalogue).
+the smallest ones (whole, and cut after the catalogue). Given vellquist-sql,
+also a cut .accdb encrypted with each scheme (password "password", as
+fuzz_open opens every input, and few agile hash rounds so each run is quick),
+besides the encrypted fixtures themselves.
 
-    make_seeds.py OUT_DIR [FIXTURES_DIR]
+    make_seeds.py OUT_DIR [FIXTURES_DIR [VELLQUIST_SQL]]
 """
 import os
 import struct
+import subprocess
 import sys
 
 SMALL_FIXTURES = [
@@ -24,7 +28,13 @@ SMALL_FIXTURES = [
 CUT_FIXTURES = [
     "mdb-reader/test/data/V2007/empty.accdb",
     "mdb-reader/test/data/V2016/empty.accdb",
+    "mdb-reader/test/encryption/data/office-agile-4.2.accdb",
+    "mdb-reader/test/password/data/V2010_with-password.accdb",
 ]
+
+# Encryption schemes for copies of the first CUT_FIXTURES entry.
+SCHEMES = ["rc4-40", "rc4-128", "standard-aes128", "nonstandard-aes128",
+           "agile-aes128-sha1", "agile-aes256-sha512"]
 
 
 def rc4(key, n):
@@ -80,6 +90,15 @@ def main():
         if os.path.exists(path):
             with open(os.path.join(out, rel.replace("/", "_") + ".cut"), "wb") as f:
                 f.write(open(path, "rb").read()[: 32 * 4096])
+    tool = sys.argv[3] if len(sys.argv) > 3 else ""
+    plain = os.path.join(out, CUT_FIXTURES[0].replace("/", "_") + ".cut")
+    if tool and os.path.exists(plain):
+        for scheme in SCHEMES:
+            seed = os.path.join(out, "encrypted_" + scheme)
+            with open(seed, "wb") as f:
+                f.write(open(plain, "rb").read())
+            subprocess.run([tool, "--encrypt", seed, "--scheme", scheme, "--password", "password",
+                            "--spin-count", "1000"], check=True)
 
 
 if __name__ == "__main__":

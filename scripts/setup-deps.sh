@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev libgl-dev
   freetds-dev freetds-bin
   libsqlite3-dev
+  libssl-dev libexpat1-dev
   mdbtools
   xvfb xauth fonts-liberation
   python3

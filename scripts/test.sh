@@ -11,8 +11,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVQ_SANITIZE=
 cmake --build "$build" -j"$(nproc)"
 
 # A bounded fuzz run of the Access engine: libFuzzer with AddressSanitizer, in
-# a clang build of its own, from seeds made afresh (bare headers, and copies of
-# a few small shared fixtures when they are there). About a minute.
+# a clang build of its own, from seeds made afresh (bare headers, copies of a
+# few small shared fixtures when they are there, and one of them encrypted with
+# each scheme by vellquist-sql). About a minute.
 if command -v clang++ >/dev/null 2>&1; then
   fuzz_build=${VQ_FUZZ_BUILD_DIR:-build-fuzz}
   cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -21,7 +22,7 @@ if command -v clang++ >/dev/null 2>&1; then
   cmake --build "$fuzz_build" --target fuzz_open fuzz_sql -j"$(nproc)"
   corpus=$(mktemp -d)
   trap 'rm -rf "$corpus"' EXIT
-  python3 fuzz/make_seeds.py "$corpus" ../shared/fixtures/access
+  python3 fuzz/make_seeds.py "$corpus" ../shared/fixtures/access "$build/tools/vellquist-sql/vellquist-sql"
   "$fuzz_build/fuzz/fuzz_open" -max_total_time=60 -max_len=140000 -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 "$corpus"
   # Then the SQL front end for about 20 s, from a few statements as the program writes them.

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "jet/file_store.h"
+#include "jet/office_crypto.h"
 #include "jet/property_blob.h"
 #include "jet/sql.h"
 #include "jet/table_writer.h"
@@ -64,20 +65,32 @@ std::shared_ptr<Database> Database::Open(const std::string& path, const std::str
   }
   file.ReadRaw(0, first.data(), first.size());
   db->header_ = ParseHeader(ByteView(first.data(), first.size()), path);
-  CheckAccess(db->header_, password);
+  // The password is checked against page 0 alone: a refused open reads nothing else.
+  std::shared_ptr<const OfficeCipher> cipher;
+  if (db->header_.IsOfficeEncrypted())
+    cipher = OfficeCipher::ForFile(db->header_, password);
+  else
+    CheckAccess(db->header_, password);
   if (file.FileSize() < 3ull * db->header_.page_size) {
     ThrowCorrupt("'" + path + "' is too short to hold a catalogue");
   }
-  PageCodec codec;
-  if (NeedsPageDecoding(db->header_)) {
+  PageCodec decoder, encoder;
+  if (cipher) {
+    decoder = [cipher](uint32_t page, uint8_t* data, size_t size) {
+      cipher->Decrypt(page, data, size);
+    };
+    encoder = [cipher](uint32_t page, uint8_t* data, size_t size) {
+      cipher->Encrypt(page, data, size);
+    };
+  } else if (NeedsPageDecoding(db->header_)) {
     // Jet's page encoding is RC4 keyed per page, so the same pass deciphers
     // and enciphers.
     uint32_t key = db->header_.page_key;
-    codec = [key](uint32_t page, uint8_t* data, size_t size) {
+    decoder = encoder = [key](uint32_t page, uint8_t* data, size_t size) {
       DecodeJetPage(key, page, data, size);
     };
   }
-  file.SetLayout(db->header_.page_size, codec, codec);
+  file.SetLayout(db->header_.page_size, decoder, encoder);
   db->catalogue_ = ReadCatalogue(file, db->header_);
   Registry()[key] = db;
   return db;

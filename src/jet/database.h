@@ -7,12 +7,12 @@
 // Within a process there is one Database per file: opening a file that is
 // already open hands out the same object, so every session sees what another
 // has changed. A Database opens read-only and becomes writable at its first
-// write (or when asked); Jet3 files and Office-encrypted files stay
-// read-only. Each writing statement is atomic: it changes pages in memory and
-// either keeps all its changes or none. The changes reach the file at
-// checkpoints (after every statement that creates or drops a table, every
-// few thousand rows or a second of INSERTs, and at Close), under the journal
-// rules of page_file.h.
+// write (or when asked); Jet3 files stay read-only, and an encrypted .accdb
+// is written encrypted with its own keys. Each writing statement is atomic:
+// it changes pages in memory and either keeps all its changes or none. The
+// changes reach the file at checkpoints (after every statement that creates
+// or drops a table, every few thousand rows or a second of INSERTs, and at
+// Close), under the journal rules of page_file.h.
 #pragma once
 
 #include <chrono>

@@ -66,11 +66,6 @@ void Database::RequireWritableFormat() const {
                        "' is an Access 97 (Jet 3) database; this engine reads such files but "
                        "does not change them.");
   }
-  if (header_.format == Format::kAce && header_.page_key != 0) {
-    throw JetError(error_numbers::kNotSupported,
-                   "'" + file_->Path() +
-                       "' is an encrypted Access database; changing it is not supported yet.");
-  }
 }
 
 void Database::EnableWriting() {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "jet/office_crypto.h"
 #include "jet/rc4.h"
 #include "jet/text_codec.h"
 
@@ -83,16 +84,19 @@ Header ParseHeader(ByteView first, const std::string& path) {
       Ucs2ToUtf8(ByteView(pw, units * 2), h.password);
     }
   }
+  if (h.IsOfficeEncrypted()) {
+    if (!first.Contains(0x299, 2)) ThrowCorrupt("'" + path + "' has no encryption header");
+    uint16_t length = first.U16(0x299);
+    if (!first.Contains(0x29B, length))
+      ThrowCorrupt("the encryption header of '" + path + "' runs past its first page");
+    h.encryption_info.assign(first.data() + 0x29B, first.data() + 0x29B + length);
+  }
   return h;
 }
 
 void CheckAccess(const Header& header, const std::string& supplied) {
   if (header.format == Format::kAce) {
-    if (header.page_key != 0) {
-      throw JetError(error_numbers::kNotSupported,
-                     "This database is encrypted with a password; encrypted .accdb files are "
-                     "not supported yet.");
-    }
+    if (header.IsOfficeEncrypted()) OfficeCipher::ForFile(header, supplied);
     return;
   }
   // A file without a password opens whatever is supplied, as with Access.

@@ -13,7 +13,11 @@
 //   0x6E  u16    default text sort order LCID; 0x71 u8 its version (Jet4/ACE)
 //   0x72  f64    creation date (Jet4/ACE)
 //
-// An Office-crypto file also carries an EncryptionInfo blob at 0x299.
+// An Office-crypto file (ACE with a nonzero page key) also carries, outside
+// the masked region, its EncryptionInfo (see encryption_info.h):
+//
+//   0x299 u16    length of the blob
+//   0x29B        the blob
 #pragma once
 
 #include <cstdint>
@@ -40,9 +44,13 @@ struct Header {
   uint16_t sort_lcid = 0x0409;
   uint8_t sort_version = 0;
   std::string password;  // the stored database password, UTF-8; empty when none
+  // The EncryptionInfo blob of an Office-encrypted file; empty otherwise.
+  std::vector<uint8_t> encryption_info;
 
   // Jet3 files use 2 KB pages, 8-bit text and narrower row layouts.
   bool IsJet3() const { return format == Format::kJet3; }
+  // ACE files with a page key are encrypted with a password (Office cryptography).
+  bool IsOfficeEncrypted() const { return format == Format::kAce && page_key != 0; }
 };
 
 // Reads the header from the first bytes of the file (at least 0x100 of them;
@@ -52,8 +60,9 @@ Header ParseHeader(ByteView first_page, const std::string& path);
 // Applies the header's RC4 mask to a copy of page 0's bytes, in place.
 void UnmaskHeader(uint8_t* page0, size_t size, bool jet3);
 
-// Refuses the file the way Access does when `supplied` is not its password,
-// and refuses Office-crypto encrypted files, which this engine cannot read yet.
+// Refuses the file the way Access does when `supplied` is not its password.
+// For an Office-encrypted file this derives the keys to check the verifier;
+// a caller that goes on to read it takes OfficeCipher::ForFile instead.
 void CheckAccess(const Header& header, const std::string& supplied);
 
 // True when the pages of this file are Jet-encoded and need DecodeJetPage.

@@ -76,15 +76,16 @@ TEST(Header, ChecksTheDatabasePasswordAsAccessDoes) {
   EXPECT_EQ(RefusalNumber(Parse(MakeHeader(1, u"")), "whatever"), 0);
 }
 
-TEST(Header, RefusesEncryptedAccdbFilesClearly) {
+TEST(Header, EncryptedAccdbWithoutEncryptionInfoIsDamaged) {
   Header ace = Parse(MakeHeader(3, u"", 40000, 0x1234));
+  EXPECT_TRUE(ace.IsOfficeEncrypted());
+  EXPECT_FALSE(NeedsPageDecoding(ace));
   try {
     CheckAccess(ace, "password");
-    FAIL() << "an encrypted .accdb was accepted";
+    FAIL() << "an encrypted .accdb without its encryption header was accepted";
   } catch (const JetError& e) {
-    EXPECT_EQ(e.Number(), error_numbers::kNotSupported);
-    EXPECT_NE(std::string(e.what()).find("encrypted .accdb files are not supported yet"),
-              std::string::npos);
+    EXPECT_EQ(e.Number(), error_numbers::kCorrupt);
+    EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
   }
   // A Jet file with a page key is encoded, not encrypted: it is read.
   Header encoded = Parse(MakeHeader(1, u"", 40000, 0x1234));

@@ -236,7 +236,7 @@ TEST(IndexKey, RecomputesEveryEntryOfAccessMadeIndexes) {
     try {
       db = Database::Open(kFixtures + path, password);
     } catch (const JetError& e) {
-      // Office-encrypted files cannot be opened yet.
+      // A file the engine does not open is left out.
       ASSERT_EQ(e.Number(), error_numbers::kNotSupported) << e.what();
       continue;
     }

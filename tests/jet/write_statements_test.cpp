@@ -625,15 +625,6 @@ TEST(FailingStatements, FormatsThatAreNotWrittenAreRefusedByName) {
   }
   EXPECT_TRUE(FileBytes(jet3) == before);
   EXPECT_FALSE(Exists(PageFile::JournalPath(jet3)));
-
-  const std::string office = CopyFile(
-      kFixtures + "mdb-reader/test/password/data/V2010_with-password.accdb", dir / "office.accdb");
-  const std::vector<uint8_t> office_before = FileBytes(office);
-  EXPECT_EQ(ErrorOf([&] { Database::Open(office, "password")->Execute("CREATE TABLE x (a LONG)"); },
-                    &what),
-            error_numbers::kNotSupported);
-  EXPECT_NE(what.find("encrypted"), std::string::npos) << what;
-  EXPECT_TRUE(FileBytes(office) == office_before);
 }
 
 TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {

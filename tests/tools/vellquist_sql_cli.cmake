@@ -24,3 +24,12 @@ expect_run(2 "needs a value" --connect "Provider=Nope;" --query)
 expect_run(2 "client or server" --connect "Provider=Nope;" --cursor-location sideways --tables)
 expect_run(0 "^$" --help)
 expect_run(2 "cannot read the script" --connect "Provider=Nope;" --script /no/such/script.sql)
+
+# --encrypt works on a file alone: usage errors, and the engine's refusals as error lines.
+expect_run(2 "needs --scheme and --password" --encrypt /no/such.accdb --scheme rc4-128)
+expect_run(2 "--password needs a value" --encrypt /no/such.accdb --scheme rc4-128 --password)
+expect_run(2 "takes a number" --encrypt /no/such.accdb --scheme rc4-128 --password p --spin-count x)
+expect_run(1 "^error -2146825037: Unknown encryption \"rc5\"[^\n]*\n$"
+           --encrypt /no/such.accdb --scheme rc5 --password p)
+expect_run(1 "^error -2147467259: Could not read[^\n]*\n$"
+           --encrypt /no/such.accdb --scheme agile-aes256-sha512 --password p)

@@ -9,6 +9,7 @@
 
 #include "dataaccess/error_report.h"
 #include "dataaccess/session.h"
+#include "jet/office_crypto.h"
 #include "json_lines.h"
 
 namespace vq::tools {
@@ -24,7 +25,14 @@ constexpr const char* kUsage =
     "                 starting with -- are skipped, a trailing ; is allowed\n"
     "Actions run in the order given, on one connection. On a failure the tool stops\n"
     "and prints \"error NUMBER: DESCRIPTION\" on standard error (with \" (line N)\" for\n"
-    "a script line), with exit status 1.\n";
+    "a script line), with exit status 1.\n"
+    "\n"
+    "       vellquist-sql --encrypt FILE --scheme SCHEME --password PASSWORD [--spin-count N]\n"
+    "  encrypts the plain .accdb FILE in place with PASSWORD, as Access's \"Encrypt with\n"
+    "  Password\" does. SCHEME: rc4-40 .. rc4-128 (RC4 CryptoAPI), standard-aes128|192|256,\n"
+    "  nonstandard-aes128|192|256, agile-aes128|192|256-sha1|sha256|sha384|sha512 (what\n"
+    "  Access 2010 and later write: agile-aes256-sha512). N: the agile hash rounds\n"
+    "  (100000 unless given).\n";
 
 // One statement of a script, with the line it stands on (from 1).
 struct ScriptLine {
@@ -163,6 +171,46 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// --encrypt FILE --scheme SCHEME --password PASSWORD [--spin-count N]: a
+// file operation of the Access engine, outside any connection.
+int RunEncrypt(const std::vector<std::string>& args, std::ostream& err) {
+  std::optional<std::string> file, scheme, password;
+  std::optional<uint32_t> spin_count;
+  auto usage = [&](const std::string& problem) {
+    err << "vellquist-sql: " << problem << '\n' << kUsage;
+    return kExitUsage;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i + 1 >= args.size()) return usage(args[i] + " needs a value");
+    const std::string& name = args[i];
+    const std::string& v = args[++i];
+    if (name == "--encrypt") {
+      file = v;
+    } else if (name == "--scheme") {
+      scheme = v;
+    } else if (name == "--password") {
+      password = v;
+    } else if (name == "--spin-count") {
+      if (v.empty() || v.size() > 8 || v.find_first_not_of("0123456789") != std::string::npos)
+        return usage("--spin-count takes a number up to 10000000");
+      spin_count = static_cast<uint32_t>(std::stoul(v));
+    } else {
+      return usage("unknown option \"" + name + "\" with --encrypt");
+    }
+  }
+  if (!file || !scheme || !password) return usage("--encrypt needs --scheme and --password");
+  if (password->empty()) return usage("--password must not be empty");
+  try {
+    jet::EncryptionSettings settings = jet::EncryptionSettingsNamed(*scheme);
+    if (spin_count) settings.spin_count = *spin_count;
+    jet::EncryptAccessFile(*file, settings, *password);
+  } catch (const jet::JetError& e) {
+    err << "error " << e.Number() << ": " << OneLine(e.what()) << '\n';
+    return kExitDatabaseError;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -170,6 +218,7 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     out << kUsage;
     return kExitOk;
   }
+  if (!args.empty() && args[0] == "--encrypt") return RunEncrypt(args, err);
   Options options;
   if (auto problem = ParseArguments(args, options)) {
     err << "vellquist-sql: " << *problem << '\n' << kUsage;

@@ -1,6 +1,8 @@
 // The vellquist-sql command line: open one connection string through the
 // data-access layer, then list the tables catalogue, run statements and print
-// query results as JSON lines, in the order the options were given.
+// query results as JSON lines, in the order the options were given. One file
+// operation of the Access engine stands apart: --encrypt, which encrypts a
+// plain .accdb with a password.
 #pragma once
 
 #include <ostream>
