@@ -74,6 +74,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -318,7 +319,7 @@ void FillDatabase(PageFile& file, NewFormat format, double created) {
   TableDefinition aces = ReadTableDefinition(store, header, pages[1]);
   const int object = ColumnOf(aces, "ObjectId"), sid = ColumnOf(aces, "SID"),
             acm = ColumnOf(aces, "ACM"), inheritable = ColumnOf(aces, "FInheritable");
-  for (const Permission& p : PermissionsFor(format, pages)) {
+  for (const Permission& p : PermissionsFor(pages)) {
     std::vector<Value> row(aces.columns.size());
     row[object] = int64_t{p.object_id};
     row[sid] = p.sid;
@@ -341,6 +342,17 @@ void WriteWhole(int fd, const std::vector<uint8_t>& bytes, off_t offset, const s
                                                    std::strerror(n < 0 ? errno : ENOSPC) + ".");
     done += static_cast<size_t>(n);
   }
+}
+
+// Gives the complete file at `temp` the name `path` unless something has that
+// name already; false with errno set when it cannot (EEXIST: taken).
+bool MoveIntoPlace(const std::string& temp, const std::string& path) {
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  // A file system without the no-replace rename: link() refuses a taken name
+  // too, and the temporary name is removed afterwards.
+  return ::link(temp.c_str(), path.c_str()) == 0;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -375,9 +387,9 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
     throw JetError(error_numbers::kDatabaseExists,
                    "'" + path + "' already exists; a new database is never written over a file.");
 
-  // Built under a temporary name beside the target, then linked into place:
-  // link() refuses an existing target, so a file that appeared meanwhile is
-  // not replaced either.
+  // Built under a temporary name beside the target, then moved into place by
+  // a rename that refuses an existing target, so a file that appeared
+  // meanwhile is not replaced either.
   const std::string folder = FolderOf(path);
   static std::atomic<unsigned> serial{0};
   const std::string temp =
@@ -417,7 +429,7 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
       file.CommitStatement();
       file.Checkpoint();
     }
-    if (::link(temp.c_str(), path.c_str()) != 0) {
+    if (!MoveIntoPlace(temp, path)) {
       int e = errno;
       if (e == EEXIST)
         throw JetError(error_numbers::kDatabaseExists,

@@ -32,7 +32,7 @@ const Binary kUsers = {0x65, 0x8B};
 const Binary kCreator = {0x65, 0x8E};
 const Binary kEngine = {0x65, 0x89};
 
-// Full rights, rights on a container's new children, and the rest as found.
+// Every right there is; the other masks below are as the Jet-made file holds them.
 constexpr int32_t kAll = 0xFFFFF;
 
 SystemTable Catalogue() {
@@ -190,7 +190,7 @@ std::vector<CatalogueObject> FixedObjectsAfter() {
   return out;
 }
 
-std::vector<Permission> PermissionsFor(NewFormat format, const std::vector<uint32_t>& pages) {
+std::vector<Permission> PermissionsFor(const std::vector<uint32_t>& pages) {
   std::vector<Permission> out = {
       {kTables, kCreator, 0xF00FE, true},       {kTables, kAdmin, 0xFFEFF, true},
       {kTables, kUsers, 0xFFEFF, true},         {kRelationships, kCreator, 0xF00FE, true},
@@ -208,7 +208,6 @@ std::vector<Permission> PermissionsFor(NewFormat format, const std::vector<uint3
   }
   for (const CatalogueObject& c : FixedObjectsAfter())
     for (const Binary& who : {kUsers, kAdmin, kCreator}) out.push_back({c.id, who, kAll, true});
-  (void)format;
   return out;
 }
 

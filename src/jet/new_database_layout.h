@@ -89,7 +89,7 @@ struct Permission {
 
 // The permissions of a new database whose system tables (SystemTablesFor's
 // order) have their definitions on `table_pages`.
-std::vector<Permission> PermissionsFor(NewFormat format, const std::vector<uint32_t>& table_pages);
+std::vector<Permission> PermissionsFor(const std::vector<uint32_t>& table_pages);
 
 // The owner of the database object, the UI containers and new tables.
 Binary DatabaseOwner();
