@@ -11,10 +11,11 @@
 //   0x42  40 bytes: the password as UCS-2, NUL-padded, each byte XOR-ed with
 //         byte (i mod 4) of the creation date truncated to an int32 (no
 //         password: the bare mask)
-//   0x6A  2 bytes, see below
+//   0x6A  1C 26 00 00, see below
 //   0x6E  u16 sort order 0x0409, u8 0, u8 version 0 ("General Legacy")
-//   0x72  f64 creation date (local time, days since 1899-12-30)
+//   0x72  f64 creation date (days since 1899-12-30), see below
 //   0x98  54 06 00 00 "4.0" NUL (outside the mask, in every sample)
+//   0xE00 256 x u16: 0x0101, then 0x0100 (in every sample; meaning unknown)
 //
 // Page 1 is a data page owned by page 1 with two 69-byte rows: row 0 the
 // file's free-page map (inline, window from page 0; a set bit is a free page,
@@ -56,13 +57,15 @@
 //     grant rights to: it belongs to one workgroup file; the short SIDs
 //     (Admin, Users, the creator and the engine) stand for the built-in
 //     accounts.
-//   * The two bytes at 0x6A and the short SIDs vary together between files
-//     (all SIDs of one file differ from another file's by one XOR constant),
-//     so they are coded in a way not documented anywhere we know of. A new
-//     file takes the pair one Jet-made file holds, not a random value, so its
-//     SIDs stay the ones that file's header goes with.
-//   * 257 bytes Access leaves near the end of page 0 (0xE00 on), of unknown
-//     meaning and read by no reader; they stay zero.
+//   * A fresh creation date and a random value at 0x6A. The SIDs are stored
+//     masked with a key that follows the header's creation date, time of day
+//     included (files of one day but made at different times hold different
+//     bytes, all SIDs of a file differing from another's by one XOR
+//     constant), by a rule documented nowhere we know of. So a new file keeps
+//     the creation date and the 0x6A bytes of the Jet-made file its SIDs come
+//     from (2015-11-20 22:40), and its SIDs mean for Access what they meant
+//     there. The password mask follows that date too. The catalogue's own
+//     DateCreate and DateUpdate are the real time of creation.
 //
 // A password on an ACE 12 file exists only as whole-file encryption; a new
 // encrypted .accdb is refused here.
@@ -96,6 +99,15 @@ constexpr size_t kMaskedStart = 0x18;
 constexpr size_t kPasswordField = 0x42;
 constexpr size_t kPasswordBytes = 40;
 
+// The creation date the header carries: the one of the Jet-made file whose
+// SIDs new files hold (see above), bit for bit.
+double HeaderCreationDate() {
+  const uint8_t bytes[8] = {0x3E, 0x85, 0xD3, 0x3B, 0x3E, 0xAB, 0xE4, 0x40};
+  double date;
+  std::memcpy(&date, bytes, 8);
+  return date;
+}
+
 // Now, as Access stores dates: local time in days since 1899-12-30.
 double Now() {
   std::time_t t = std::time(nullptr);
@@ -110,8 +122,8 @@ void Put16(uint8_t* at, uint16_t v) {
 }
 
 // Page 0, laid out as above and masked.
-std::vector<uint8_t> HeaderPage(NewFormat format, double created,
-                                const std::vector<uint16_t>& password) {
+std::vector<uint8_t> HeaderPage(NewFormat format, const std::vector<uint16_t>& password) {
+  const double created = HeaderCreationDate();
   std::vector<uint8_t> p(kPageSize, 0);
   const bool ace = format == NewFormat::kAccess2007;
   p[1] = 0x01;
@@ -133,6 +145,8 @@ std::vector<uint8_t> HeaderPage(NewFormat format, double created,
   std::memcpy(p.data() + 0x72, &created, 8);
   const uint8_t tail[] = {0x54, 0x06, 0x00, 0x00, '4', '.', '0', 0x00};
   std::memcpy(p.data() + 0x98, tail, sizeof tail);
+  Put16(p.data() + 0xE00, 0x0101);
+  for (size_t at = 0xE02; at < kPageSize; at += 2) Put16(p.data() + at, 0x0100);
   UnmaskHeader(p.data(), p.size(), false);  // the mask is an XOR: the same pass applies it
   return p;
 }
@@ -405,7 +419,7 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
   try {
     const double created = Now();
     try {
-      WriteWhole(fd, HeaderPage(format, created, units), 0, temp);
+      WriteWhole(fd, HeaderPage(format, units), 0, temp);
       WriteWhole(fd, FreeMapPage(), kPageSize, temp);
       if (::fsync(fd) != 0)
         throw JetError(error_numbers::kDiskFull,
