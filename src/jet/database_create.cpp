@@ -65,7 +65,13 @@
 //     the creation date and the 0x6A bytes of the Jet-made file its SIDs come
 //     from (2015-11-20 22:40), and its SIDs mean for Access what they meant
 //     there. The password mask follows that date too. The catalogue's own
-//     DateCreate and DateUpdate are the real time of creation.
+//     DateCreate and DateUpdate are the real time of creation. ACE 12 files
+//     get the same SIDs and header bytes: Access 2007 files have no user-level
+//     security that would read them.
+//   * The LCID 0x0409 Access also writes into the descriptors of non-text
+//     columns (no reader looks at it there), and the page numbers of the
+//     index roots and usage maps, which follow from the order pages are
+//     allocated in here.
 //
 // A password on an ACE 12 file exists only as whole-file encryption; a new
 // encrypted .accdb is refused here.
