@@ -6,7 +6,12 @@
 # server (your own ~/.config is never read or written). The server stops when
 # vellquist exits.
 #
-#   bash scripts/run-demo.sh          # from a desktop session
+#   bash scripts/run-demo.sh                 # from a desktop session
+#   bash scripts/run-demo.sh FILE.mdb        # with an Access file of your own
+#
+# Without a file named, the demo's Access file is a fresh copy of the sample
+# database the build makes (Samples/sample.mdb in the program folder), so the
+# demo needs nothing from outside the repository.
 #
 # VQ_DEMO_DIR (default: demo/ in the repository) and VQ_DEMO_BUILD_DIR
 # (default: build-demo) move the two folders.
@@ -48,10 +53,15 @@ done
 [ -n "$port" ] || { echo "ase-test-server did not start" >&2; exit 1; }
 echo "ase-test-server listening on 127.0.0.1:$port (user demo, password demo, database demo)"
 
-# An Access file to start with: a fixture of the shared test data, if present.
-access_file=""
-fixture="$root/../shared/fixtures/access/mdbtestdata/data/nwind.mdb"
-[ -f "$fixture" ] && access_file=$(cd "$(dirname "$fixture")" && pwd)/$(basename "$fixture")
+# The Access file: the one named, or a fresh copy of the sample database (the
+# demo may write into it; the installed sample stays as the build made it).
+if [ $# -ge 1 ]; then
+  access_file=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+else
+  access_file="$demo/sample.mdb"
+  cp -f "$demo/program/Samples/sample.mdb" "$access_file"
+  chmod u+w "$access_file"
+fi
 
 umask 077
 cat >"$demo/config/Zelvora.conf" <<CONF

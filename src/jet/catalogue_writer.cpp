@@ -56,7 +56,33 @@ IndexPageListener IndexMapKeeper(PageStore& store, RowPointer map) {
   };
 }
 
+// Moves the entry count of `def`'s real index `index` by `delta` (never below 0).
+void ChangeIndexCount(PageStore& store, const TableDefinition& def, size_t index, int delta) {
+  const Layout& l = store.FileLayout();
+  size_t at = def.real_indexes[index].count_block_offset + l.real_index_count_field;
+  std::vector<uint8_t> stream = ReadDefinitionStream(store, def.page);
+  ByteView s(stream.data(), stream.size());
+  uint32_t count = s.U32(at);
+  count = delta < 0 ? (count > 0 ? count - 1 : 0) : count + 1;
+  uint8_t bytes[4];
+  for (int k = 0; k < 4; ++k) bytes[k] = static_cast<uint8_t>(count >> (8 * k));
+  PatchDefinition(store, def, at, bytes, 4);
+}
+
 }  // namespace
+
+RowPointer InsertIndexedRow(PageStore& store, const Header& header, const TableDefinition& def,
+                            std::vector<Value>& values) {
+  TableWriter writer(store, def);
+  RowPointer where = writer.Insert(values);
+  for (size_t k = 0; k < def.real_indexes.size(); ++k) {
+    const RealIndex& index = def.real_indexes[k];
+    IndexTree tree(store, def, index, IndexMapKeeper(store, index.usage_map));
+    tree.Insert(EncodeIndexKey(def, index, values, header.IsJet3()), where);
+    ChangeIndexCount(store, def, k, +1);
+  }
+  return where;
+}
 
 void ForEachRow(PageSource& source, const Header& header, const TableDefinition& table,
                 const std::function<bool(RowPointer, std::vector<Value>&)>& visit) {
@@ -108,27 +134,11 @@ CatalogueWriter::CatalogueWriter(PageStore& store, const Header& header,
 }
 
 void CatalogueWriter::AddToIndexCount(const TableDefinition& def, size_t index, int delta) {
-  const Layout& l = store_.FileLayout();
-  size_t at = def.real_indexes[index].count_block_offset + l.real_index_count_field;
-  std::vector<uint8_t> stream = ReadDefinitionStream(store_, def.page);
-  ByteView s(stream.data(), stream.size());
-  uint32_t count = s.U32(at);
-  count = delta < 0 ? (count > 0 ? count - 1 : 0) : count + 1;
-  uint8_t bytes[4];
-  for (int k = 0; k < 4; ++k) bytes[k] = static_cast<uint8_t>(count >> (8 * k));
-  PatchDefinition(store_, def, at, bytes, 4);
+  ChangeIndexCount(store_, def, index, delta);
 }
 
 RowPointer CatalogueWriter::InsertRow(const TableDefinition& def, std::vector<Value>& values) {
-  TableWriter writer(store_, def);
-  RowPointer where = writer.Insert(values);
-  for (size_t k = 0; k < def.real_indexes.size(); ++k) {
-    const RealIndex& index = def.real_indexes[k];
-    IndexTree tree(store_, def, index, IndexMapKeeper(store_, index.usage_map));
-    tree.Insert(EncodeIndexKey(def, index, values, header_.IsJet3()), where);
-    AddToIndexCount(def, k, +1);
-  }
-  return where;
+  return InsertIndexedRow(store_, header_, def, values);
 }
 
 void CatalogueWriter::DeleteRow(const TableDefinition& def, RowPointer where,

@@ -28,6 +28,12 @@ namespace jet {
 void ForEachRow(PageSource& source, const Header& header, const TableDefinition& table,
                 const std::function<bool(RowPointer, std::vector<Value>&)>& visit);
 
+// Adds the row `values` to the table `def` (a catalogue or other system
+// table) with an entry in each of its indexes, counted in the definition.
+// `def` must be read afresh after each call: the counts in it have moved.
+RowPointer InsertIndexedRow(PageStore& store, const Header& header, const TableDefinition& def,
+                            std::vector<Value>& values);
+
 // Changes the catalogue tables within one statement.
 class CatalogueWriter {
  public:

@@ -25,6 +25,7 @@
 
 #include "jet/catalogue.h"
 #include "jet/header.h"
+#include "jet/new_database_layout.h"
 #include "jet/page_file.h"
 #include "jet/table_definition_writer.h"
 #include "jet/table_reader.h"
@@ -41,6 +42,10 @@ class Database {
   // Opens `path`, checking `password` as Access does; a file this process
   // has open already is the same Database.
   static std::shared_ptr<Database> Open(const std::string& path, const std::string& password);
+  // Makes a new, empty database at `path` in `format`, with `password` as
+  // its database password (empty: none). The file appears complete or not at
+  // all; an existing file is never replaced (JetError kDatabaseExists).
+  static void Create(const std::string& path, NewFormat format, const std::string& password);
   ~Database();
 
   // Held around every use of the database by callers that may run on

@@ -26,6 +26,8 @@ inline constexpr int32_t kBadName = -2147217900;       // a name Access does not
 inline constexpr int32_t kDuplicateKey = -2147217873;  // a unique index already holds the key
 inline constexpr int32_t kTypeMismatch = -2147217913;  // a value of the wrong kind for its column
 inline constexpr int32_t kOutOfRange = -2147217833;    // a value or row too large for where it goes
+// Creating a database where a file already is.
+inline constexpr int32_t kDatabaseExists = -2147217897;
 // A value that cannot become its column's type.
 inline constexpr int32_t kDataTypeMismatch = -2147217913;
 // A value too large, or text or bytes too long, for its column.

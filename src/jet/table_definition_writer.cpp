@@ -9,6 +9,8 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kMagic = 1625;
+// The constant that opens every real-index block.
+constexpr uint32_t kRealIndexMagic = 1923;
 
 void Put16(std::vector<uint8_t>& s, size_t at, uint16_t v) {
   s[at] = static_cast<uint8_t>(v);
@@ -82,9 +84,6 @@ std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const H
 
 std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& l) {
   if (l.jet3) throw JetError(error_numbers::kNotSupported, "Jet3 definitions are not written.");
-  if (!def.real_indexes.empty() || !def.logical_indexes.empty())
-    throw JetError(error_numbers::kNotSupported,
-                   "Definitions with indexes are not written by this engine.");
   std::vector<uint8_t> s(l.tdef_header_end, 0);
   s[0] = 0x02;
   s[1] = 0x01;
@@ -100,8 +99,15 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
         def.max_columns ? def.max_columns : static_cast<uint16_t>(def.columns.size()));
   Put16(s, l.tdef_variable_columns, variable);
   Put16(s, l.tdef_columns, static_cast<uint16_t>(def.columns.size()));
+  Put32(s, l.tdef_logical_indexes, static_cast<uint32_t>(def.logical_indexes.size()));
+  Put32(s, l.tdef_real_indexes, static_cast<uint32_t>(def.real_indexes.size()));
   PutPointer(s, l.tdef_owned_pages, def.owned_pages);
   PutPointer(s, l.tdef_free_pages, def.free_pages);
+  for (const RealIndex& index : def.real_indexes) {
+    size_t at = s.size();
+    s.resize(at + l.real_index_count_block, 0);
+    Put32(s, at + l.real_index_count_field, index.unique_entries);
+  }
 
   std::vector<const Column*> order(def.columns.size());
   for (const Column& c : def.columns) {
@@ -134,6 +140,46 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
   for (const Column* c : order) {
     std::vector<uint16_t> units;
     Utf8ToUtf16(c->name, units);
+    std::vector<uint8_t> name;
+    AppendUcs2(units.data(), units.size(), name);
+    size_t at = s.size();
+    s.resize(at + 2 + name.size());
+    Put16(s, at, static_cast<uint16_t>(name.size()));
+    std::memcpy(s.data() + at + 2, name.data(), name.size());
+  }
+  for (const RealIndex& index : def.real_indexes) {
+    if (index.columns.size() > 10)
+      throw JetError(error_numbers::kNotSupported, "An index can have at most 10 columns.");
+    size_t at = s.size();
+    s.resize(at + l.real_index_block, 0);
+    Put32(s, at, kRealIndexMagic);
+    for (size_t k = 0; k < 10; ++k) {
+      size_t slot = at + l.real_index_columns + 3 * k;
+      if (k < index.columns.size()) {
+        Put16(s, slot, index.columns[k].column_number);
+        s[slot + 2] = index.columns[k].ascending ? 0x01 : 0x00;
+      } else {
+        Put16(s, slot, 0xFFFF);
+      }
+    }
+    PutPointer(s, at + l.real_index_usage_map, index.usage_map);
+    Put32(s, at + l.real_index_root, index.root_page);
+    s[at + l.real_index_flags] = index.flags;
+  }
+  for (const LogicalIndex& index : def.logical_indexes) {
+    size_t at = s.size();
+    s.resize(at + l.logical_index_block, 0);
+    Put32(s, at, kMagic);
+    Put32(s, at + l.logical_index_number, index.number);
+    Put32(s, at + l.logical_index_real, index.real_index);
+    // No related table: related index -1.
+    Put32(s, at + l.logical_index_real + 5, 0xFFFFFFFF);
+    Put32(s, at + l.logical_index_type - 6, index.related_table);
+    s[at + l.logical_index_type] = index.kind;
+  }
+  for (const LogicalIndex& index : def.logical_indexes) {
+    std::vector<uint16_t> units;
+    Utf8ToUtf16(index.name, units);
     std::vector<uint8_t> name;
     AppendUcs2(units.data(), units.size(), name);
     size_t at = s.size();

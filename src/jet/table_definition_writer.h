@@ -44,8 +44,8 @@ uint16_t FixedColumnSize(uint8_t type);
 std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const Header& header);
 
 // The definition's stream for `def` (columns in descriptor order, real
-// indexes, logical indexes and long-value maps as `def` holds them; index
-// blocks are written for tables without indexes only).
+// indexes, logical indexes and long-value maps as `def` holds them; logical
+// indexes are written without a related table).
 std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& layout);
 
 // Writes `stream` over the definition's pages, starting at `def.chain[0]`,

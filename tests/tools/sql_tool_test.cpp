@@ -1,5 +1,9 @@
 #include "sql_tool.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -93,12 +97,61 @@ TEST_F(SqlToolTest, UsageErrorsOpenNothing) {
            {"--connect", "Provider=Fake.Sql", "--tables=yes"},
            {"--connect", "Provider=Fake.Sql", "--execute"},
            {"--connect", "Provider=Fake.Sql", "--cursor-location", "both", "--tables"},
-           {"--connect", "Provider=Fake.Sql", "tables"}}) {
+           {"--connect", "Provider=Fake.Sql", "tables"},
+           {"--create"},
+           {"--create", ""},
+           {"--create", "a.mdb", "--create", "b.mdb"},
+           {"--create", "a.mdb", "--format", "jet3"},
+           {"--connect", "Provider=Fake.Sql", "--password", "x", "--tables"},
+           {"--connect", "Provider=Fake.Sql", "--format", "jet4", "--tables"}}) {
     ToolRun r = RunTool(args);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
     EXPECT_NE(r.err.find("usage:"), std::string::npos);
   }
   EXPECT_TRUE(data_->opened.empty());
+}
+
+TEST(SqlToolCreate, MakesTheFileThenRunsTheActionsOnItAndNeverReplacesOne) {
+  const std::string folder = ::testing::TempDir() + "vq-sql-create-" + std::to_string(::getpid());
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string path = folder + "/new.accdb";
+  ToolRun r = RunTool({"--create", path, "--format", "ace12", "--execute",
+                       "CREATE TABLE `T` (`x` LONG)", "--tables"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("MSysObjects\tSYSTEM TABLE\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("T\tTABLE\n"), std::string::npos) << r.out;
+
+  const auto size = std::filesystem::file_size(path);
+  r = RunTool({"--create", path, "--format", "ace12"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("error -2147217897: ", 0), 0u) << r.err;
+  EXPECT_EQ(std::filesystem::file_size(path), size);
+
+  // A new .accdb with a password is encrypted: it opens with that password only.
+  const std::string ace = folder + "/secret.accdb";
+  r = RunTool({"--create", ace, "--format", "ace12", "--password", "p"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string open_ace =
+      "Provider=Microsoft.ACE.OLEDB.12.0;Data Source=" + ace + ";Jet OLEDB:Database Password=";
+  EXPECT_EQ(RunTool({"--connect", open_ace + "p", "--tables"}).status, 0);
+  r = RunTool({"--connect", open_ace + "q", "--tables"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("error -2147217843: ", 0), 0u) << r.err;
+
+  // A Jet4 file with a password opens with that password only.
+  const std::string jet = folder + "/secret.mdb";
+  EXPECT_EQ(RunTool({"--create", jet, "--password", "p w"}).status, 0);
+  const std::string open =
+      "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + jet + ";Jet OLEDB:Database Password=";
+  EXPECT_EQ(RunTool({"--connect", open + "p w", "--tables"}).status, 0);
+  EXPECT_EQ(RunTool({"--connect", open + "p", "--tables"}).status, 1);
+  // Nothing but the two databases made is left in the folder.
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"new.accdb", "secret.mdb"}));
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

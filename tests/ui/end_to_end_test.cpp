@@ -1,7 +1,9 @@
 // The windows over the real providers: an Access file of the shared test data
-// and the ASE test server over the wire.
+// or the sample database the build makes, and the ASE test server over the wire.
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
@@ -39,6 +41,14 @@ std::vector<std::string> TablesByMdbtools(const QString& path) {
   return names;
 }
 
+// The tests that read the shared Access fixture skip where it is absent.
+#define REQUIRE_SHARED_FIXTURE()                                                                \
+  do {                                                                                          \
+    if (!QFileInfo::exists(FixturePath()))                                                      \
+      QSKIP("the shared Access fixtures (../shared/fixtures/access) are not here");             \
+    if (QProcess::execute("mdb-tables", {"--version"}) < 0) QSKIP("mdbtools is not installed"); \
+  } while (false)
+
 void StoreServer(const std::string& host, int port, const std::string& user,
                  const std::string& password, const std::string& database) {
   Store("ASEServer", host);
@@ -54,14 +64,8 @@ class EndToEndTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() {
-    if (!QFileInfo::exists(FixturePath())) {
-      QSKIP("the shared Access fixtures (../shared/fixtures/access) are not here");
-    }
-    if (QProcess::execute("mdb-tables", {"--version"}) < 0) QSKIP("mdbtools is not installed");
-  }
-
   void StartUpOpensTheTablesWindowWithBothRealLists() {
+    REQUIRE_SHARED_FIXTURE();
     AseServerFixture server;
     {
       DatabaseSession db;
@@ -97,7 +101,31 @@ class EndToEndTest : public QObject {
              (std::vector<std::string>{"Could not connect.", "Connection successful."}));
   }
 
+  void LoadSampleThenNextListsTheSampleTables() {
+    const QString sample = QStringLiteral(VQ_SAMPLE_DATABASE);
+    if (!QFileInfo::exists(sample)) QSKIP("the sample database has not been built");
+    AseServerFixture server;
+    UiWorld world(false);
+    // The program folder holds the sample where the installed program's does.
+    QVERIFY(QDir(world.folder()).mkpath("Samples"));
+    const QString copy = world.folder() + "/Samples/sample.mdb";
+    QVERIFY(QFile::copy(sample, copy));
+    StoreServer("127.0.0.1", server.port(), server.user(), server.password(), server.database());
+    Form1& form = world.MakeForm1();
+    form.Start();
+    QVERIFY(form.TablesWindow() == nullptr);  // no Access file stored yet
+    QTest::mouseClick(form.findChild<QPushButton*>("PushButton7"), Qt::LeftButton);
+    QCOMPARE(form.Get(Setting::kAccessFile), copy.toStdString());
+    QTest::mouseClick(form.findChild<QPushButton*>("PushButton4"), Qt::LeftButton);
+    QCOMPARE(Texts(world), std::vector<std::string>{});
+    Form2* tables = form.TablesWindow();
+    QVERIFY(tables && tables->isVisible());
+    QCOMPARE(Entries(tables->List1()),
+             (std::vector<std::string>{"Keepers", "Lighthouses", "SupplyRuns"}));
+  }
+
   void SilentServerLeavesTheConnectionWindowUpInBoundedTime() {
+    REQUIRE_SHARED_FIXTURE();
     SilentListener silent;
     UiWorld world(false);
     Store("AccessMDBFile", FixturePath().toStdString());

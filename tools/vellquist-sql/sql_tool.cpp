@@ -9,6 +9,8 @@
 
 #include "dataaccess/error_report.h"
 #include "dataaccess/session.h"
+#include "jet/database.h"
+#include "jet/error.h"
 #include "jet/office_crypto.h"
 #include "json_lines.h"
 
@@ -18,6 +20,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: vellquist-sql --connect CONNECTION-STRING [--cursor-location client|server]\n"
     "                     (--tables | --query SQL | --execute SQL | --script FILE)...\n"
+    "       vellquist-sql --create PATH [--format jet4|jet4-2000|ace12] [--password P]\n"
+    "                     [--connect ...] [actions...]\n"
+    "  --create PATH  makes a new, empty Access database (jet4: Access 2002-2003 .mdb,\n"
+    "                 the default; jet4-2000: Access 2000 .mdb; ace12: Access 2007 .accdb)\n"
+    "                 and, without --connect, runs the actions on it\n"
     "  --tables       one line per tables-catalogue row: TABLE_NAME, a tab, TABLE_TYPE\n"
     "  --query SQL    a JSON header {\"columns\":[...],\"count\":N}, then one JSON array per row\n"
     "  --execute SQL  runs one statement and prints nothing\n"
@@ -70,6 +77,10 @@ std::vector<ScriptLine> SplitScript(const std::string& text) {
 
 struct Options {
   std::optional<std::string> connect;
+  std::optional<std::string> create;  // a new database to make first
+  jet::NewFormat format = jet::NewFormat::kAccess2003;
+  bool format_given = false;
+  std::optional<std::string> password;
   int cursor_location = kAdUseServer;
   std::vector<Action> actions;
 };
@@ -92,10 +103,30 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
       if (inline_value) return "--tables takes no value";
       options.actions.push_back({Action::kTables, {}, {}});
     } else if (name == "--connect" || name == "--query" || name == "--execute" ||
-               name == "--script" || name == "--cursor-location") {
+               name == "--script" || name == "--cursor-location" || name == "--create" ||
+               name == "--format" || name == "--password") {
       auto v = value();
       if (!v) return name + " needs a value";
-      if (name == "--connect") {
+      if (name == "--create") {
+        if (options.create) return "--create given twice";
+        if (v->empty()) return "--create needs a file name";
+        options.create = *v;
+      } else if (name == "--format") {
+        if (options.format_given) return "--format given twice";
+        options.format_given = true;
+        if (*v == "jet4") {
+          options.format = jet::NewFormat::kAccess2003;
+        } else if (*v == "jet4-2000") {
+          options.format = jet::NewFormat::kAccess2000;
+        } else if (*v == "ace12") {
+          options.format = jet::NewFormat::kAccess2007;
+        } else {
+          return "--format takes jet4, jet4-2000 or ace12, not \"" + *v + "\"";
+        }
+      } else if (name == "--password") {
+        if (options.password) return "--password given twice";
+        options.password = *v;
+      } else if (name == "--connect") {
         if (options.connect) return "--connect given twice";
         options.connect = *v;
       } else if (name == "--query") {
@@ -122,8 +153,13 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
       return "unknown option \"" + args[i] + "\"";
     }
   }
-  if (!options.connect) return "--connect is required";
-  if (options.actions.empty()) {
+  if (!options.create) {
+    if (options.format_given || options.password) return "--format and --password need --create";
+    if (!options.connect) return "--connect is required";
+  }
+  if (options.create && !options.connect && options.create->find(';') != std::string::npos)
+    return "a file name with \";\" cannot be opened without --connect";
+  if (options.actions.empty() && !options.create) {
     return "nothing to do: give --tables, --query, --execute or --script";
   }
   return std::nullopt;
@@ -226,6 +262,18 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
   }
   int failed_line = 0;  // the script line that failed, 0 for anything else
   try {
+    if (options.create) {
+      const std::string password = options.password.value_or("");
+      jet::Database::Create(*options.create, options.format, password);
+      if (options.actions.empty()) return kExitOk;
+      if (!options.connect) {
+        const bool ace = options.format == jet::NewFormat::kAccess2007;
+        options.connect = std::string("PROVIDER=") +
+                          (ace ? "Microsoft.ACE.OLEDB.12.0" : "Microsoft.Jet.OLEDB.4.0") +
+                          ";Data Source=" + *options.create +
+                          ";JET OLEDB:Database Password=" + password;
+      }
+    }
     DatabaseSession db;
     db.SetCursorLocation(options.cursor_location);
     db.Open(*options.connect);
@@ -252,6 +300,11 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     db.Close();
     out.flush();
     return kExitOk;
+  } catch (const jet::JetError& e) {
+    // Only making a database reaches the engine directly.
+    out.flush();
+    err << "error " << e.Number() << ": " << OneLine(e.what()) << '\n';
+    return kExitDatabaseError;
   } catch (...) {
     int32_t number = 0;
     std::string description;

@@ -2,7 +2,9 @@
 """Writes an Access file through vellquist-sql --script and checks it with
 three readers (check_written_file.py).
 
-A copy of a Jet4 and of an ACE fixture each get the same script: a table with
+A copy of a Jet4 and of an ACE fixture each get the same script (with
+--created: new files made by vellquist-sql --create in each format it makes,
+one with a database password, checked empty first and then after the script): a table with
 a column of every Jet SQL type filled with the extremes of each, Unicode,
 quotes, nulls and long values; a second table with awkward names and a NOT
 NULL column; a copy of the first made with SELECT ... INTO; a table created,
@@ -112,7 +114,12 @@ ODD_ROWS = [[(q("x"), "x"), (q("7"), 7)], [(q("ÿ'"), "ÿ'"), ("NULL", None)],
             [(q("z"), "z"), ("-12", -12)]]  # a bare number too
 
 
-def script_and_tables():
+# The new files --created makes: file name, --format, password.
+CREATED = [("new2003.mdb", "jet4", ""), ("new2000.mdb", "jet4-2000", ""),
+           ("new2007.accdb", "ace12", ""), ("secret2003.mdb", "jet4", "Pä'ss wörd")]
+
+
+def script_and_tables(drop_fixture_table=True):
     """The script's lines and the tables it leaves, as a description."""
     cols = ", ".join(f"`{n}` {t}" for n, t, _ in ALL_TYPES)
     lines = ["-- every Jet SQL type, then extremes, Unicode, quotes, nulls, long values",
@@ -129,8 +136,9 @@ def script_and_tables():
               "SELECT a1.* INTO `AllTypesCopy` FROM `AllTypes` AS a1;",
               "CREATE TABLE `Doomed` (`a` LONG, `b` TEXT(5))",
               "INSERT INTO `Doomed` VALUES('1', 'gone')",
-              "DROP TABLE `Doomed`",
-              "DROP TABLE `Table3`;"]
+              "DROP TABLE `Doomed`"]
+    if drop_fixture_table:
+        lines.append("DROP TABLE `Table3`;")
     all_rows = [[k + 1] + [v for _, v in row] for k, row in enumerate(ROWS)]
     columns = [{"name": n, "type": a} for n, _, a in ALL_TYPES]
     tables = [{"name": "AllTypes", "columns": columns, "rows": all_rows},
@@ -148,12 +156,96 @@ def copy_fixture(source, folder):
     return target
 
 
+def check(tool, path, password, tables, folder):
+    """Runs check_written_file.py on `path` against `tables`; True when it agrees."""
+    expected = os.path.join(folder, os.path.basename(path) + ".expected.json")
+    with open(expected, "w", encoding="utf-8") as f:
+        checker.write_description({"tables": tables}, f)
+    command = [sys.executable, os.path.join(HERE, "check_written_file.py"), path,
+               "--tool", tool, "--expected", expected]
+    if password:
+        command += ["--password", password]
+    rc, out, err = checker.mdbtools.run(command)
+    print(out + err, end="")
+    return rc == 0
+
+
+def schema_problems(path, tables):
+    """What mdb-schema gets wrong about `path`: a warning, or other tables or
+    columns than `tables` (a description) lists."""
+    rc, out, err = checker.mdbtools.run(["mdb-schema", path])
+    if rc != 0 or err.strip():
+        return [f"mdb-schema: status {rc}, stderr {err.strip()[:200]!r}"]
+    found, current = {}, None
+    for line in out.splitlines():
+        line = line.strip()
+        if line.startswith("CREATE TABLE ["):
+            current = line[len("CREATE TABLE ["):line.rindex("]")]
+            found[current] = []
+        elif current is not None and line.startswith("["):
+            found[current].append(line[1:line.index("]")])
+        elif line.startswith(");"):
+            current = None
+    want = {t["name"]: [c["name"] for c in t["columns"]] for t in tables}
+    if found != want:
+        return [f"mdb-schema: tables and columns {found}, expected {want}"]
+    return []
+
+
+def run_created(args):
+    """The script on files made from nothing: each must be empty at first and
+    hold exactly the script's tables afterwards."""
+    missing = checker.find_readers(shutil.which("node"))
+    if missing:
+        print(f"SKIP: missing {missing}")
+        return SKIP
+    lines, written, _ = script_and_tables(drop_fixture_table=False)
+    failures = 0
+    with tempfile.TemporaryDirectory() as scratch:
+        folder = args.keep or scratch
+        os.makedirs(folder, exist_ok=True)
+        script = os.path.join(folder, "all_types.sql")
+        with open(script, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines) + "\n")
+        for name, fmt, password in CREATED:
+            path = os.path.join(folder, name)
+            if os.path.exists(path):
+                os.remove(path)
+            command = [args.tool, "--create", path, "--format", fmt]
+            if password:
+                command += ["--password", password]
+            rc, out, err = checker.mdbtools.run(command)
+            if rc != 0 or not check(args.tool, path, password, [], folder) or schema_problems(
+                    path, []):
+                print(f"{name}: the new file is not an empty database: {err.strip()}")
+                failures += 1
+                continue
+            rc, out, err = checker.mdbtools.run(
+                [args.tool, "--connect", checker.mdbtools.connection_string(path, password),
+                 "--script", script])
+            if rc != 0:
+                print(f"{name}: the script failed: {err.strip()}")
+                failures += 1
+                continue
+            problems = schema_problems(path, written)
+            print("".join(f"{name}: {p}\n" for p in problems), end="")
+            if problems or not check(args.tool, path, password, written, folder):
+                failures += 1
+    return 1 if failures else 0
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tool", required=True)
-    ap.add_argument("--fixtures", required=True)
+    ap.add_argument("--fixtures")
+    ap.add_argument("--created", action="store_true",
+                    help="run on new files made by --create instead of fixture copies")
     ap.add_argument("--keep", help="leave the written files and scripts in this folder")
     args = ap.parse_args()
+    if args.created:
+        return run_created(args)
+    if not args.fixtures:
+        ap.error("give --fixtures or --created")
     sources = [os.path.join(args.fixtures, f) for f in FIXTURES]
     if not all(os.path.exists(s) for s in sources):
         print(f"SKIP: no Access fixtures at {args.fixtures}")
