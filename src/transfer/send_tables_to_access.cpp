@@ -60,6 +60,8 @@ class ToAccess {
       const std::string cs = BuildAccessConnectionString(env_.settings, "", "");
       worker_.Run([&] { access_.Open(cs); });
     });
+    // A file that failed to open gets the column types every file takes.
+    takes_bigint_ = access_.IsOpen() && access_.TakesColumnType("BIGINT");
     // From the bottom of the list to the top.
     const int last = s_.Read<int>(
         124, [&] { return w_.list2.ListCount() - 1; }, 0);
@@ -150,7 +152,7 @@ class ToAccess {
             return LowerCase(DataTypeName(static_cast<int16_t>(info.type)).value_or(""));
           },
           "");
-      const AccessColumn target = AccessColumnFor(type, info);
+      const AccessColumn target = AccessColumnFor(type, info, takes_bigint_);
       kinds_.push_back(target.kind);
       s_.Do(156, [&] { buffer_ += "`" + column + target.suffix; });
     }
@@ -241,6 +243,7 @@ class ToAccess {
   std::string text_;    // the value being written
   std::vector<AccessColumnKind> kinds_;
   int columns_ = 0;
+  bool takes_bigint_ = false;  // the Access file has Large Number columns
 };
 
 }  // namespace
