@@ -181,6 +181,12 @@ class ToAse {
       s_.Do(266, [&] { buffer_.resize(buffer_.size() >= 2 ? buffer_.size() - 2 : 0); });
       s_.Do(268, [&] { buffer_ += ")"; });
       // 270, 272: truth values were written as 1 and 0 by their type.
+      // Text the server's character set cannot hold (a "€" on an iso_1
+      // server) fails here with its own message, so that row is reported and
+      // the next one sent: no character arrives as '?'. The columns stay
+      // TEXT rather than becoming univarchar: the statement itself travels in
+      // the server's character set, so a Unicode column would not save the
+      // characters either.
       s_.Do(276, [&] { worker_.Run([&] { ase_.Execute(buffer_); }); });
       // A row that cannot be fetched ends the table: what stays current is
       // the row just sent.
