@@ -1,6 +1,7 @@
 // "Send Table/s To Access": the Sybase ASE tables selected in List2 become
 // Access tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,7 @@ class ToAccess {
         trap_(env.dialogs, "Form2", "PushButton4_Click"),
         s_(trap_),
         yield_(env.yielder, options.yield_interval),
-        worker_(env.yielder, options.call_poll) {
+        worker_(env.yielder, options.call_poll, options.worker_spin) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -188,10 +189,31 @@ class ToAccess {
       }
       s_.Do(242, [&] { buffer_.resize(buffer_.size() >= 3 ? buffer_.size() - 3 : 0); });
       s_.Do(244, [&] { buffer_ += ")"; });
-      s_.Do(248, [&] { worker_.Run([&] { access_.Execute(buffer_); }); });
+      // The INSERT and the next row's fetch go to the worker in one call, as
+      // toward ASE: one thread hand-over a row. Each keeps its own step.
+      std::exception_ptr insert_failure, fetch_failure;
+      worker_.Run([&] {
+        try {
+          access_.Execute(buffer_);
+        } catch (...) {
+          insert_failure = std::current_exception();
+        }
+        try {
+          rs_.MoveNext();
+        } catch (...) {
+          fetch_failure = std::current_exception();
+        }
+      });
+      s_.Do(248, [&] {
+        if (insert_failure) std::rethrow_exception(insert_failure);
+      });
       // A row that cannot be fetched ends the table: what stays current is
       // the row just sent.
-      if (!s_.Do(250, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+      if (!s_.Do(250, [&] {
+            if (fetch_failure) std::rethrow_exception(fetch_failure);
+          })) {
+        return;
+      }
     }
     // 252: the end of the rows.
   }

@@ -1,6 +1,7 @@
 // "Send Table/s To Sybase ASE": the Access tables selected in List1 become
 // ASE tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ class ToAse {
         trap_(env.dialogs, "Form2", "PushButton3_Click"),
         s_(trap_),
         yield_(env.yielder, options.yield_interval),
-        worker_(env.yielder, options.call_poll) {
+        worker_(env.yielder, options.call_poll, options.worker_spin) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -187,10 +188,33 @@ class ToAse {
       // TEXT rather than becoming univarchar: the statement itself travels in
       // the server's character set, so a Unicode column would not save the
       // characters either.
-      s_.Do(276, [&] { worker_.Run([&] { ase_.Execute(buffer_); }); });
+      //
+      // The INSERT and the next row's fetch go to the worker in one call:
+      // each hand-over wakes a thread, and two a row cost more than all the
+      // other work of the row. Each keeps its own step and report, in order.
+      std::exception_ptr insert_failure, fetch_failure;
+      worker_.Run([&] {
+        try {
+          ase_.Execute(buffer_);
+        } catch (...) {
+          insert_failure = std::current_exception();
+        }
+        try {
+          rs_.MoveNext();
+        } catch (...) {
+          fetch_failure = std::current_exception();
+        }
+      });
+      s_.Do(276, [&] {
+        if (insert_failure) std::rethrow_exception(insert_failure);
+      });
       // A row that cannot be fetched ends the table: what stays current is
       // the row just sent.
-      if (!s_.Do(278, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+      if (!s_.Do(278, [&] {
+            if (fetch_failure) std::rethrow_exception(fetch_failure);
+          })) {
+        return;
+      }
     }
     // 280: the end of the rows.
   }
