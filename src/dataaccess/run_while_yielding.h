@@ -7,8 +7,6 @@
 // texts it needs, never a list or a box.
 #pragma once
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -65,28 +63,21 @@ class ThrottledYielder : public Yielder {
 };
 
 // One worker thread that carries out blocking calls one at a time for the UI
-// thread, which yields every `poll` until the call has returned. The thread
-// starts with the first call and ends with the object. Not for nesting: a
-// call must not Run another call on the same worker.
-//
-// A transfer makes one call a row, each over in tens of microseconds on a
-// fast server, with microseconds of work between them. Putting the worker to
-// sleep and waking it for the next call costs as much as that work, so after
-// each call it watches for the next for up to `spin` before it sleeps. The
-// UI thread never spins: a server on the same machine needs that processor
-// while it answers, and watching for the answer slowed the calls down.
+// thread, which yields every `poll` until the call has returned. A call that
+// ends within the first `poll` costs two thread hand-overs and no yield. The
+// thread starts with the first call and ends with the object. Not for nesting:
+// a call must not Run another call on the same worker.
 class YieldingWorker {
  public:
   explicit YieldingWorker(Yielder& yielder,
-                          std::chrono::microseconds poll = std::chrono::milliseconds(5),
-                          std::chrono::microseconds spin = std::chrono::microseconds(0))
-      : yielder_(yielder), poll_(poll), spin_(std::min(spin, poll)) {}
+                          std::chrono::microseconds poll = std::chrono::milliseconds(5))
+      : yielder_(yielder), poll_(poll) {}
 
   ~YieldingWorker() {
     if (!thread_.joinable()) return;
     {
       std::lock_guard lock(mutex_);
-      stop_.store(true, std::memory_order_release);
+      stop_ = true;
     }
     wake_.notify_one();
     thread_.join();
@@ -126,37 +117,19 @@ class YieldingWorker {
   }
 
  private:
-  using Clock = std::chrono::steady_clock;
-
-  // Watches `ready` for up to spin_; true once it holds.
-  template <typename Ready>
-  bool SpinUntil(Ready&& ready, std::chrono::microseconds spin) const {
-    if (spin.count() <= 0) return ready();
-    const Clock::time_point until = Clock::now() + spin;
-    for (int i = 0;; ++i) {
-      if (ready()) return true;
-      // The clock is read now and then: reading it costs more than a look.
-      if ((i & 63) == 63 && Clock::now() >= until) return ready();
-    }
-  }
-
   // Hands `call` to the worker and yields until it has run. `call` catches
   // everything itself, so the worker never sees an exception.
   template <typename Call>
   void Carry(Call& call) {
-    {
-      std::lock_guard lock(mutex_);
-      if (!thread_.joinable()) thread_ = std::thread([this] { Serve(); });
-      task_ = &call;
-      invoke_ = [](void* c) { (*static_cast<Call*>(c))(); };
-      done_.store(false, std::memory_order_relaxed);
-      pending_.store(true, std::memory_order_release);
-    }
-    // Costs no system call while the worker is still watching for work.
-    wake_.notify_one();
     std::unique_lock lock(mutex_);
-    while (!finished_.wait_for(lock, poll_,
-                               [this] { return done_.load(std::memory_order_relaxed); })) {
+    if (!thread_.joinable()) thread_ = std::thread([this] { Serve(); });
+    task_ = &call;
+    invoke_ = [](void* c) { (*static_cast<Call*>(c))(); };
+    done_ = false;
+    lock.unlock();
+    wake_.notify_one();
+    lock.lock();
+    while (!finished_.wait_for(lock, poll_, [this] { return done_; })) {
       lock.unlock();
       yielder_.DoEvents();
       lock.lock();
@@ -164,40 +137,28 @@ class YieldingWorker {
   }
 
   void Serve() {
+    std::unique_lock lock(mutex_);
     for (;;) {
-      SpinUntil(
-          [this] {
-            return pending_.load(std::memory_order_acquire) ||
-                   stop_.load(std::memory_order_acquire);
-          },
-          spin_);
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock,
-                 [this] { return stop_.load(std::memory_order_relaxed) || task_ != nullptr; });
+      wake_.wait(lock, [this] { return stop_ || task_ != nullptr; });
       if (task_ == nullptr) return;  // stopping, and nothing left to run
       void* task = std::exchange(task_, nullptr);
-      pending_.store(false, std::memory_order_relaxed);
       lock.unlock();
       invoke_(task);
       lock.lock();
-      done_.store(true, std::memory_order_release);
-      lock.unlock();
-      // Costs no system call while the UI thread is still watching.
+      done_ = true;
       finished_.notify_one();
     }
   }
 
   Yielder& yielder_;
   std::chrono::microseconds poll_;
-  std::chrono::microseconds spin_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable finished_;
   void* task_ = nullptr;
   void (*invoke_)(void*) = nullptr;
-  std::atomic<bool> pending_{false};  // a call waits in task_
-  std::atomic<bool> done_{false};     // the last call handed over has run
-  std::atomic<bool> stop_{false};
+  bool done_ = false;
+  bool stop_ = false;
   std::thread thread_;
 };
 

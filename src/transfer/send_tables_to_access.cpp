@@ -37,7 +37,7 @@ class ToAccess {
         trap_(env.dialogs, "Form2", "PushButton4_Click"),
         s_(trap_),
         yield_(env.yielder, options.yield_interval),
-        worker_(env.yielder, options.call_poll, options.worker_spin) {
+        worker_(env.yielder, options.call_poll) {
     trap_.TrackStatement(&buffer_);
   }
 

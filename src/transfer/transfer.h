@@ -32,9 +32,6 @@ struct TransferOptions {
   std::chrono::microseconds yield_interval = std::chrono::milliseconds(5);
   // While a database call runs on the worker, the window is served this often.
   std::chrono::microseconds call_poll = std::chrono::milliseconds(5);
-  // After each call the worker watches this long for the next before it
-  // sleeps, so that a row's call finds it awake; 0 sleeps at once.
-  std::chrono::microseconds worker_spin = std::chrono::microseconds(200);
 };
 
 // Sends the tables selected in `window.list1` from Access to Sybase ASE.
