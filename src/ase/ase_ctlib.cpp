@@ -301,9 +301,10 @@ AseError Link::Failure(const std::string& action) const {
   if (diag_.unconvertible) {
     return AseError(ErrorKind::kClient, kLibUnconvertible,
                     action + " holds characters that the character set of server " + server_name_ +
-                        " cannot hold; it was not carried out as written, and no character "
-                        "was replaced. Store such text in a server whose character set is "
-                        "utf8.");
+                        " cannot hold: the client library could not convert them and sent it "
+                        "cut short before the first one. It counts as failed, and no character "
+                        "was replaced by '?'. A server whose character set is utf8 holds every "
+                        "character.");
   }
   if (const auto* m = diag_.FirstServerError()) {
     ErrorKind kind = diag_.login_refused ? ErrorKind::kLoginRefused : ErrorKind::kServer;
