@@ -11,6 +11,11 @@ namespace {
 
 // FreeTDS reports its own (libtds) numbers in CS_CLIENTMSG.msgnumber.
 constexpr int kLibTimeout = 20003;
+// A statement's text held characters the server's character set cannot hold
+// (an iso_1 server and a "€"). The library does not replace them: it sends
+// the statement cut short before the first one, which must never count as
+// the statement the caller wrote, even if the server happens to accept it.
+constexpr int kLibUnconvertible = 2402;
 
 std::string Text(const char* s, CS_INT len) {
   if (s == nullptr) return {};
@@ -43,6 +48,7 @@ CS_RETCODE ClientMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_CLIENTMSG* msg) {
     diag->broken = true;
     return CS_FAIL;
   }
+  if (msg->msgnumber == kLibUnconvertible) diag->unconvertible = true;
   Diagnostics::Message m;
   m.number = msg->msgnumber;
   m.severity = msg->severity;
@@ -86,6 +92,7 @@ void Diagnostics::Reset() {
   login_refused = false;
   timed_out = false;
   timeout_calls = 0;
+  unconvertible = false;
 }
 
 const Diagnostics::Message* Diagnostics::FirstServerError() const {
@@ -240,7 +247,8 @@ ResultsEnd Link::ReadResults(CS_COMMAND* cmd, bool stop_at_rows) {
     end.failed = true;
     if (rc == CS_FAIL && ct_cancel(nullptr, cmd, CS_CANCEL_ALL) != CS_SUCCEED) diag_.broken = true;
   }
-  end.failed = end.failed || diag_.FirstServerError() != nullptr || diag_.timed_out;
+  end.failed =
+      end.failed || diag_.FirstServerError() != nullptr || diag_.timed_out || diag_.unconvertible;
   return end;
 }
 
@@ -288,6 +296,16 @@ void Link::Close() {
 }
 
 AseError Link::Failure(const std::string& action) const {
+  // Before the server's answer, which is about the cut statement (an
+  // unclosed quote), not the one the caller sent.
+  if (diag_.unconvertible) {
+    return AseError(ErrorKind::kClient, kLibUnconvertible,
+                    action + " holds characters that the character set of server " + server_name_ +
+                        " cannot hold: the client library could not convert them and sent it "
+                        "cut short before the first one. It counts as failed, and no character "
+                        "was replaced by '?'. A server whose character set is utf8 holds every "
+                        "character.");
+  }
   if (const auto* m = diag_.FirstServerError()) {
     ErrorKind kind = diag_.login_refused ? ErrorKind::kLoginRefused : ErrorKind::kServer;
     return AseError(kind, m->number,

@@ -40,6 +40,7 @@ struct Diagnostics {
   int timeout_calls = 0;        // timeout callbacks during the current statement
   bool in_login = false;        // the connect is still logging in
   bool broken = false;          // the library gave up the connection
+  bool unconvertible = false;   // the statement held characters the server's charset lacks
 
   // Forgets what the previous operation saw.
   void Reset();

@@ -243,11 +243,11 @@ Value ActiveResult::ReadColumn(int index) {
 
 Value ActiveResult::ReadWhole(int index, const Slot& slot) {
   std::string data;
-  std::string chunk(static_cast<size_t>(kChunk), '\0');
+  if (chunk_.size() < static_cast<size_t>(kChunk)) chunk_.resize(static_cast<size_t>(kChunk));
   for (;;) {
     CS_INT got = 0;
-    CS_RETCODE rc = ct_get_data(cmd_, index + 1, chunk.data(), kChunk, &got);
-    if (got > 0) data.append(chunk.data(), static_cast<size_t>(got));
+    CS_RETCODE rc = ct_get_data(cmd_, index + 1, chunk_.data(), kChunk, &got);
+    if (got > 0) data.append(chunk_.data(), static_cast<size_t>(got));
     if (rc == CS_END_ITEM || rc == CS_END_DATA) break;
     if (rc != CS_SUCCEED) throw link_->Failure("reading column " + columns_[index].name);
   }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "ase/ase_ctlib.h"
@@ -55,6 +56,9 @@ class ActiveResult {
   CS_COMMAND* cmd_;
   std::vector<Column> columns_;
   std::unique_ptr<Slot[]> slots_;
+  // ct_get_data's buffer for long values, made once: a fresh zeroed 64 KB
+  // for every text and image value of every row was most of a row's reading.
+  std::string chunk_;
   std::deque<std::vector<Value>> buffered_;
   std::optional<AseError> deferred_;
   bool streaming_ = false;

@@ -272,6 +272,14 @@ class AccessConnection : public Connection {
     });
   }
 
+  // Large Number columns came with the Access 2016 file format (header
+  // version 5); older files refuse them at CREATE TABLE.
+  bool TakesColumnType(std::string_view sql_type) const override {
+    if (!db_) return false;
+    if (ascii::EqualsIgnoreCase(sql_type, "BIGINT")) return db_->FileHeader().version >= 5;
+    return true;
+  }
+
   // Brings the session's changes to the file; the database stays open for
   // other sessions on it.
   void Close() override {

@@ -71,6 +71,12 @@ class Connection {
   virtual std::unique_ptr<Cursor> OpenSchema(int schema) = 0;
   // The rows of a query.
   virtual std::unique_ptr<Cursor> Query(const std::string& sql, const QueryOptions& options) = 0;
+  // Whether CREATE TABLE here takes a column of `sql_type` (upper case, as
+  // "BIGINT"), for callers choosing between a type and a wider fallback.
+  virtual bool TakesColumnType(std::string_view sql_type) const {
+    (void)sql_type;
+    return true;
+  }
   // Releases the connection; later calls may fail.
   virtual void Close() = 0;
 };

@@ -96,6 +96,10 @@ void DatabaseSession::Execute(const std::string& sql) {
   Backend().Execute(sql);
 }
 
+bool DatabaseSession::TakesColumnType(std::string_view sql_type) {
+  return Backend().TakesColumnType(sql_type);
+}
+
 RecordSet DatabaseSession::OpenSchema(int schema) {
   RecordSet rs;
   rs.Attach(Backend().OpenSchema(schema));

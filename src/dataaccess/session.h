@@ -44,6 +44,9 @@ class DatabaseSession {
   void Open(const std::string& connection_string);
   // Carries out one statement; no result is read.
   void Execute(const std::string& sql);
+  // Whether the open database's CREATE TABLE takes a column of `sql_type`
+  // (see Connection::TakesColumnType). REQUIRES: IsOpen().
+  bool TakesColumnType(std::string_view sql_type);
   // The catalogue `schema`; 20 is the tables catalogue.
   RecordSet OpenSchema(int schema);
   // Releases the connection. Closing a closed session does nothing.

@@ -1,6 +1,7 @@
 // "Send Table/s To Access": the Sybase ASE tables selected in List2 become
 // Access tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ class ToAccess {
       const std::string cs = BuildAccessConnectionString(env_.settings, "", "");
       worker_.Run([&] { access_.Open(cs); });
     });
+    // A file that failed to open gets the column types every file takes.
+    takes_bigint_ = access_.IsOpen() && access_.TakesColumnType("BIGINT");
     // From the bottom of the list to the top.
     const int last = s_.Read<int>(
         124, [&] { return w_.list2.ListCount() - 1; }, 0);
@@ -150,7 +153,7 @@ class ToAccess {
             return LowerCase(DataTypeName(static_cast<int16_t>(info.type)).value_or(""));
           },
           "");
-      const AccessColumn target = AccessColumnFor(type, info);
+      const AccessColumn target = AccessColumnFor(type, info, takes_bigint_);
       kinds_.push_back(target.kind);
       s_.Do(156, [&] { buffer_ += "`" + column + target.suffix; });
     }
@@ -186,10 +189,31 @@ class ToAccess {
       }
       s_.Do(242, [&] { buffer_.resize(buffer_.size() >= 3 ? buffer_.size() - 3 : 0); });
       s_.Do(244, [&] { buffer_ += ")"; });
-      s_.Do(248, [&] { worker_.Run([&] { access_.Execute(buffer_); }); });
+      // The INSERT and the next row's fetch go to the worker in one call, as
+      // toward ASE: one thread hand-over a row. Each keeps its own step.
+      std::exception_ptr insert_failure, fetch_failure;
+      worker_.Run([&] {
+        try {
+          access_.Execute(buffer_);
+        } catch (...) {
+          insert_failure = std::current_exception();
+        }
+        try {
+          rs_.MoveNext();
+        } catch (...) {
+          fetch_failure = std::current_exception();
+        }
+      });
+      s_.Do(248, [&] {
+        if (insert_failure) std::rethrow_exception(insert_failure);
+      });
       // A row that cannot be fetched ends the table: what stays current is
       // the row just sent.
-      if (!s_.Do(250, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+      if (!s_.Do(250, [&] {
+            if (fetch_failure) std::rethrow_exception(fetch_failure);
+          })) {
+        return;
+      }
     }
     // 252: the end of the rows.
   }
@@ -241,6 +265,7 @@ class ToAccess {
   std::string text_;    // the value being written
   std::vector<AccessColumnKind> kinds_;
   int columns_ = 0;
+  bool takes_bigint_ = false;  // the Access file has Large Number columns
 };
 
 }  // namespace

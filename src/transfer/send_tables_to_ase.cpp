@@ -1,6 +1,7 @@
 // "Send Table/s To Sybase ASE": the Access tables selected in List1 become
 // ASE tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -181,10 +182,39 @@ class ToAse {
       s_.Do(266, [&] { buffer_.resize(buffer_.size() >= 2 ? buffer_.size() - 2 : 0); });
       s_.Do(268, [&] { buffer_ += ")"; });
       // 270, 272: truth values were written as 1 and 0 by their type.
-      s_.Do(276, [&] { worker_.Run([&] { ase_.Execute(buffer_); }); });
+      // Text the server's character set cannot hold (a "€" on an iso_1
+      // server) fails here with its own message, so that row is reported and
+      // the next one sent: no character arrives as '?'. The columns stay
+      // TEXT rather than becoming univarchar: the statement itself travels in
+      // the server's character set, so a Unicode column would not save the
+      // characters either.
+      //
+      // The INSERT and the next row's fetch go to the worker in one call:
+      // each hand-over wakes a thread, and two a row cost more than all the
+      // other work of the row. Each keeps its own step and report, in order.
+      std::exception_ptr insert_failure, fetch_failure;
+      worker_.Run([&] {
+        try {
+          ase_.Execute(buffer_);
+        } catch (...) {
+          insert_failure = std::current_exception();
+        }
+        try {
+          rs_.MoveNext();
+        } catch (...) {
+          fetch_failure = std::current_exception();
+        }
+      });
+      s_.Do(276, [&] {
+        if (insert_failure) std::rethrow_exception(insert_failure);
+      });
       // A row that cannot be fetched ends the table: what stays current is
       // the row just sent.
-      if (!s_.Do(278, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
+      if (!s_.Do(278, [&] {
+            if (fetch_failure) std::rethrow_exception(fetch_failure);
+          })) {
+        return;
+      }
     }
     // 280: the end of the rows.
   }

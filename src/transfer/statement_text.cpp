@@ -94,7 +94,8 @@ std::string AseLiteral(AseColumnKind kind, const Value& value) {
   return QuotedText(ToText(value));
 }
 
-AccessColumn AccessColumnFor(const std::string& type_name, const FieldInfo& info) {
+AccessColumn AccessColumnFor(const std::string& type_name, const FieldInfo& info,
+                             bool takes_bigint) {
   if (Holds(type_name, "adlongvarbinary")) return {"` OLEOBJECT,", AccessColumnKind::kBinary};
   if (Holds(type_name, "longvar")) return {"` MEMO,", AccessColumnKind::kText};
   if (Holds(type_name, "char")) {
@@ -114,6 +115,14 @@ AccessColumn AccessColumnFor(const std::string& type_name, const FieldInfo& info
             AccessColumnKind::kText};
   }
   if (Holds(type_name, "single")) return {"` REAL,", AccessColumnKind::kText};
+  if (Holds(type_name, "bigint")) {
+    // A 64-bit integer in a Long column loses everything beyond 2^31. Files
+    // without Large Number columns keep it whole as a 19-digit decimal; an
+    // unsigned one needs 20 digits, more than BIGINT holds.
+    if (Holds(type_name, "unsigned")) return {"` DECIMAL(20,0),", AccessColumnKind::kText};
+    if (takes_bigint) return {"` BIGINT,", AccessColumnKind::kText};
+    return {"` DECIMAL(19,0),", AccessColumnKind::kText};
+  }
   if (Holds(type_name, "int")) return {"` INT,", AccessColumnKind::kText};
   if (Holds(type_name, "date")) return {"` DATETIME,", AccessColumnKind::kText};
   if (Holds(type_name, "timestamp")) return {"` DATETIME,", AccessColumnKind::kText};

@@ -58,9 +58,12 @@ struct AccessColumn {
 // The Access column for an ASE column whose lower-case ADO type name is
 // `type_name`, with the shape `info` gives: adlongvarbinary (OLEOBJECT),
 // longvar (MEMO), char (VARCHAR, or MEMO above 255 characters), decimal and
-// numeric (DECIMAL with the source's precision and scale), single (REAL), int
-// (INT), date and timestamp (DATETIME), double (FLOAT), else VARCHAR.
-AccessColumn AccessColumnFor(const std::string& type_name, const FieldInfo& info);
+// numeric (DECIMAL with the source's precision and scale), single (REAL),
+// bigint (BIGINT when `takes_bigint`, else DECIMAL(19,0); DECIMAL(20,0) when
+// unsigned), int (INT), date and timestamp (DATETIME), double (FLOAT), else
+// VARCHAR.
+AccessColumn AccessColumnFor(const std::string& type_name, const FieldInfo& info,
+                             bool takes_bigint = false);
 
 // `text` with the ASCII letters in lower case, as the lists compare names.
 std::string LowerCase(std::string text);

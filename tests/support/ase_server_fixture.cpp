@@ -61,6 +61,10 @@ void AseServerFixture::Start() {
   }
   if (options_.verbose) args.push_back("--verbose");
   if (options_.silent) args.push_back("--silent");
+  if (!options_.charset.empty()) {
+    args.push_back("--charset");
+    args.push_back(options_.charset);
+  }
   if (!options_.init_script.empty()) {
     args.push_back("--init");
     args.push_back(options_.init_script);

@@ -21,6 +21,7 @@ struct AseServerOptions {
   bool verbose = false;     // statement log on the test's stderr
   bool silent = false;      // accept connections but never answer (connect deadlines)
   std::string init_script;  // SQL file that fills the first database when it is empty
+  std::string charset;      // the server's character set ("iso_1"); empty: utf8
 };
 
 // A running ase-test-server process. Not copyable; throws std::runtime_error

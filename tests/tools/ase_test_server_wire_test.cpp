@@ -5,6 +5,7 @@
 #include "column_type.h"
 #include "login_record.h"
 #include "row_encoding.h"
+#include "server_charset.h"
 #include "server_message.h"
 #include "tokens.h"
 
@@ -171,6 +172,29 @@ TEST(AseServerWire, LargeObjectsCarryATextPointerAndHonourTextSize) {
   EXPECT_EQ(Bytes(cut.end() - 8, cut.end()), Hex("04 00 00 00 61 62 63 64"));
   EXPECT_EQ(Value(text, std::monostate{}), Hex("00"));
   EXPECT_EQ(Value(Col("i", TypeKind::kImage, true), Binary{{1, 2}}).back(), 2);
+}
+
+// With iso_1 the wire carries one byte a character; what iso_1 cannot hold
+// is '?' where ASE would store or send it, and the Unicode types keep it.
+TEST(AseServerWire, Iso1ServersCarryOneByteACharacter) {
+  struct Restore {
+    ~Restore() { SetWireCharset(ServerCharset::kUtf8); }
+  } restore;
+  EXPECT_EQ(ToWire("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xC3\xA9 \xE2\x82\xAC");  // utf8: as is
+  SetWireCharset(ServerCharset::kIso1);
+  EXPECT_EQ(ToWire("caf\xC3\xA9 \xE2\x82\xAC\xE6\x97\xA5"), "caf\xE9 ??");
+  EXPECT_EQ(ToWire("bad \xC3"), "bad ?");  // a cut sequence never passes as Latin-1
+  EXPECT_EQ(FromWire("caf\xE9 \xFF"), "caf\xC3\xA9 \xC3\xBF");
+  EXPECT_EQ(AsStored("a\xE2\x82\xAC\xC3\xA9"), "a?\xC3\xA9");
+  EXPECT_EQ(StoredBytes("caf\xC3\xA9"), 4u);
+  EXPECT_EQ(Value(Col("v", TypeKind::kVarChar, true, 10), Text{"\xC3\xA9\xE2\x82\xAC"}),
+            Hex("02 e9 3f"));
+  EXPECT_EQ(Value(Col("u", TypeKind::kUniVarChar, true, 5), Text{"\xE2\x82\xAC"}),
+            Hex("02 00 00 00 ac 20"));
+  Bytes format;
+  WriteRowFormat(format, {Col("\xC3\xA9", TypeKind::kInt, false)});
+  EXPECT_EQ(format[5], 1);  // the name's length: one byte
+  EXPECT_EQ(format[6], 0xE9);
 }
 
 TEST(AseServerWire, LoginRecordFields) {

@@ -192,5 +192,62 @@ TEST_F(EndToEndWriting, TenThousandRowsArriveExactlyOnceEitherWay) {
   EXPECT_EQ(Read(AseString(), "SELECT count(*) FROM [Many Again]"), (Table{{"10000"}}));
 }
 
+// 64-bit integers cross both ways without losing a digit: as BIGINT into a
+// file with Large Number columns, as DECIMAL(19,0) into one without, and
+// back from either into ASE with the same text.
+TEST_F(EndToEnd, LargeIntegersKeepEveryDigitBothWays) {
+  const Table values = {{"1", "4611686018427387904"},
+                        {"2", "-9223372036854775808"},
+                        {"3", "9223372036854775807"},
+                        {"4", "<null>"}};
+  int files = 0;
+  for (const auto& [fixture, column] :
+       {std::pair{"mdb-reader/test/data/V2016/bigint.accdb", "BIGINT"},
+        std::pair{"mdb-reader/test/data/V2010/test.accdb", "DECIMAL(19,0)"}}) {
+    SCOPED_TRACE(fixture);
+    if (!UseCopyOf(fixture)) continue;
+    ++files;
+    {
+      DatabaseSession ase;
+      ase.Open(AseString());
+      ase.Execute("CREATE TABLE [Big]([id] INT, [n] BIGINT NULL)");
+      ase.Execute("INSERT INTO [Big] VALUES(1, 4611686018427387904)");
+      ase.Execute("INSERT INTO [Big] VALUES(2, -9223372036854775808)");
+      ase.Execute("INSERT INTO [Big] VALUES(3, 9223372036854775807)");
+      ase.Execute("INSERT INTO [Big] VALUES(4, NULL)");
+    }
+    list1_.Clear();
+    list2_.Clear();
+    Select(list2_, {"Big"});
+    EXPECT_EQ(ToAccess(), 0) << (Reports().empty() ? "" : Reports().front());
+    EXPECT_EQ(Read(AccessString(), "SELECT * FROM `Big`"), values);
+    {
+      DatabaseSession access;
+      access.Open(AccessString());
+      RecordSet rs;
+      rs.Open("SELECT * FROM `Big`", access);
+      // 20 is adBigInt, 131 adNumeric.
+      EXPECT_EQ(rs.Fields().Item(1).Type(), std::string(column) == "BIGINT" ? 20 : 131);
+    }
+
+    // And back: the ASE table is replaced by what the Access file holds.
+    list1_.Clear();
+    list2_.Clear();
+    Select(list1_, {"Big"});
+    list2_.AddItem("Big");
+    dialogs_.yes_no_answers = {kAnswerYes};
+    EXPECT_EQ(ToAse(), 0) << (Reports().empty() ? "" : Reports().front());
+    EXPECT_EQ(Read(AseString(), "SELECT * FROM [Big] ORDER BY [id]"), values);
+    {
+      DatabaseSession ase;
+      ase.Open(AseString());
+      ase.Execute("DROP TABLE [Big]");
+    }
+    std::filesystem::remove(copy_);
+    copy_.clear();
+  }
+  if (files == 0) GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+}
+
 }  // namespace
 }  // namespace vq::testing

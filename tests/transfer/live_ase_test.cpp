@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "dataaccess/session.h"
 #include "support/ase_server_fixture.h"
@@ -17,7 +18,7 @@ using Statements = std::vector<std::string>;
 
 class LiveAse : public TransferTest {
  protected:
-  LiveAse() {
+  explicit LiveAse(AseServerOptions server = {}) : server_(std::move(server)) {
     UseRealAse();
     settings_.Set(Setting::kAsePort, std::to_string(server_.port()));
     settings_.Set(Setting::kAseUser, server_.user());
@@ -193,6 +194,70 @@ TEST_F(LiveAse, ServerTypesBecomeTheAccessColumnsThatKeepTheirValues) {
             "NULL, 'False', NULL, NULL)");
   EXPECT_EQ(list1_.Items(), Statements{"Kinds"});
 }
+
+// The same transfers against a server whose character set is iso_1 or utf8.
+class LiveAseCharset : public LiveAse, public ::testing::WithParamInterface<const char*> {
+ protected:
+  LiveAseCharset() : LiveAse(Options()) {}
+  static AseServerOptions Options() {
+    AseServerOptions o;
+    o.charset = GetParam();
+    return o;
+  }
+  bool Iso1() const { return std::string(GetParam()) == "iso_1"; }
+};
+
+// Latin-1 text arrives as it is either way. Text an iso_1 server cannot hold
+// gets the row's report, naming the character set, and the walk goes on with
+// the next row: no row arrives with '?' in place of a character.
+TEST_P(LiveAseCharset, NoCharacterIsLostOrReplacedOnTheWayToAse) {
+  FakeTable& t = access_->tables["Texts"];
+  t.columns = {Column("id", kAdInteger), Column("name", kAdVarWChar, 50),
+               Column("memo", kAdLongVarWChar)};
+  t.rows = {{int64_t{1}, std::string("café"), std::string("Ærø ÿ ß ½ ©")},
+            {int64_t{2}, std::string("12 €"), std::string("plain")},
+            {int64_t{3}, std::string("plain"), std::string("日本")},
+            {int64_t{4}, std::string("naïve"), std::monostate{}}};
+  Select(list1_, {"Texts"});
+  const int failures = ToAse();
+  const auto rows = Rows("SELECT [id], [name], [memo] FROM [Texts] ORDER BY [id]");
+  if (Iso1()) {
+    EXPECT_EQ(failures, 2);
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 2u);
+    for (const std::string& r : reports) {
+      EXPECT_NE(r.find("at line 276"), std::string::npos) << r;
+      EXPECT_NE(r.find("character set"), std::string::npos) << r;
+    }
+    EXPECT_TRUE(reports[0].ends_with("sql: INSERT INTO [Texts] VALUES(2, '12 €', 'plain')"));
+    EXPECT_TRUE(reports[1].ends_with("sql: INSERT INTO [Texts] VALUES(3, 'plain', '日本')"));
+    EXPECT_EQ(rows,
+              (std::vector<Statements>{{"1", "café", "Ærø ÿ ß ½ ©"}, {"4", "naïve", "<null>"}}));
+  } else {
+    EXPECT_EQ(failures, 0) << (Reports().empty() ? "" : Reports()[0]);
+    EXPECT_EQ(rows, (std::vector<Statements>{{"1", "café", "Ærø ÿ ß ½ ©"},
+                                             {"2", "12 €", "plain"},
+                                             {"3", "plain", "日本"},
+                                             {"4", "naïve", "<null>"}}));
+  }
+  // Whatever the server could not take, the connection stays usable.
+  EXPECT_EQ(list2_.Items(), Statements{"Texts"});
+}
+
+// Text the server holds comes to Access unchanged. A varchar's length counts
+// bytes of the server's character set: "café" fills an iso_1 varchar(4) and
+// loses its "é" in a utf8 one, as ASE cuts it.
+TEST_P(LiveAseCharset, ServerTextArrivesInAccessUnchanged) {
+  Execute("CREATE TABLE [Latin]([id] INT, [short] VARCHAR(4) NULL, [uni] UNIVARCHAR(10) NULL)");
+  Execute("INSERT INTO [Latin] VALUES(1, 'café', 'Ærø')");
+  Select(list2_, {"Latin"});
+  EXPECT_EQ(ToAccess(), 0) << (Reports().empty() ? "" : Reports()[0]);
+  ASSERT_EQ(access_->executed.size(), 2u);
+  EXPECT_EQ(access_->executed[1], std::string("INSERT INTO `Latin` VALUES('1', '") +
+                                      (Iso1() ? "café" : "caf") + "', 'Ærø')");
+}
+
+INSTANTIATE_TEST_SUITE_P(Charsets, LiveAseCharset, ::testing::Values("iso_1", "utf8"));
 
 }  // namespace
 }  // namespace vq::testing

@@ -88,7 +88,7 @@ TEST_F(ToAccessLogic, ColumnsKeepTheirPrecisionLengthAndBytes) {
   EXPECT_EQ(access_->executed[0],
             "CREATE TABLE `Kinds`(`dec` DECIMAL(10,2),`wide` DECIMAL(28,10),`re` REAL,`fl` FLOAT,"
             "`long` MEMO,`v255` VARCHAR,`uni` VARCHAR,`uniwide` MEMO,`tx` MEMO,`img` OLEOBJECT,"
-            "`vb` VARCHAR,`bit` VARCHAR,`mo` VARCHAR,`dt` DATETIME,`big` INT,`ch` VARCHAR);");
+            "`vb` VARCHAR,`bit` VARCHAR,`mo` VARCHAR,`dt` DATETIME,`big` BIGINT,`ch` VARCHAR);");
   EXPECT_EQ(access_->executed[1],
             "INSERT INTO `Kinds` VALUES('-0.01', '0.0000000001', '1.5', '0.25', '" + thousand +
                 "', 'v', '\xE6\x97\xA5', 'u', 't', " + BytesToHex(every.data) +

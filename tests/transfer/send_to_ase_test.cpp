@@ -354,5 +354,25 @@ TEST_F(ToAseLogic, ARowThatCannotBeFetchedIsNeverSentAgainInItsPlace) {
   EXPECT_NE(reports[0].find("at line 278"), std::string::npos);
 }
 
+// The INSERT and the fetch after it share one call to the worker; each still
+// fails on its own step, the INSERT's first.
+TEST_F(ToAseLogic, ARefusedInsertAndTheFetchAfterItAreReportedInTurn) {
+  fake_access_.reset();
+  ProviderRegistry::Global().Register("Microsoft.Jet.OLEDB.4.0",
+                                      [](const std::string&, const SessionOptions&) {
+                                        return std::make_unique<FlakyConnection>();
+                                      });
+  ase_->fail_statement_containing = "VALUES(1)";
+  Select(list1_, {"T"});
+  EXPECT_EQ(ToAse(), 2);
+  RegisterStandardProviders(ProviderRegistry::Global());
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_NE(reports[0].find("at line 276"), std::string::npos) << reports[0];
+  EXPECT_TRUE(reports[0].ends_with("sql: INSERT INTO [T] VALUES(1)")) << reports[0];
+  EXPECT_NE(reports[1].find("at line 278"), std::string::npos) << reports[1];
+  EXPECT_NE(reports[1].find("the network went away"), std::string::npos) << reports[1];
+}
+
 }  // namespace
 }  // namespace vq::testing

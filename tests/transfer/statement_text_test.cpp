@@ -62,6 +62,10 @@ TEST(AccessColumnFor, KeepsPrecisionLengthAndBinary) {
   EXPECT_EQ(AccessColumnFor("adnumeric", none).suffix, "` DECIMAL,");
   EXPECT_EQ(AccessColumnFor("adsingle", none).suffix, "` REAL,");
   EXPECT_EQ(AccessColumnFor("adinteger", none).suffix, "` INT,");
+  // A Long column would cut 64-bit integers to 32 bits.
+  EXPECT_EQ(AccessColumnFor("adbigint", none, true).suffix, "` BIGINT,");
+  EXPECT_EQ(AccessColumnFor("adbigint", none, false).suffix, "` DECIMAL(19,0),");
+  EXPECT_EQ(AccessColumnFor("adunsignedbigint", none, true).suffix, "` DECIMAL(20,0),");
   EXPECT_EQ(AccessColumnFor("adlongvarbinary", none).kind, AccessColumnKind::kBinary);
   EXPECT_EQ(AccessColumnFor("advarbinary", none).kind, AccessColumnKind::kText);
   EXPECT_EQ(AccessColumnFor("adcurrency", none).suffix, "` VARCHAR,");

@@ -5,6 +5,7 @@
 
 #include "login_record.h"
 #include "packet_channel.h"
+#include "server_charset.h"
 #include "statement_executor.h"
 #include "tokens.h"
 
@@ -59,7 +60,7 @@ void ClientSession::Run() {
       WriteEnvChange(b, kEnvDatabase, executor.database(), "master");
       WriteMessage(b, messages::ChangedDatabase(executor.database()));
       WriteEnvChange(b, kEnvLanguage, "us_english", "");
-      WriteEnvChange(b, kEnvCharset, "utf8", "");
+      WriteEnvChange(b, kEnvCharset, ServerCharsetName(config_.charset), "");
       WriteLoginAck(b, true);
       WriteCapability(b, login->capability.empty() ? kDefaultCapability : login->capability);
       WriteDone(b, kDoneFinal, 0);
@@ -80,7 +81,10 @@ void ClientSession::Run() {
         continue;
       }
       if (message.type == kPacketLanguage4) {
-        executor.RunBatch(std::string(message.payload.begin(), message.payload.end()), channel);
+        executor.RunBatch(
+            FromWire(std::string_view(reinterpret_cast<const char*>(message.payload.data()),
+                                      message.payload.size())),
+            channel);
         channel.Finish();
         continue;
       }
@@ -100,8 +104,9 @@ void ClientSession::Run() {
         const std::size_t len =
             p[1] | (std::size_t{p[2]} << 8) | (std::size_t{p[3]} << 16) | (std::size_t{p[4]} << 24);
         if (len >= 1 && 5 + len <= p.size() && (p[5] & 0x01) == 0) {
+          // The statement arrives in the server's character set.
           executor.RunBatch(
-              std::string(p.begin() + 6, p.begin() + 5 + static_cast<std::ptrdiff_t>(len)),
+              FromWire(std::string_view(reinterpret_cast<const char*>(p.data()) + 6, len - 1)),
               channel);
           channel.Finish();
           continue;

@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     std::cerr << e.what() << '\n';
     return 2;
   }
+  SetWireCharset(config.charset);
   std::error_code ec;
   std::filesystem::create_directories(config.data_dir, ec);
   if (!std::filesystem::is_directory(config.data_dir)) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "server_charset.h"
 #include "server_message.h"
 #include "value_conversion.h"
 
@@ -109,7 +110,7 @@ std::string PayloadOf(const ResultColumn& column, const CellValue& v) {
   if (const auto* t = std::get_if<Text>(&v)) {
     return column.type.kind == TypeKind::kUniChar || column.type.kind == TypeKind::kUniVarChar
                ? Utf8ToUtf16Le(t->utf8)
-               : t->utf8;
+               : ToWire(t->utf8);
   }
   if (const auto* b = std::get_if<Binary>(&v)) {
     return std::string(b->bytes.begin(), b->bytes.end());
@@ -127,7 +128,7 @@ void WriteRowFormat(Bytes& out, const std::vector<ResultColumn>& columns) {
   w.U16(static_cast<std::uint16_t>(columns.size()));
   for (const auto& col : columns) {
     const WireFormat wire = WireFormatFor(col.type, col.nullable);
-    const std::string name = col.name.substr(0, 255);
+    const std::string name = ToWire(col.name).substr(0, 255);
     w.U8(static_cast<std::uint8_t>(name.size()));
     w.Raw(name);
     w.U8(col.nullable ? kStatusNullable : 0);
@@ -143,7 +144,7 @@ void WriteRowFormat(Bytes& out, const std::vector<ResultColumn>& columns) {
       w.U32(static_cast<std::uint32_t>(wire.max_length));
     } else if (IsLobWire(wire.type)) {
       w.U32(static_cast<std::uint32_t>(wire.max_length));
-      const std::string table = col.table.substr(0, 255);
+      const std::string table = ToWire(col.table).substr(0, 255);
       w.U16(static_cast<std::uint16_t>(table.size()));
       w.Raw(table);
     }

@@ -8,7 +8,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: ase-test-server [--port PORT] [--listen ADDRESS] --data DIR "
-    "--login USER:PASSWORD... --database NAME... [--init FILE.sql] [--verbose] [--silent]";
+    "--login USER:PASSWORD... --database NAME... [--init FILE.sql] [--charset utf8|iso_1] "
+    "[--verbose] [--silent]";
 
 bool ValidDatabaseName(const std::string& name) {
   if (name.empty() || name.size() > 30) return false;
@@ -73,6 +74,11 @@ ServerConfig ParseCommandLine(int argc, const char* const argv[]) {
       config.databases.push_back(v);
     } else if (arg == "--init") {
       config.init_script = value();
+    } else if (arg == "--charset") {
+      const std::string v = value();
+      if (!ParseServerCharset(v, config.charset)) {
+        throw std::invalid_argument("unknown character set (utf8 or iso_1): " + v);
+      }
     } else if (arg == "--silent") {
       config.silent = true;
     } else if (arg == "--verbose") {

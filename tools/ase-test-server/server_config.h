@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "server_charset.h"
+
 namespace vq::ase_server {
 
 // Command-line settings shared by every connection (read-only once serving).
@@ -20,6 +22,8 @@ struct ServerConfig {
   // SQL script (batches separated by "go" lines) that fills the first database
   // when it has no tables yet.
   std::string init_script;
+  // The character set announced at login and applied to text on the wire.
+  ServerCharset charset = ServerCharset::kUtf8;
 
   // True when the name is a database this server holds ("master" always is).
   bool HasDatabase(const std::string& name) const;

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "server_charset.h"
+
 namespace vq::ase_server {
 
 void WriteEnvChange(Bytes& out, std::uint8_t kind, std::string_view new_value,
@@ -20,7 +22,7 @@ void WriteEnvChange(Bytes& out, std::uint8_t kind, std::string_view new_value,
 
 void WriteMessage(Bytes& out, const ServerMessage& m) {
   ByteWriter w(out);
-  const std::string text = m.text.substr(0, 65535 - 64);
+  const std::string text = ToWire(m.text).substr(0, 65535 - 64);
   w.U8(0xE5);
   const std::size_t len_at = w.Mark();
   w.U16(0);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "date_time.h"
+#include "server_charset.h"
 #include "server_message.h"
 
 namespace vq::ase_server {
@@ -262,17 +263,34 @@ void CutUtf16Units(std::string& s, std::size_t max_units) {
   if (i < s.size()) s.resize(i);
 }
 
+// Cuts text to the `max_bytes` a char or varchar column holds in the
+// server's character set, without splitting a character.
+void CutStoredBytes(std::string& s, std::size_t max_bytes) {
+  if (WireCharset() == ServerCharset::kUtf8) return CutUtf8Bytes(s, max_bytes);
+  std::size_t characters = 0, i = 0;
+  while (i < s.size() && characters < max_bytes) {
+    ++i;
+    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    ++characters;
+  }
+  s.resize(i);
+}
+
 CellValue ToText(const Literal& literal, const ColumnDefinition& column) {
   std::string s = literal.text;
   const TypeKind kind = column.type.kind;
   const auto length = static_cast<std::size_t>(column.type.length);
-  if (kind == TypeKind::kChar || kind == TypeKind::kVarChar) CutUtf8Bytes(s, length);
+  // char, varchar and text hold the server's character set.
+  if (kind == TypeKind::kChar || kind == TypeKind::kVarChar || kind == TypeKind::kText) {
+    s = AsStored(std::move(s));
+  }
+  if (kind == TypeKind::kChar || kind == TypeKind::kVarChar) CutStoredBytes(s, length);
   if (kind == TypeKind::kUniChar || kind == TypeKind::kUniVarChar) CutUtf16Units(s, length);
   const bool fixed_padded =
       (kind == TypeKind::kChar || kind == TypeKind::kUniChar) && !column.nullable;
   if (fixed_padded) {
     // Fixed-length NOT NULL columns are blank-padded to their length.
-    const std::size_t have = kind == TypeKind::kChar ? s.size() : Utf16Length(s);
+    const std::size_t have = kind == TypeKind::kChar ? StoredBytes(s) : Utf16Length(s);
     if (have < length) s.append(length - have, ' ');
   } else if (kind != TypeKind::kText && kind != TypeKind::kUniText) {
     // Variable-length (and nullable fixed) columns lose trailing blanks.
