@@ -458,8 +458,8 @@ TEST(CreateDatabase, AnAccdbWithAPasswordIsEncrypted) {
   const std::string tool = VQ_SQL_TOOL,
                     checker = std::string(VQ_READERS_DIR) + "/check_written_file.py";
   if (!Exists(tool)) GTEST_SKIP() << "vellquist-sql is not built";
-  const std::string common = std::string(VQ_PYTHON) + " '" + checker + "' '" + path +
-                             "' --tool '" + tool + "' --password 'S3cret wörd'";
+  const std::string common = std::string(VQ_PYTHON) + " '" + checker + "' '" + path + "' --tool '" +
+                             tool + "' --password 'S3cret wörd'";
   const std::string expected = path + ".expected.json";
   std::string out;
   ASSERT_EQ(RunCommand(common + " --describe > '" + expected + "'", out), 0) << out;

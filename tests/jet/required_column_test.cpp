@@ -14,7 +14,6 @@ namespace jet {
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
 
 bool Required(Database& db, const std::string& table, const std::string& column) {
   for (const Column& c : db.Definition(table).columns)
@@ -64,14 +63,11 @@ TEST(PropertyBlob, EncodedBlobParsesBackAsAccessWritesRequired) {
 }
 
 TEST(RequiredColumns, AreStoredEnforcedAndCopied) {
-  if (!fs::exists(kFixtures + "INDEX.tsv")) GTEST_SKIP() << "no shared Access fixtures";
-  for (const char* fixture :
-       {"mdb-reader/test/data/V2003/empty.mdb", "mdb-reader/test/data/V2010/test.accdb"}) {
-    SCOPED_TRACE(fixture);
+  for (NewFormat format : {NewFormat::kAccess2003, NewFormat::kAccess2007}) {
+    SCOPED_TRACE(static_cast<int>(format));
     testing::ScratchDir dir;
-    const std::string path = dir / fs::path(fixture).filename().string();
-    fs::copy_file(kFixtures + fixture, path);
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    const std::string path = dir / (format == NewFormat::kAccess2007 ? "new.accdb" : "new.mdb");
+    Database::Create(path, format, "");
     {
       auto db = Database::Open(path, "");
       db->Execute(

@@ -190,7 +190,7 @@ TEST_F(TableCommands, ARenameReplacesTheEntryAndKeepsTheBlanksOfTheName) {
   EXPECT_EQ(list1_.Items(), (Statements{"Aaa orders ", "Beta", "Zeta"}));
   EXPECT_TRUE(dialogs_.messages.empty());
 
-  // A name Access refuses fails inside the rename: step 120, the list unchanged.
+  // A name Access refuses fails inside the rename (line 120 of its report), the list unchanged.
   list1_.SetSelected(0, true);
   list1_.SetListIndex(0);
   dialogs_.input_answers = {" leading"};
