@@ -162,8 +162,11 @@ TEST_F(AccessProvider, RefusalsCarryTheirNumbers) {
             -2147217843);
   EXPECT_EQ(OpenError(Jet("mdb-reader/test/password/data/V2003_with-password.mdb")), -2147217843);
   EXPECT_EQ(OpenError(Jet("mdb-reader/test/password/data/V2003_with-password.mdb", "password")), 0);
+  // Encrypted .accdb files open with their password, and only with it.
   EXPECT_EQ(OpenError(Ace("mdb-reader/test/password/data/V2010_with-password.accdb", "password")),
-            errors::kNotSupported);
+            0);
+  EXPECT_EQ(OpenError(Ace("mdb-reader/test/password/data/V2010_with-password.accdb", "nope")),
+            -2147217843);
   EXPECT_NE(OpenError(Jet("no/such/file.mdb")), 0);
   EXPECT_NE(OpenError("Provider=Microsoft.Jet.OLEDB.4.0;Data Source="), 0);
 

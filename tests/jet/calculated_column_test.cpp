@@ -1,6 +1,7 @@
 // Calculated columns: the property blob that gives their result type, the
 // decoding of each result type, and a real Access file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -436,7 +437,11 @@ class CalculatedFixture : public ::testing::Test {
       if (found) change(at);
     }
     EXPECT_TRUE(found) << "no ResultType entry in the blob";
-    std::string path = ::testing::TempDir() + "/calculated.accdb";
+    // A name of its own per file: tests run side by side in separate
+    // processes, and an open database must not see its file rewritten.
+    static int serial = 0;
+    std::string path = ::testing::TempDir() + "/calculated-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(serial++) + ".accdb";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
