@@ -14,11 +14,13 @@
 
 #include "jet/database.h"
 #include "jet/encryption_info.h"
+#include "other_readers.h"
 #include "read_everything.h"
-#include "scratch_files.h"
 
 namespace jet {
 namespace {
+
+using testing::CheckWithOtherReaders;
 
 using testing::CopyFile;
 using testing::FileBytes;
@@ -85,43 +87,6 @@ std::vector<std::pair<std::string, std::string>> EncryptedFixtures() {
   return out;
 }
 
-int Run(const std::string& command, std::string& out) {
-  out.clear();
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  int status = ::pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// mdb-reader, given the password, must read what our reader reads (through
-// readers/check_written_file.py; mdbtools reads no encrypted file). Empty
-// when it does or when a reader is missing (then `skipped` says which).
-std::string CheckWithMdbReader(const std::string& path, const std::string& password,
-                               std::string& skipped) {
-  const std::string tool = VQ_SQL_TOOL,
-                    checker = std::string(VQ_READERS_DIR) + "/check_written_file.py";
-  if (!testing::Exists(tool)) {
-    skipped = "vellquist-sql is not built";
-    return "";
-  }
-  const std::string base = std::string(VQ_PYTHON) + " '" + checker + "' '" + path + "' --tool '" +
-                           tool + "' --password '" + password + "' --no-mdbtools";
-  const std::string expected = path + ".expected.json";
-  std::string out;
-  if (Run(base + " --describe > '" + expected + "'", out) != 0)
-    return "describing the file failed: " + out;
-  int rc = Run(base + " --expected '" + expected + "'", out);
-  std::filesystem::remove(expected);
-  if (rc == 77) {
-    skipped = out;
-    return "";
-  }
-  return rc == 0 ? "" : out;
-}
-
 // True when `needle` appears in the file's pages after page 0, as 8-bit text
 // (how Access stores compressible text) or as UTF-16LE.
 bool PlainTextAfterPage0(const std::vector<uint8_t>& file, const std::string& needle) {
@@ -178,7 +143,7 @@ TEST(EncryptedFixtures, OpenWithTheirPasswordAndReadAsMdbReaderDoes) {
     values += ValueCount(rows);
     tables += rows.size();
     EXPECT_GT(jet::testing::ReadEverything(kFixtures + path, password), 0u) << "system tables too";
-    EXPECT_EQ(CheckWithMdbReader(kFixtures + path, password, skipped), "");
+    EXPECT_EQ(CheckWithOtherReaders(kFixtures + path, password, skipped, false), "");
   }
   std::printf("[ encrypted fixtures ] %zu files, %zu tables, %zu values compared with %s\n",
               files.size(), tables, values, skipped.empty() ? "mdb-reader" : "nothing else");
@@ -259,7 +224,7 @@ TEST(EncryptedFixtures, WrittenTablesStayEncryptedAndReadable) {
     for (const std::string& s : secrets)
       EXPECT_FALSE(PlainTextAfterPage0(file, s)) << s << " is in the file in plain";
     std::string skipped;
-    EXPECT_EQ(CheckWithMdbReader(copy, password, skipped), "");
+    EXPECT_EQ(CheckWithOtherReaders(copy, password, skipped, false), "");
     if (!skipped.empty()) std::printf("  mdb-reader check skipped: %s\n", skipped.c_str());
   }
 }
@@ -309,7 +274,7 @@ TEST_P(SelfEncrypted, OpensWithItsPasswordOnlyAndStaysEncryptedWhenWritten) {
   }
   std::string skipped;
   if (c.mdb_reader) {
-    EXPECT_EQ(CheckWithMdbReader(copy, password, skipped), "");
+    EXPECT_EQ(CheckWithOtherReaders(copy, password, skipped, false), "");
   }
 
   std::vector<std::string> secrets = WriteSecrets(*Database::Open(copy, password));
@@ -318,7 +283,7 @@ TEST_P(SelfEncrypted, OpensWithItsPasswordOnlyAndStaysEncryptedWhenWritten) {
   for (const std::string& s : secrets)
     EXPECT_FALSE(PlainTextAfterPage0(written, s)) << s << " is in the file in plain";
   if (c.mdb_reader) {
-    EXPECT_EQ(CheckWithMdbReader(copy, password, skipped), "");
+    EXPECT_EQ(CheckWithOtherReaders(copy, password, skipped, false), "");
   }
 
   // Encrypting twice is refused and leaves the file alone.

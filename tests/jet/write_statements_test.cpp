@@ -15,7 +15,7 @@
 
 #include "jet/database.h"
 #include "jet/rc4.h"
-#include "scratch_files.h"
+#include "other_readers.h"
 
 namespace jet {
 
@@ -50,6 +50,8 @@ void PrintTo(const Value& v, std::ostream* os) {
 }
 
 namespace {
+
+using testing::CheckWithOtherReaders;
 
 using testing::CopyFile;
 using testing::Exists;
@@ -341,46 +343,6 @@ Written WriteScenario(Database& db, const std::set<std::string>& before,
   w.rows["LongValues"] = longs;
   w.rows["LongCopy"] = longs;
   return w;
-}
-
-// Runs a command line; its exit status, its output in `out`.
-int Run(const std::string& command, std::string& out) {
-  out.clear();
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  int status = ::pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// check_written_file.py on `path`: mdbtools and mdb-reader must read what our
-// reader reads (which the caller has checked value for value). Empty when
-// they do or when a reader is missing (then `skipped` says which).
-std::string CheckWithOtherReaders(const std::string& path, const std::string& password,
-                                  std::string& skipped) {
-  const std::string tool = VQ_SQL_TOOL,
-                    checker = std::string(VQ_READERS_DIR) + "/check_written_file.py";
-  if (!Exists(tool)) {
-    skipped = "vellquist-sql is not built";
-    return "";
-  }
-  const std::string pw = password.empty() ? "" : " --password '" + password + "'";
-  const std::string expected = path + ".expected.json";
-  std::string out;
-  if (Run(std::string(VQ_PYTHON) + " '" + checker + "' '" + path + "' --tool '" + tool + "'" + pw +
-              " --describe > '" + expected + "'",
-          out) != 0)
-    return "describing the file failed: " + out;
-  int rc = Run(std::string(VQ_PYTHON) + " '" + checker + "' '" + path + "' --tool '" + tool + "'" +
-                   pw + " --expected '" + expected + "'",
-               out);
-  if (rc == 77) {
-    skipped = out;
-    return "";
-  }
-  return rc == 0 ? "" : out;
 }
 
 struct RoundTrip {

@@ -24,11 +24,13 @@
 #include <thread>
 #include <vector>
 
-#include "../scratch_files.h"
+#include "../other_readers.h"
 #include "jet/database.h"
 #include "victim_rows.h"
 
 namespace {
+
+using jet::testing::RunCommand;
 
 using jet::kill_test::State;
 using Clock = std::chrono::steady_clock;
@@ -106,18 +108,6 @@ State Inspect(const std::string& path, std::string& problem, jet::PageFile::Reco
   return s;
 }
 
-// Runs `command`, its output to `out`; its exit status.
-int Run(const std::string& command, std::string& out) {
-  out.clear();
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  int status = ::pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 std::string Shell(const std::string& s) {
   return "'" + s + "'";
 }  // paths made here: no quotes
@@ -126,14 +116,14 @@ std::string Shell(const std::string& s) {
 // the tables and rows the engine found. Empty when they do.
 std::string OtherReaders(const Target& t, bool have_mdb_reader) {
   std::string out;
-  if (Run("mdb-tables -1 " + Shell(t.path), out) != 0) return "mdb-tables failed: " + out;
+  if (RunCommand("mdb-tables -1 " + Shell(t.path), out) != 0) return "mdb-tables failed: " + out;
   std::istringstream names(out);
   std::string name;
   State listed;
   while (std::getline(names, name))
     if (!name.empty()) listed[name] = 0;
   for (auto& [table, count] : listed) {
-    if (Run("mdb-export " + Shell(t.path) + " " + Shell(table), out) != 0)
+    if (RunCommand("mdb-export " + Shell(t.path) + " " + Shell(table), out) != 0)
       return "mdb-export " + table + " failed: " + out.substr(0, 300);
     for (char c : out) count += c == '\n';
     --count;  // the header line
@@ -142,9 +132,9 @@ std::string OtherReaders(const Target& t, bool have_mdb_reader) {
     return "mdbtools found " + jet::kill_test::Format(listed) + ", the engine " +
            jet::kill_test::Format(t.last);
   if (have_mdb_reader) {
-    if (Run("node " + Shell(std::string(VQ_READERS_DIR) + "/dump_mdb_reader.mjs") + " " +
-                Shell(t.path) + " >/dev/null",
-            out) != 0)
+    if (RunCommand("node " + Shell(std::string(VQ_READERS_DIR) + "/dump_mdb_reader.mjs") + " " +
+                       Shell(t.path) + " >/dev/null",
+                   out) != 0)
       return "mdb-reader failed: " + out.substr(0, 300);
   }
   return "";
@@ -167,9 +157,10 @@ int main(int argc, char** argv) {
   std::printf("kill test: %d kills, seed %u\n", kills, seed);
   std::fflush(stdout);
   std::string ignored;
-  const bool have_mdbtools = Run("command -v mdb-tables && command -v mdb-export", ignored) == 0;
+  const bool have_mdbtools =
+      RunCommand("command -v mdb-tables && command -v mdb-export", ignored) == 0;
   const bool have_mdb_reader =
-      Run("command -v node", ignored) == 0 &&
+      RunCommand("command -v node", ignored) == 0 &&
       jet::testing::Exists(std::string(VQ_READERS_DIR) + "/node_modules/mdb-reader");
   if (!have_mdbtools) std::printf("mdbtools missing: only our engine checks the files\n");
   if (!have_mdb_reader) std::printf("node or mdb-reader missing: mdb-reader is not asked\n");
