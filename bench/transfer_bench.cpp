@@ -46,6 +46,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "dataaccess/command_env.h"
 #include "dataaccess/connection_settings.h"
 #include "dataaccess/error.h"
@@ -58,13 +59,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace vq::bench;
 
-// ADO type codes the Access provider reports.
-constexpr int kAdSmallInt = 2, kAdInteger = 3, kAdSingle = 4, kAdDouble = 5, kAdCurrency = 6,
-              kAdDate = 7, kAdBoolean = 11, kAdUnsignedTinyInt = 17, kAdBigInt = 20, kAdGuid = 72,
-              kAdNumeric = 131, kAdVarWChar = 202, kAdLongVarWChar = 203, kAdVarBinary = 204,
-              kAdLongVarBinary = 205;
+using Clock = std::chrono::steady_clock;
 
 // Where the benchmark connects to.
 struct Server {
@@ -73,25 +70,6 @@ struct Server {
 
 std::string AccessString(const std::string& path) {
   return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Jet OLEDB:Database Password=";
-}
-
-// A kB figure from /proc/self/status ("VmRSS", "VmHWM").
-long StatusKb(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const size_t n = std::strlen(key);
-  while (std::getline(in, line)) {
-    if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':')
-      return std::atol(line.c_str() + n + 1);
-  }
-  return -1;
-}
-
-// Processor time of this process so far, user and system, every thread.
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
 // One timed phase: wall and processor time, resident size at its start and
@@ -137,54 +115,6 @@ class Phase {
   double seconds_ = 0, cpu_ = 0;
   long start_kb_ = 0, peak_kb_ = 0;
 };
-
-std::string Quoted(const std::string& s, char quote) {
-  std::string out(1, quote);
-  for (char c : s) {
-    out += c;
-    if (c == quote) out += quote;
-  }
-  out += quote;
-  return out;
-}
-
-// The Access type of a source column, to copy the slice with.
-std::string AccessType(const vq::FieldInfo& f) {
-  switch (f.type) {
-    case kAdBoolean:
-      return "BIT";
-    case kAdUnsignedTinyInt:
-      return "BYTE";
-    case kAdSmallInt:
-      return "SHORT";
-    case kAdInteger:
-      return "LONG";
-    case kAdBigInt:
-      return "BIGINT";
-    case kAdSingle:
-      return "REAL";
-    case kAdDouble:
-      return "DOUBLE";
-    case kAdCurrency:
-      return "CURRENCY";
-    case kAdDate:
-      return "DATETIME";
-    case kAdGuid:
-      return "GUID";
-    case kAdNumeric:
-      return "DECIMAL(" + std::to_string(f.precision) + "," + std::to_string(f.scale) + ")";
-    case kAdVarWChar:
-      return "TEXT(" + std::to_string(f.defined_size > 0 ? f.defined_size : 255) + ")";
-    case kAdLongVarWChar:
-      return "MEMO";
-    case kAdVarBinary:
-      return "BINARY(" + std::to_string(f.defined_size > 0 ? f.defined_size : 255) + ")";
-    case kAdLongVarBinary:
-      return "LONGBINARY";
-    default:
-      return "MEMO";
-  }
-}
 
 std::string CopyOf(const std::string& file, const std::string& to) {
   std::filesystem::remove(to);

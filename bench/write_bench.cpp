@@ -39,34 +39,19 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "dataaccess/error.h"
 #include "dataaccess/session.h"
 #include "dataaccess/value.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace vq::bench;
 
-// ADO type codes the Access provider reports.
-constexpr int kAdSmallInt = 2, kAdInteger = 3, kAdSingle = 4, kAdDouble = 5, kAdCurrency = 6,
-              kAdDate = 7, kAdBoolean = 11, kAdUnsignedTinyInt = 17, kAdBigInt = 20, kAdGuid = 72,
-              kAdNumeric = 131, kAdVarWChar = 202, kAdLongVarWChar = 203, kAdVarBinary = 204,
-              kAdLongVarBinary = 205;
+using Clock = std::chrono::steady_clock;
 
 std::string ConnectionString(const std::string& path) {
   return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";Jet OLEDB:Database Password=";
-}
-
-// A kB figure from /proc/self/status ("VmRSS", "VmHWM").
-long StatusKb(const char* key) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const size_t n = std::strlen(key);
-  while (std::getline(in, line)) {
-    if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':')
-      return std::atol(line.c_str() + n + 1);
-  }
-  return -1;
 }
 
 // Starts a phase: hands freed memory back and makes the peak the current size.
@@ -82,61 +67,6 @@ long StartPhase() {
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// Processor time of this process so far, user and system.
-double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-std::string Quoted(const std::string& s, char quote) {
-  std::string out(1, quote);
-  for (char c : s) {
-    out += c;
-    if (c == quote) out += quote;
-  }
-  out += quote;
-  return out;
-}
-
-// The Access column type a transfer creates for a result column.
-std::string AccessType(const vq::FieldInfo& f) {
-  switch (f.type) {
-    case kAdBoolean:
-      return "BIT";
-    case kAdUnsignedTinyInt:
-      return "BYTE";
-    case kAdSmallInt:
-      return "SHORT";
-    case kAdInteger:
-      return "LONG";
-    case kAdBigInt:
-      return "BIGINT";
-    case kAdSingle:
-      return "REAL";
-    case kAdDouble:
-      return "DOUBLE";
-    case kAdCurrency:
-      return "CURRENCY";
-    case kAdDate:
-      return "DATETIME";
-    case kAdGuid:
-      return "GUID";
-    case kAdNumeric:
-      return "DECIMAL(" + std::to_string(f.precision) + "," + std::to_string(f.scale) + ")";
-    case kAdVarWChar:
-      return "TEXT(" + std::to_string(f.defined_size > 0 ? f.defined_size : 255) + ")";
-    case kAdLongVarWChar:
-      return "MEMO";
-    case kAdVarBinary:
-      return "BINARY(" + std::to_string(f.defined_size > 0 ? f.defined_size : 255) + ")";
-    case kAdLongVarBinary:
-      return "LONGBINARY";
-    default:
-      return "MEMO";
-  }
 }
 
 // The statements of one run: the CREATE TABLE and one INSERT per row.
