@@ -428,7 +428,12 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
     TableWriter writer(*store_, ReadTableDefinition(*store_, header_, page));
     TableReader reader(*file_, header_, from);
     std::vector<Value> row;
-    while (reader.Next(row)) writer.Insert(row);
+    while (reader.Next(row)) {
+      writer.Insert(row);
+      // A big copy brings its pages to the file as it goes, rather than
+      // holding the whole new table in memory until the statement ends.
+      file_->SpillIfLarge();
+    }
     writer.RaiseAutonumber(from.autonumber);
   });
 }

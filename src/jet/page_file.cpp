@@ -126,6 +126,17 @@ PageFile::PageFile(const std::string& path, Mode mode) : path_(path) {
 }
 
 PageFile::~PageFile() {
+  if (journal_fd_ >= 0 && !broken_) {
+    // A window that spilled and was never checkpointed: put the file back as
+    // the last checkpoint left it, as the next open would.
+    ForgetJournal();
+    try {
+      RestoreFromJournal(fd_, true);
+    } catch (...) {
+    }
+  } else if (journal_fd_ >= 0) {
+    ForgetJournal();
+  }
   if (fd_ >= 0) ::close(fd_);  // also releases the write lock
 }
 
@@ -249,6 +260,7 @@ void PageFile::SetLayout(uint32_t page_size, PageCodec decoder, PageCodec encode
   page_size_ = page_size;
   page_count_ = static_cast<uint32_t>(file_size_ / page_size);
   stored_pages_ = page_count_;
+  disk_pages_ = page_count_;
   decoder_ = std::move(decoder);
   encoder_ = std::move(encoder);
   lru_.clear();
@@ -270,14 +282,14 @@ PageBuffer PageFile::ReadClean(uint32_t page_number) {
     lru_.splice(lru_.begin(), lru_, it->second);
     return it->second->second;
   }
-  if (page_number >= stored_pages_) {
+  if (page_number >= disk_pages_) {
     ThrowCorrupt("page " + std::to_string(page_number) + " lies beyond the end of the file (" +
                  std::to_string(page_count_) + " pages)");
   }
   // Read ahead: scans and long-value chains mostly want the following pages
   // next, and one read of a run costs little more than one of a page.
   uint32_t run = 1;
-  while (run < kReadAhead && page_number + run < stored_pages_ &&
+  while (run < kReadAhead && page_number + run < disk_pages_ &&
          index_.find(page_number + run) == index_.end())
     ++run;
   read_buffer_.resize(static_cast<size_t>(run) * page_size_);
@@ -378,6 +390,10 @@ void PageFile::EnableWriting() {
 
 void PageFile::BeginStatement() {
   if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
+  if (broken_) {
+    throw JetError(error_numbers::kCorrupt,
+                   "'" + path_ + "' could not be put back after a failed change; open it again.");
+  }
   in_statement_ = true;
   statement_page_count_ = page_count_;
   if (undo_.bucket_count() > 1024) {
@@ -406,6 +422,27 @@ PageFile::MutablePage PageFile::CopyOf(const std::vector<uint8_t>& source) {
 }
 
 void PageFile::RollbackStatement() {
+  if (statement_spilled_) {
+    // The file holds some of the statement's pages: write back the journal,
+    // which returns it to the state before the statement.
+    ForgetJournal();
+    try {
+      RestoreFromJournal(fd_, true);
+    } catch (...) {
+      broken_ = true;  // the journal stays hot for the next open
+    }
+    dirty_.clear();
+    undo_.clear();
+    lru_.clear();
+    index_.clear();
+    page_count_ = stored_pages_;
+    statement_page_count_ = stored_pages_;
+    disk_pages_ = stored_pages_;
+    statement_spilled_ = false;
+    in_statement_ = false;
+    NoteOwnWrite();
+    return;
+  }
   for (auto& [page, old] : undo_) {
     if (old) {
       dirty_[page] = old;
@@ -505,116 +542,111 @@ void PageFile::SyncFolder() {
   ::close(dfd);
 }
 
-void PageFile::Checkpoint() {
-  if (dirty_.empty()) return;
-  if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
-  std::vector<uint32_t> pages;
-  pages.reserve(dirty_.size());
-  for (const auto& entry : dirty_) pages.push_back(entry.first);
-  std::sort(pages.begin(), pages.end());
-
+void PageFile::JournalOriginals(const std::vector<uint32_t>& pages) {
   const std::string journal = JournalPath(path_);
-  static std::mt19937 salts{std::random_device{}()};
-  const uint32_t salt = salts();
-  uint32_t records = 0;
-  for (uint32_t p : pages)
-    if (p < stored_pages_) ++records;
+  const bool fresh = journal_fd_ < 0;
+  if (fresh) {
+    static std::mt19937 salts{std::random_device{}()};
+    journal_salt_ = salts();
+    journal_records_ = 0;
+    journal_hot_ = false;
+    journaled_.clear();
+    journal_fd_ = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (journal_fd_ < 0) {
+      throw JetError(error_numbers::kReadOnly, "Could not create the journal '" + journal +
+                                                   "': " + std::strerror(errno) + ".");
+    }
+  }
   const uint64_t old_size = static_cast<uint64_t>(stored_pages_) * page_size_;
-
-  auto header = [&](bool hot) {
+  auto header = [&](bool hot, uint32_t records) {
     std::vector<uint8_t> h(kJournalHeader, 0);
     std::memcpy(h.data(), hot ? kJournalMagicHot : kJournalMagicCold, 8);
     PutLe32(h.data() + 8, page_size_);
     PutLe32(h.data() + 12, records);
     PutLe64(h.data() + 16, old_size);
-    PutLe32(h.data() + 24, salt);
+    PutLe32(h.data() + 24, journal_salt_);
     PutLe32(h.data() + 28, Checksum(h.data(), 28, 0));
     return h;
   };
-
-  // J1: the original pages, as stored, into a cold journal.
-  int jfd = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (jfd < 0) {
-    throw JetError(error_numbers::kReadOnly,
-                   "Could not create the journal '" + journal + "': " + std::strerror(errno) + ".");
+  std::vector<uint8_t> h;
+  if (fresh) {
+    h = header(false, 0);
+    WriteAll(journal_fd_, h.data(), h.size(), 0);
   }
-  bool journal_hot = false;
-  try {
-    std::vector<uint8_t> h = header(false);
-    WriteAll(jfd, h.data(), h.size(), 0);
-    const size_t record = 8 + static_cast<size_t>(page_size_);
-    const size_t batch = 64;
-    std::vector<uint8_t>& buffer = write_buffer_;
-    buffer.clear();
-    uint64_t at = kJournalHeader;
-    size_t in_batch = 0;
-    for (uint32_t p : pages) {
-      if (p >= stored_pages_) break;
-      size_t base = buffer.size();
-      buffer.resize(base + record);
-      uint8_t* r = buffer.data() + base;
-      PutLe32(r, p);
-      ReadRaw(static_cast<uint64_t>(p) * page_size_, r + 4, page_size_);
-      PutLe32(r + 4 + page_size_, Checksum(r, 4 + page_size_, salt));
-      if (++in_batch == batch) {
-        WriteAll(jfd, buffer.data(), buffer.size(), at);
-        at += buffer.size();
-        buffer.clear();
-        in_batch = 0;
-      }
+  // Records go after the ones already counted; a spill that failed half way
+  // left nothing counted past them, so they are simply written over.
+  const size_t record = 8 + static_cast<size_t>(page_size_);
+  const size_t batch = 64;
+  std::vector<uint8_t>& buffer = write_buffer_;
+  buffer.clear();
+  uint64_t at = kJournalHeader + static_cast<uint64_t>(journal_records_) * record;
+  size_t in_batch = 0;
+  std::vector<uint32_t> added;
+  for (uint32_t p : pages) {
+    if (p >= stored_pages_) break;
+    if (!fresh && journaled_.count(p) != 0) continue;
+    size_t base = buffer.size();
+    buffer.resize(base + record);
+    uint8_t* r = buffer.data() + base;
+    PutLe32(r, p);
+    ReadRaw(static_cast<uint64_t>(p) * page_size_, r + 4, page_size_);
+    PutLe32(r + 4 + page_size_, Checksum(r, 4 + page_size_, journal_salt_));
+    added.push_back(p);
+    if (++in_batch == batch) {
+      WriteAll(journal_fd_, buffer.data(), buffer.size(), at);
+      at += buffer.size();
+      buffer.clear();
+      in_batch = 0;
     }
-    if (!buffer.empty()) WriteAll(jfd, buffer.data(), buffer.size(), at);
-    SyncFile(jfd, "journal");
-    SyncFolder();
-    // J2: the journal becomes hot.
-    h = header(true);
-    WriteAll(jfd, h.data(), h.size(), 0);
-    SyncFile(jfd, "journal");
-    journal_hot = true;
-    ::close(jfd);
-    jfd = -1;
+  }
+  if (!fresh && added.empty()) return;  // hot already, and nothing new to keep
+  if (!buffer.empty()) WriteAll(journal_fd_, buffer.data(), buffer.size(), at);
+  SyncFile(journal_fd_, "journal");
+  if (fresh) SyncFolder();
+  // J2: the journal counts the new records (and becomes hot, if it was not).
+  const uint32_t records = journal_records_ + static_cast<uint32_t>(added.size());
+  h = header(true, records);
+  WriteAll(journal_fd_, h.data(), h.size(), 0);
+  SyncFile(journal_fd_, "journal");
+  journal_hot_ = true;
+  journal_records_ = records;
+  journaled_.insert(added.begin(), added.end());
+}
 
-    // J3: the changed pages into the file, in runs.
-    std::vector<uint8_t>& run = write_buffer_;
+void PageFile::WritePages(const std::vector<uint32_t>& pages,
+                          const std::function<const std::vector<uint8_t>&(uint32_t)>& content) {
+  std::vector<uint8_t>& run = write_buffer_;
+  run.clear();
+  uint32_t run_start = 0;
+  auto flush = [&] {
+    if (run.empty()) return;
+    WriteAll(fd_, run.data(), run.size(), static_cast<uint64_t>(run_start) * page_size_);
     run.clear();
-    uint32_t run_start = 0;
-    auto flush = [&] {
-      if (run.empty()) return;
-      WriteAll(fd_, run.data(), run.size(), static_cast<uint64_t>(run_start) * page_size_);
-      run.clear();
-    };
-    uint32_t previous = 0;
-    for (uint32_t p : pages) {
-      if (!run.empty() && (p != previous + 1 || run.size() >= (1u << 20))) flush();
-      if (run.empty()) run_start = p;
-      size_t base = run.size();
-      const std::vector<uint8_t>& page = *dirty_[p];
-      run.insert(run.end(), page.begin(), page.end());
-      if (encoder_) encoder_(p, run.data() + base, page_size_);
-      previous = p;
-    }
-    flush();
-    uint64_t new_size = static_cast<uint64_t>(page_count_) * page_size_;
-    if (new_size < old_size && ::ftruncate(fd_, static_cast<off_t>(new_size)) != 0)
-      throw JetError(error_numbers::kCorrupt,
-                     "Could not shorten '" + path_ + "': " + std::strerror(errno) + ".");
-    SyncFile(fd_, "changes");
-  } catch (...) {
-    if (jfd >= 0) ::close(jfd);
-    if (journal_hot) {
-      // Put the file back as the last checkpoint left it; if even that fails
-      // the hot journal stays, and the next open restores the file.
-      try {
-        RestoreFromJournal(fd_, true);
-      } catch (...) {
-      }
-    } else {
-      ::unlink(journal.c_str());
-    }
-    // The clean cache may hold nothing newer than the file; keep it.
-    throw;
+  };
+  uint32_t previous = 0;
+  for (uint32_t p : pages) {
+    if (!run.empty() && (p != previous + 1 || run.size() >= (1u << 20))) flush();
+    if (run.empty()) run_start = p;
+    size_t base = run.size();
+    const std::vector<uint8_t>& page = content(p);
+    run.insert(run.end(), page.begin(), page.end());
+    if (encoder_) encoder_(p, run.data() + base, page_size_);
+    previous = p;
   }
-  // J4: the checkpoint is done once the journal is gone.
+  flush();
+}
+
+void PageFile::ForgetJournal() {
+  if (journal_fd_ >= 0) ::close(journal_fd_);
+  journal_fd_ = -1;
+  journal_hot_ = false;
+  journal_records_ = 0;
+  journaled_.clear();
+}
+
+void PageFile::RemoveJournal() {
+  const std::string journal = JournalPath(path_);
+  ForgetJournal();
   if (::unlink(journal.c_str()) != 0) {
     int j = ::open(journal.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (j >= 0) {
@@ -623,9 +655,22 @@ void PageFile::Checkpoint() {
     }
   }
   SyncFolder();
+}
 
+void PageFile::NoteOwnWrite() {
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) {
+    opened_mtime_ns_ = MtimeNs(st);
+    file_size_ = static_cast<uint64_t>(st.st_size);
+  }
+}
+
+void PageFile::MakeClean(const std::vector<uint32_t>& pages) {
   for (uint32_t p : pages) {
-    PageBuffer page = dirty_[p];
+    auto d = dirty_.find(p);
+    if (d == dirty_.end()) continue;
+    PageBuffer page = std::move(d->second);
+    dirty_.erase(d);
     auto it = index_.find(p);
     if (it != index_.end()) {
       it->second->second = page;
@@ -635,13 +680,142 @@ void PageFile::Checkpoint() {
     }
   }
   Evict();
-  dirty_.clear();
+}
+
+void PageFile::Checkpoint() {
+  if (dirty_.empty() && journal_fd_ < 0) return;
+  if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
+  if (broken_) {
+    throw JetError(error_numbers::kCorrupt,
+                   "'" + path_ + "' could not be put back after a failed change; open it again.");
+  }
+  std::vector<uint32_t> pages;
+  pages.reserve(dirty_.size());
+  for (const auto& entry : dirty_) pages.push_back(entry.first);
+  std::sort(pages.begin(), pages.end());
+
+  // Pages a spill already wrote are in the file and the journal; what the
+  // window's journal holds must stay there until the window is done.
+  const bool spilled = journal_fd_ >= 0;
+  try {
+    JournalOriginals(pages);
+    WritePages(pages, [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
+    if (page_count_ < disk_pages_ &&
+        ::ftruncate(fd_, static_cast<off_t>(static_cast<uint64_t>(page_count_) * page_size_)) != 0)
+      throw JetError(error_numbers::kCorrupt,
+                     "Could not shorten '" + path_ + "': " + std::strerror(errno) + ".");
+    SyncFile(fd_, "changes");
+  } catch (...) {
+    if (spilled) {
+      // The file holds spilled pages that memory no longer does: keep the hot
+      // journal, so that a later checkpoint can finish the window, or the
+      // next open put the file back.
+      throw;
+    }
+    const bool hot = journal_hot_;
+    ForgetJournal();
+    if (hot) {
+      // Put the file back as the last checkpoint left it; if even that fails
+      // the hot journal stays, and the next open restores the file.
+      try {
+        RestoreFromJournal(fd_, true);
+      } catch (...) {
+      }
+    } else {
+      ::unlink(JournalPath(path_).c_str());
+    }
+    // The clean cache may hold nothing newer than the file; keep it.
+    throw;
+  }
+  // J4: the checkpoint is done once the journal is gone.
+  RemoveJournal();
+
+  MakeClean(pages);
   undo_.clear();  // a statement that is running now counts from here
+  statement_spilled_ = false;
   statement_page_count_ = page_count_;
   stored_pages_ = page_count_;
-  file_size_ = static_cast<uint64_t>(page_count_) * page_size_;
-  struct stat st {};
-  if (::fstat(fd_, &st) == 0) opened_mtime_ns_ = MtimeNs(st);
+  disk_pages_ = page_count_;
+  ++checkpoints_;
+  NoteOwnWrite();
+}
+
+void PageFile::SpillIfLarge() {
+  if (!in_statement_ || dirty_.size() < spill_limit_) return;
+  if (!statement_spilled_) {
+    // First bring the state before the statement to the file as a checkpoint
+    // of its own, so that rolling the statement back is writing the journal
+    // back: the pages as they were before it, and the pages of committed
+    // statements it has not touched.
+    std::vector<uint32_t> before;
+    for (const auto& [p, page] : dirty_) {
+      auto u = undo_.find(p);
+      if (u == undo_.end() || u->second) before.push_back(p);
+    }
+    if (!before.empty() || journal_fd_ >= 0) {
+      std::sort(before.begin(), before.end());
+      const uint32_t count = page_count_;
+      page_count_ = statement_page_count_;
+      const bool spilled = journal_fd_ >= 0;
+      try {
+        JournalOriginals(before);
+        WritePages(before, [&](uint32_t p) -> const std::vector<uint8_t>& {
+          auto u = undo_.find(p);
+          return u != undo_.end() ? *u->second : *dirty_[p];
+        });
+        if (page_count_ < disk_pages_ &&
+            ::ftruncate(fd_, static_cast<off_t>(static_cast<uint64_t>(page_count_) * page_size_)) !=
+                0)
+          throw JetError(error_numbers::kCorrupt,
+                         "Could not shorten '" + path_ + "': " + std::strerror(errno) + ".");
+        SyncFile(fd_, "changes");
+      } catch (...) {
+        page_count_ = count;
+        if (!spilled) {
+          const bool hot = journal_hot_;
+          ForgetJournal();
+          try {
+            if (hot)
+              RestoreFromJournal(fd_, true);
+            else
+              ::unlink(JournalPath(path_).c_str());
+          } catch (...) {
+          }
+        }
+        throw;
+      }
+      page_count_ = count;
+      RemoveJournal();
+      // What the statement has not touched is now as stored; what it has
+      // touched was stored as it was before the statement.
+      std::vector<uint32_t> untouched;
+      for (uint32_t p : before) {
+        auto u = undo_.find(p);
+        if (u == undo_.end()) {
+          untouched.push_back(p);
+        } else {
+          u->second = nullptr;
+        }
+      }
+      MakeClean(untouched);
+      stored_pages_ = statement_page_count_;
+      disk_pages_ = statement_page_count_;
+      ++checkpoints_;
+      NoteOwnWrite();
+    }
+    statement_spilled_ = true;
+  }
+  std::vector<uint32_t> pages;
+  pages.reserve(dirty_.size());
+  for (const auto& entry : dirty_) pages.push_back(entry.first);
+  std::sort(pages.begin(), pages.end());
+  JournalOriginals(pages);
+  WritePages(pages, [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
+  disk_pages_ = std::max(disk_pages_, page_count_);
+  MakeClean(pages);
+  // A rollback now writes the journal back; the statement's undo is not needed.
+  undo_.clear();
+  NoteOwnWrite();
 }
 
 }  // namespace jet

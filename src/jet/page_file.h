@@ -29,6 +29,17 @@
 //       appended, and the file is synced.
 //   J4  The journal is deleted and its folder synced. The checkpoint is done.
 //
+// A statement too large to hold in memory (a copy of a big table) spills:
+// once it holds more changed pages than the spill limit, it first checkpoints
+// the state before it (so that the window since the last checkpoint begins
+// with the statement), then journals the stored form of its changed pages and
+// writes them to the file ahead of time, under J1 and J2: a page reaches the
+// file only after its original is in a synced, hot journal. The journal stays
+// open, its records growing with each spill, until the checkpoint that ends
+// the window (J3, J4) or a rollback, which writes the journal back. So a
+// killed process still leaves a file that the next open puts back to the last
+// checkpoint, and memory stays bounded whatever the statement's size.
+//
 // A process that dies before J2 leaves a journal with no records; the file is
 // untouched and the journal is simply removed. A process that dies between J2
 // and J4 leaves a hot journal: the next open (by any Vellquist process, a
@@ -58,6 +69,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "jet/bytes.h"
@@ -161,6 +173,18 @@ class PageFile : public PageSource {
   void Checkpoint();
   // Changed pages held in memory.
   size_t DirtyPages() const { return dirty_.size(); }
+  // Checkpoints completed since the file was opened: a caller learns from it
+  // whether a statement ended in one.
+  uint64_t Checkpoints() const { return checkpoints_; }
+
+  // Where a statement holds more than the spill limit of changed pages,
+  // brings them to the file under the journal (see above) and lets them go.
+  // Called between rows. REQUIRES: no pointer from Modify() is still in use.
+  void SpillIfLarge();
+  // Changed pages a statement may hold before it spills.
+  void SetSpillLimit(size_t pages) { spill_limit_ = pages; }
+  // True while the running statement has spilled pages to the file.
+  bool StatementSpilled() const { return statement_spilled_; }
 
   // Test hook: failures to inject into the file and journal writes.
   void SetWriteFaults(WriteFaults* faults) { faults_ = faults; }
@@ -177,6 +201,21 @@ class PageFile : public PageSource {
   void Evict();
   void HandleJournal(Mode mode);
   bool RestoreFromJournal(int fd, bool write_back);
+  // Journals the stored form of each page of `pages` (sorted) that the file
+  // held at the last checkpoint and the journal holds not yet, and leaves the
+  // journal hot and synced (J1, J2).
+  void JournalOriginals(const std::vector<uint32_t>& pages);
+  // Writes `pages` (sorted) into the file, encoded, from `content`.
+  void WritePages(const std::vector<uint32_t>& pages,
+                  const std::function<const std::vector<uint8_t>&(uint32_t)>& content);
+  // Removes the journal of a finished window (J4).
+  void RemoveJournal();
+  // Forgets an open journal without touching it on disk.
+  void ForgetJournal();
+  // The file's modification time and size, taken again after we wrote it.
+  void NoteOwnWrite();
+  // Hands changed pages that are now as stored to the clean cache.
+  void MakeClean(const std::vector<uint32_t>& pages);
   void WriteAll(int fd, const uint8_t* data, size_t length, uint64_t offset);
   void SyncFile(int fd, const char* what);
   void SyncFolder();
@@ -186,8 +225,10 @@ class PageFile : public PageSource {
   uint64_t file_size_ = 0;
   uint32_t page_size_ = 0;
   uint32_t page_count_ = 0;
-  // Pages in the file at the last checkpoint.
+  // Pages in the file at the last checkpoint, and pages in it now (more,
+  // once a statement has spilled appended pages).
   uint32_t stored_pages_ = 0;
+  uint32_t disk_pages_ = 0;
   PageCodec decoder_;
   PageCodec encoder_;
   Recovery recovery_ = Recovery::kNone;
@@ -219,6 +260,22 @@ class PageFile : public PageSource {
   // The checkpoint's journal records and runs of pages, kept between
   // checkpoints so each does not fault in fresh memory.
   std::vector<uint8_t> write_buffer_;
+
+  // The journal of the window since the last checkpoint, while one is open:
+  // during a checkpoint, or from a statement's first spill to the end of the
+  // window. Records hold the pages in `journaled_`.
+  int journal_fd_ = -1;
+  bool journal_hot_ = false;
+  uint32_t journal_salt_ = 0;
+  uint32_t journal_records_ = 0;
+  std::unordered_set<uint32_t> journaled_;
+  bool statement_spilled_ = false;
+  // A spilled statement whose rollback could not write the journal back: the
+  // journal stays for the next open, and nothing more is written.
+  bool broken_ = false;
+  static constexpr size_t kSpillPages = 2048;
+  size_t spill_limit_ = kSpillPages;
+  uint64_t checkpoints_ = 0;
 
   WriteFaults* faults_ = nullptr;
 };

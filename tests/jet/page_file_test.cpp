@@ -549,5 +549,173 @@ TEST(PageFile, AFailedWriteAnywhereInACheckpointLeavesTheFileAsItWas) {
   std::printf("%d write positions of one checkpoint failed each way\n", counter.count);
 }
 
+// Two statements on a file of 20 numbered pages: the first changes pages 2
+// and 3 and is committed but not checkpointed; the second, with a spill limit
+// of 4 pages, changes page 3 and 5 and appends 12 pages, spilling as it goes.
+struct SpillCase {
+  static constexpr uint32_t kPages = 20;
+  std::vector<uint8_t> original = PatternFile(kPages);
+  // The file once the first statement is in it.
+  std::vector<uint8_t> first;
+  // The file once both are.
+  std::vector<uint8_t> both;
+
+  SpillCase() {
+    first = original;
+    for (uint32_t p : {2u, 3u}) {
+      std::vector<uint8_t> page = PagePattern(p, 1);
+      std::copy(page.begin(), page.end(), first.begin() + p * kPage);
+    }
+    both = first;
+    for (uint32_t p : {3u, 5u}) {
+      std::vector<uint8_t> page = PagePattern(p, 2);
+      std::copy(page.begin(), page.end(), both.begin() + p * kPage);
+    }
+    for (uint32_t p = kPages; p < kPages + 12; ++p) {
+      std::vector<uint8_t> page = PagePattern(p, 2);
+      both.insert(both.end(), page.begin(), page.end());
+    }
+  }
+
+  static void Put(PageFile& file, uint32_t p, uint8_t salt) {
+    std::vector<uint8_t> page = PagePattern(p, salt);
+    std::memcpy(file.Modify(p), page.data(), kPage);
+  }
+
+  static void First(PageFile& file) {
+    file.BeginStatement();
+    Put(file, 2, 1);
+    Put(file, 3, 1);
+    file.CommitStatement();
+  }
+
+  // The second statement's changes, up to and including `stop_after` of its
+  // 14 steps (a spill may come after each); the statement stays open.
+  static void Second(PageFile& file, int stop_after = 14) {
+    file.SetSpillLimit(4);
+    file.BeginStatement();
+    int step = 0;
+    auto next = [&] {
+      file.SpillIfLarge();
+      EXPECT_LE(file.DirtyPages(), 4u) << "a spill leaves nothing held";
+      return ++step < stop_after;
+    };
+    Put(file, 3, 2);
+    if (!next()) return;
+    Put(file, 5, 2);
+    if (!next()) return;
+    for (uint32_t k = 0; k < 12; ++k) {
+      uint32_t p = file.AppendPage();
+      Put(file, p, 2);
+      if (!next()) return;
+    }
+  }
+};
+
+TEST(PageFile, AStatementThatSpillsCommitsWholeAndAKilledOneLeavesTheLastCheckpoint) {
+  ScratchDir dir;
+  const std::string path = dir / "db";
+  const std::string journal = PageFile::JournalPath(path);
+  SpillCase c;
+  WriteFileBytes(path, c.original);
+  auto file = OpenFile(path, PageFile::Mode::kReadOnly);
+  file->EnableWriting();
+  SpillCase::First(*file);
+  SpillCase::Second(*file);
+  EXPECT_TRUE(file->StatementSpilled());
+  EXPECT_EQ(file->Checkpoints(), 1u) << "the state before the statement was checkpointed";
+  EXPECT_TRUE(Exists(journal)) << "the journal stays hot while the file holds spilled pages";
+  for (uint32_t p = 0; p < 32; ++p) ASSERT_EQ(PageOf(*file, p), StoredPage(c.both, p)) << p;
+
+  // A process killed now: its file and journal, opened by the next process.
+  const std::string copy = dir / "killed";
+  WriteFileBytes(copy, FileBytes(path));
+  WriteFileBytes(PageFile::JournalPath(copy), FileBytes(journal));
+  ASSERT_NE(FileBytes(copy), c.first) << "spilled pages are in the file";
+  EXPECT_EQ(OpenFile(copy, PageFile::Mode::kReadOnly)->JournalRecovery(),
+            PageFile::Recovery::kRestored);
+  EXPECT_EQ(FileBytes(copy), c.first) << "the next open finds the last checkpoint";
+
+  file->CommitStatement();
+  file->Checkpoint();
+  EXPECT_FALSE(Exists(journal));
+  EXPECT_EQ(FileBytes(path), c.both);
+  EXPECT_EQ(file->Checkpoints(), 2u);
+
+  // A spilled statement whose process ends without a checkpoint: the file
+  // is put back as a later open would put it.
+  WriteFileBytes(path, c.original);
+  file = OpenFile(path, PageFile::Mode::kReadOnly);
+  file->EnableWriting();
+  SpillCase::First(*file);
+  SpillCase::Second(*file);
+  file.reset();
+  EXPECT_FALSE(Exists(journal));
+  EXPECT_EQ(FileBytes(path), c.first);
+}
+
+TEST(PageFile, ASpilledStatementRollsBackToTheStateBeforeItEvenWhenAWriteFails) {
+  ScratchDir dir;
+  const std::string path = dir / "db";
+  const std::string journal = PageFile::JournalPath(path);
+  SpillCase c;
+
+  // Writes taken by the whole second statement, spills included.
+  WriteFileBytes(path, c.original);
+  WriteFaults counter;
+  counter.fail_at = INT_MAX;
+  {
+    auto file = OpenFile(path, PageFile::Mode::kReadOnly);
+    file->EnableWriting();
+    SpillCase::First(*file);
+    file->SetWriteFaults(&counter);
+    SpillCase::Second(*file);
+  }
+  ASSERT_GE(counter.count, 10);
+
+  // Rolled back after every step, and with every write failing in turn.
+  for (int stop = 1; stop <= 14; ++stop) {
+    SCOPED_TRACE("rolled back after step " + std::to_string(stop));
+    WriteFileBytes(path, c.original);
+    auto file = OpenFile(path, PageFile::Mode::kReadOnly);
+    file->EnableWriting();
+    SpillCase::First(*file);
+    SpillCase::Second(*file, stop);
+    file->RollbackStatement();
+    EXPECT_FALSE(Exists(journal));
+    EXPECT_EQ(file->PageCount(), SpillCase::kPages);
+    for (uint32_t p = 0; p < SpillCase::kPages; ++p)
+      ASSERT_EQ(PageOf(*file, p), StoredPage(c.first, p)) << p;
+    file->Checkpoint();
+    EXPECT_EQ(FileBytes(path), c.first);
+  }
+  for (int error : {ENOSPC, 0}) {
+    for (int at = 1; at <= counter.count; ++at) {
+      SCOPED_TRACE("write " + std::to_string(at) + (error ? " fails" : " is short"));
+      WriteFileBytes(path, c.original);
+      auto file = OpenFile(path, PageFile::Mode::kReadOnly);
+      file->EnableWriting();
+      SpillCase::First(*file);
+      WriteFaults faults;
+      faults.fail_at = at;
+      faults.error = error;
+      file->SetWriteFaults(&faults);
+      EXPECT_THROW(SpillCase::Second(*file), JetError);
+      file->SetWriteFaults(nullptr);
+      file->RollbackStatement();
+      EXPECT_FALSE(Exists(journal));
+      for (uint32_t p = 0; p < SpillCase::kPages; ++p)
+        ASSERT_EQ(PageOf(*file, p), StoredPage(c.first, p)) << p;
+      // The file is the last checkpoint's or already the first statement's;
+      // a checkpoint makes it the first statement's.
+      const std::vector<uint8_t> now = FileBytes(path);
+      EXPECT_TRUE(now == c.original || now == c.first);
+      file->Checkpoint();
+      EXPECT_EQ(FileBytes(path), c.first);
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace jet

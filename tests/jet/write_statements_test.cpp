@@ -315,6 +315,10 @@ Written WriteScenario(Database& db, const std::set<std::string>& before,
              ")");
   longs.push_back({id, wide, Value{}});
 
+  // A spill limit of a few pages makes the big copy bring its pages to the
+  // file while it runs, as a copy of a big table does, and leaves the small
+  // one in memory.
+  db.File().SetSpillLimit(8);
   db.Execute("SELECT a1.* INTO `AllTypesCopy` FROM `AllTypes` AS a1;");
   db.Execute("SELECT * INTO [LongCopy] FROM [LongValues]");
   // The copy carries the autonumber on.
@@ -641,6 +645,58 @@ TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {
   db.reset();
   db = Database::Open(path, "");
   EXPECT_EQ(SortedRows(*db, "Base").size(), 3u);
+}
+
+// A copy big enough to spill its pages to the file while it runs: a full disk
+// at any write of it, spills included, leaves the file as it was, and the same
+// copy with room to spare gives every row.
+TEST(FailingStatements, AFullDiskAnywhereInASpillingCopyLeavesTheFileAsItWas) {
+  REQUIRE_FIXTURES();
+  ScratchDir dir;
+  const std::string path = FileWithBaseTable(dir, "mdb-reader/test/data/V2003/empty.mdb");
+  {
+    auto db = Database::Open(path, "");
+    for (int k = 3; k < 60; ++k)
+      db->Execute("INSERT INTO Base VALUES (" + std::to_string(k) + ", 'r', 1, " +
+                  Quote(AsciiText(static_cast<size_t>(k) * 97)) + ", NULL)");
+  }
+  const std::vector<uint8_t> before = FileBytes(path);
+  const std::string copy = "SELECT * INTO Copied FROM Base";
+  int writes = 0;
+  {
+    ScratchDir probe_dir;
+    const std::string probe = CopyFile(path, probe_dir / "probe.mdb");
+    WriteFaults counter;
+    counter.fail_at = INT_MAX;
+    auto db = Database::Open(probe, "");
+    db->EnableWriting();
+    db->File().SetSpillLimit(4);
+    db->File().SetWriteFaults(&counter);
+    const uint64_t checkpoints = db->File().Checkpoints();
+    db->Execute(copy);
+    writes = counter.count;
+    EXPECT_EQ(db->File().Checkpoints(), checkpoints + 1);
+    EXPECT_EQ(SortedRows(*db, "Copied"), SortedRows(*db, "Base"));
+  }
+  ASSERT_GT(writes, 20) << "the copy spilled several times";
+  for (int error : {ENOSPC, 0}) {
+    for (int at = 1; at <= writes; ++at) {
+      SCOPED_TRACE("write " + std::to_string(at) + (error ? " fails" : " is short"));
+      auto db = Database::Open(path, "");
+      db->EnableWriting();
+      db->File().SetSpillLimit(4);
+      WriteFaults faults;
+      faults.fail_at = at;
+      faults.error = error;
+      db->File().SetWriteFaults(&faults);
+      EXPECT_EQ(ErrorOf([&] { db->Execute(copy); }), error_numbers::kDiskFull);
+      EXPECT_FALSE(Exists(PageFile::JournalPath(path)));
+      EXPECT_THROW(db->FindTable("Copied"), JetError) << "the statement left nothing behind";
+      db->File().SetWriteFaults(nullptr);
+      db.reset();
+      ASSERT_TRUE(FileBytes(path) == before);
+    }
+  }
 }
 
 // The catalogue rows a DROP deletes give their bytes and slots back, and the

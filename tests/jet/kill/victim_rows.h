@@ -21,15 +21,21 @@ inline uint32_t NameHash(const std::string& name) {
   return h;
 }
 
+// A copy is named after its source, "+" and a number, and holds the source's
+// rows: row `id` of either follows from the name they share.
+inline std::string OriginOf(const std::string& table) {
+  return table.substr(0, table.find('+'));
+}
+
 // The short text of row `id`.
 inline std::string TextFor(const std::string& table, int64_t id) {
-  return "r" + std::to_string(id) + " " + table;
+  return "r" + std::to_string(id) + " " + OriginOf(table);
 }
 
 // The memo of row `id`: 1 to 6,000 characters, so that some stay in the row
 // and others go to long-value pages of their own.
 inline std::string MemoFor(const std::string& table, int64_t id) {
-  size_t length = 1 + (static_cast<uint64_t>(id) * 7919u + NameHash(table)) % 6000u;
+  size_t length = 1 + (static_cast<uint64_t>(id) * 7919u + NameHash(OriginOf(table))) % 6000u;
   std::string memo(length, 'a');
   for (size_t k = 0; k < length; ++k) memo[k] = static_cast<char>('a' + (id + k / 7) % 26);
   return memo;

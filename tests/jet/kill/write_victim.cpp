@@ -8,12 +8,12 @@
 //               state the file will hold if that checkpoint completes;
 //   C <state>   written once a checkpoint has completed: the state the file
 //               now holds.
-// A state is the row count of every user table (victim_rows.h). A CREATE or
-// DROP ends in a checkpoint of its own; a run of INSERTs ends in one this
-// program asks for, and may meet one the database takes by itself (a second
-// or a few thousand rows after the last), which shows as no pages left to
-// write. So after a kill the file holds the last C state or, when a P line
-// follows it, that P state: nothing else.
+// A state is the row count of every user table (victim_rows.h). A CREATE, a
+// copy (SELECT INTO, with a spill limit so small that every copy brings its
+// pages to the file while it runs) or a DROP ends in a checkpoint of its own; a run of INSERTs ends
+// in one this program asks for, and may meet one the database takes by itself (a second or a few
+// thousand rows after the last), which shows in the file's count of checkpoints. So after a kill
+// the file holds the last C state or, when a P line follows it, that P state: nothing else.
 //
 // Exit status 2 with a message on stderr when any statement fails.
 #include <fcntl.h>
@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
   auto chance = [&](double p) { return std::uniform_real_distribution<double>(0, 1)(rng) < p; };
   try {
     auto db = jet::Database::Open(path, "");
+    db->EnableWriting();
+    db->File().SetSpillLimit(6);
     State state = ReadState(*db);
     Report('C', state);
     int made = 0;
@@ -90,6 +92,17 @@ int main(int argc, char** argv) {
       auto pick = state.begin();
       std::advance(pick, std::uniform_int_distribution<size_t>(0, state.size() - 1)(rng));
       const std::string table = pick->first;
+      if (pick->second > 20 && state.size() < 5 && chance(0.08)) {
+        std::string name =
+            jet::kill_test::OriginOf(table) + "+" + tag + "_" + std::to_string(made++);
+        State next = state;
+        next[name] = pick->second;
+        Report('P', next);
+        db->Execute("SELECT * INTO `" + name + "` FROM `" + table + "`");
+        state = next;
+        Report('C', state);
+        continue;
+      }
       if (pick->second > 400 || chance(0.1)) {
         State next = state;
         next.erase(table);
@@ -100,6 +113,7 @@ int main(int argc, char** argv) {
         continue;
       }
       int rows = std::uniform_int_distribution<int>(1, 120)(rng);
+      uint64_t checkpoints = db->File().Checkpoints();
       for (int k = 0; k < rows; ++k) {
         int64_t id = state[table];
         State next = state;
@@ -110,7 +124,8 @@ int main(int argc, char** argv) {
                     Quote(jet::kill_test::MemoFor(table, id)) + ", " +
                     std::to_string(jet::kill_test::NumberFor(id)) + ")");
         state = next;
-        if (db->File().DirtyPages() == 0) Report('C', state);
+        if (db->File().Checkpoints() != checkpoints) Report('C', state);
+        checkpoints = db->File().Checkpoints();
       }
       Report('P', state);
       db->Checkpoint();
