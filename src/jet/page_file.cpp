@@ -682,34 +682,25 @@ void PageFile::MakeClean(const std::vector<uint32_t>& pages) {
   Evict();
 }
 
-void PageFile::Checkpoint() {
-  if (dirty_.empty() && journal_fd_ < 0) return;
-  if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
-  if (broken_) {
-    throw JetError(error_numbers::kCorrupt,
-                   "'" + path_ + "' could not be put back after a failed change; open it again.");
-  }
-  std::vector<uint32_t> pages;
-  pages.reserve(dirty_.size());
-  for (const auto& entry : dirty_) pages.push_back(entry.first);
-  std::sort(pages.begin(), pages.end());
-
+void PageFile::WriteCheckpoint(
+    const std::vector<uint32_t>& pages, uint32_t page_count,
+    const std::function<const std::vector<uint8_t>&(uint32_t)>& content) {
   // Pages a spill already wrote are in the file and the journal; what the
   // window's journal holds must stay there until the window is done.
   const bool spilled = journal_fd_ >= 0;
   try {
     JournalOriginals(pages);
-    WritePages(pages, [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
-    if (page_count_ < disk_pages_ &&
-        ::ftruncate(fd_, static_cast<off_t>(static_cast<uint64_t>(page_count_) * page_size_)) != 0)
+    WritePages(pages, content);
+    if (page_count < disk_pages_ &&
+        ::ftruncate(fd_, static_cast<off_t>(static_cast<uint64_t>(page_count) * page_size_)) != 0)
       throw JetError(error_numbers::kCorrupt,
                      "Could not shorten '" + path_ + "': " + std::strerror(errno) + ".");
     SyncFile(fd_, "changes");
   } catch (...) {
     if (spilled) {
       // The file holds spilled pages that memory no longer does: keep the hot
-      // journal, so that a later checkpoint can finish the window, or the
-      // next open put the file back.
+      // journal, so that a later checkpoint can finish the window, or a
+      // rollback or the next open put the file back.
       throw;
     }
     const bool hot = journal_hot_;
@@ -724,20 +715,34 @@ void PageFile::Checkpoint() {
     } else {
       ::unlink(JournalPath(path_).c_str());
     }
-    // The clean cache may hold nothing newer than the file; keep it.
     throw;
   }
   // J4: the checkpoint is done once the journal is gone.
   RemoveJournal();
+  stored_pages_ = page_count;
+  disk_pages_ = page_count;
+  ++checkpoints_;
+  NoteOwnWrite();
+}
 
+void PageFile::Checkpoint() {
+  if (dirty_.empty() && journal_fd_ < 0) return;
+  if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
+  if (broken_) {
+    throw JetError(error_numbers::kCorrupt,
+                   "'" + path_ + "' could not be put back after a failed change; open it again.");
+  }
+  std::vector<uint32_t> pages;
+  pages.reserve(dirty_.size());
+  for (const auto& entry : dirty_) pages.push_back(entry.first);
+  std::sort(pages.begin(), pages.end());
+  // On failure the clean cache holds nothing newer than the file; keep it.
+  WriteCheckpoint(pages, page_count_,
+                  [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
   MakeClean(pages);
   undo_.clear();  // a statement that is running now counts from here
   statement_spilled_ = false;
   statement_page_count_ = page_count_;
-  stored_pages_ = page_count_;
-  disk_pages_ = page_count_;
-  ++checkpoints_;
-  NoteOwnWrite();
 }
 
 void PageFile::SpillIfLarge() {
@@ -754,38 +759,11 @@ void PageFile::SpillIfLarge() {
     }
     if (!before.empty() || journal_fd_ >= 0) {
       std::sort(before.begin(), before.end());
-      const uint32_t count = page_count_;
-      page_count_ = statement_page_count_;
-      const bool spilled = journal_fd_ >= 0;
-      try {
-        JournalOriginals(before);
-        WritePages(before, [&](uint32_t p) -> const std::vector<uint8_t>& {
-          auto u = undo_.find(p);
-          return u != undo_.end() ? *u->second : *dirty_[p];
-        });
-        if (page_count_ < disk_pages_ &&
-            ::ftruncate(fd_, static_cast<off_t>(static_cast<uint64_t>(page_count_) * page_size_)) !=
-                0)
-          throw JetError(error_numbers::kCorrupt,
-                         "Could not shorten '" + path_ + "': " + std::strerror(errno) + ".");
-        SyncFile(fd_, "changes");
-      } catch (...) {
-        page_count_ = count;
-        if (!spilled) {
-          const bool hot = journal_hot_;
-          ForgetJournal();
-          try {
-            if (hot)
-              RestoreFromJournal(fd_, true);
-            else
-              ::unlink(JournalPath(path_).c_str());
-          } catch (...) {
-          }
-        }
-        throw;
-      }
-      page_count_ = count;
-      RemoveJournal();
+      WriteCheckpoint(before, statement_page_count_,
+                      [&](uint32_t p) -> const std::vector<uint8_t>& {
+                        auto u = undo_.find(p);
+                        return u != undo_.end() ? *u->second : *dirty_[p];
+                      });
       // What the statement has not touched is now as stored; what it has
       // touched was stored as it was before the statement.
       std::vector<uint32_t> untouched;
@@ -798,10 +776,6 @@ void PageFile::SpillIfLarge() {
         }
       }
       MakeClean(untouched);
-      stored_pages_ = statement_page_count_;
-      disk_pages_ = statement_page_count_;
-      ++checkpoints_;
-      NoteOwnWrite();
     }
     statement_spilled_ = true;
   }

@@ -208,6 +208,12 @@ class PageFile : public PageSource {
   // Writes `pages` (sorted) into the file, encoded, from `content`.
   void WritePages(const std::vector<uint32_t>& pages,
                   const std::function<const std::vector<uint8_t>&(uint32_t)>& content);
+  // A whole checkpoint (J1 to J4) of `pages` (sorted), from `content`, after
+  // which the file has `page_count` pages. On failure the file is put back
+  // as the last checkpoint left it, unless the window has spilled, when the
+  // hot journal stays for a retry, a rollback or the next open.
+  void WriteCheckpoint(const std::vector<uint32_t>& pages, uint32_t page_count,
+                       const std::function<const std::vector<uint8_t>&(uint32_t)>& content);
   // Removes the journal of a finished window (J4).
   void RemoveJournal();
   // Forgets an open journal without touching it on disk.
