@@ -31,6 +31,8 @@ RowSender::RowSender(Steps& steps, YieldingWorker& worker, std::string& statemen
 }
 
 RowSender::~RowSender() {
+  // The batch under way names this object's texts.
+  if (in_flight_) worker_.Wait();
   steps_.HoldBack(nullptr);
 }
 
@@ -42,7 +44,7 @@ void RowSender::Begin(RecordSet& source, DatabaseSession& target, int64_t rows) 
   source_done_ = false;
   filled_ = current_ = 0;
   pending_count_ = pending_bytes_ = 0;
-  Exchange(true);
+  worker_.Run([&] { Fetch(); });
 }
 
 void RowSender::CheckRow(int64_t k) const {
@@ -59,11 +61,21 @@ void RowSender::Queue() {
   // assign keeps each slot's storage from batch to batch.
   pending_[pending_count_++].assign(statement_);
   pending_bytes_ += statement_.size();
-  if (pending_bytes_ >= kBatchBytes) Exchange(false);
+  if (pending_bytes_ >= kBatchBytes) {
+    Land();
+    Launch();
+  }
 }
 
 void RowSender::Advance() {
-  if (++current_ == filled_) Exchange(true);
+  if (++current_ == filled_ && !source_done_) {
+    // The worker is one thread: the batch under way ends before the fetch,
+    // and the batch built from the rows just used goes while the UI thread
+    // builds from the next ones.
+    Land();
+    worker_.Run([&] { Fetch(); });
+    Launch();
+  }
   // A row that cannot be fetched ends the table: the report shows the
   // statement of the row before it.
   if (current_ < filled_ && rows_[current_].fetch_failure) {
@@ -71,35 +83,48 @@ void RowSender::Advance() {
   }
 }
 
-void RowSender::Exchange(bool fetch) {
-  exchanging_ = true;
-  size_t from = 0;
-  for (;;) {
-    size_t sent = 0;
-    std::exception_ptr refused;
-    const bool fetch_now = fetch && !source_done_;
-    if (from == pending_count_ && !fetch_now) break;
-    worker_.Run([&] {
-      for (size_t i = from; i < pending_count_; ++i, ++sent) {
-        try {
-          target_->Execute(pending_[i]);
-        } catch (...) {
-          refused = std::current_exception();
-          return;
-        }
-      }
-      if (fetch_now) Fetch();
-    });
-    from += sent;
-    if (!refused) break;
-    // The report shows the refused statement; the buffer is the caller's again after it.
-    std::swap(statement_, pending_[from]);
-    steps_.Do(numbers_.insert, [&] { std::rethrow_exception(refused); });
-    std::swap(statement_, pending_[from]);
-    ++from;
-  }
+void RowSender::Launch() {
+  if (pending_count_ == 0) return;
+  std::swap(pending_, flight_);
+  flight_count_ = pending_count_;
   pending_count_ = pending_bytes_ = 0;
-  exchanging_ = false;
+  flight_sent_ = 0;
+  flight_refused_ = nullptr;
+  in_flight_ = true;
+  worker_.Start(flight_call_);
+}
+
+void RowSender::Land() {
+  if (!in_flight_) return;
+  landing_ = true;
+  for (;;) {
+    worker_.Wait();
+    in_flight_ = false;
+    if (!flight_refused_) break;
+    // The report shows the refused statement; the buffer is the caller's again after it.
+    const size_t at = flight_sent_;
+    std::swap(statement_, flight_[at]);
+    steps_.Do(numbers_.insert, [&] { std::rethrow_exception(flight_refused_); });
+    std::swap(statement_, flight_[at]);
+    flight_refused_ = nullptr;
+    flight_sent_ = at + 1;
+    if (flight_sent_ == flight_count_) break;
+    in_flight_ = true;
+    worker_.Start(flight_call_);
+  }
+  flight_count_ = 0;
+  landing_ = false;
+}
+
+void RowSender::SendFlight() {
+  for (; flight_sent_ < flight_count_; ++flight_sent_) {
+    try {
+      target_->Execute(flight_[flight_sent_]);
+    } catch (...) {
+      flight_refused_ = std::current_exception();
+      return;
+    }
+  }
 }
 
 void RowSender::Fetch() {
@@ -155,8 +180,11 @@ size_t RowSender::Capture(Row& row) {
 }
 
 void RowSender::Release() {
-  if (exchanging_ || pending_count_ == 0) return;
-  Exchange(false);
+  // Reports of refused INSERTs come while landing, in their order already.
+  if (landing_) return;
+  Land();
+  Launch();
+  Land();
 }
 
 }  // namespace vq

@@ -2,11 +2,11 @@
 // into the target, and the rows travel to the worker thread several at a time.
 //
 // Every call to the worker wakes a thread, which costs more than building a
-// row. So the worker is handed a batch at once: it carries out the INSERTs
-// built since its last call, in order, and then fetches the next rows of the
-// source, copying each into a slot the UI thread builds the next INSERTs from.
-// It stops at the first INSERT the target refuses and at the first fetch that
-// fails.
+// row. So the worker fetches the next rows of the source several at once,
+// copying each into a slot the UI thread builds INSERTs from, and is handed
+// the INSERTs built from them as one batch, which it carries out in order
+// while the UI thread builds the next batch. It stops at the first INSERT the
+// target refuses and at the first fetch that fails.
 //
 // The reports are those of one row at a time, in the same order and each with
 // its own statement after "sql: ": a refused INSERT shows its own text, a
@@ -87,9 +87,15 @@ class RowSender : private HeldReports {
   void Queue();
   // Makes the next row current; throws when its fetch failed.
   void Advance();
-  // Carries out the queued INSERTs, reporting each refused one, and with
-  // `fetch` then fills the slots with the next rows.
-  void Exchange(bool fetch);
+  // Hands the queued INSERTs to the worker, which carries them out while the
+  // UI thread goes on. None must be under way.
+  void Launch();
+  // Waits for the INSERTs under way and reports each refused one, sending
+  // the rest of the batch after it.
+  void Land();
+  // On the worker: carries out the batch from `flight_sent_` on, stopping at
+  // the first INSERT the target refuses.
+  void SendFlight();
   // On the worker: fetches rows into the slots until they are full, the
   // source ends, or a fetch fails.
   void Fetch();
@@ -114,7 +120,17 @@ class RowSender : private HeldReports {
   std::vector<std::string> pending_;  // queued INSERTs; only the first pending_count_ are in use
   size_t pending_count_ = 0;
   size_t pending_bytes_ = 0;
-  bool exchanging_ = false;
+  std::vector<std::string> flight_;  // the batch handed to the worker, its first flight_count_
+  size_t flight_count_ = 0;
+  size_t flight_sent_ = 0;             // how far the worker got
+  std::exception_ptr flight_refused_;  // why the INSERT at flight_sent_ failed
+  bool in_flight_ = false;             // the worker has the batch and was not waited for
+  bool landing_ = false;               // refused INSERTs are being reported
+  // What Start hands the worker; lives as long as the batches it sends.
+  struct FlightCall {
+    RowSender* sender;
+    void operator()() const { sender->SendFlight(); }
+  } flight_call_{this};
 };
 
 }  // namespace vq
