@@ -16,6 +16,12 @@ constexpr int kLibTimeout = 20003;
 // the statement cut short before the first one, which must never count as
 // the statement the caller wrote, even if the server happens to accept it.
 constexpr int kLibUnconvertible = 2402;
+// The other way: a value the server sent held bytes that are not characters
+// of their own character set (a univarchar holding half of a surrogate pair,
+// say), and the library put '?' in their place (2403) or gave up on the rest
+// (2404). Such a value must not be read as if it had arrived whole.
+constexpr int kLibResultUnconvertible = 2403;
+constexpr int kLibResultUnconvertibleRest = 2404;
 
 std::string Text(const char* s, CS_INT len) {
   if (s == nullptr) return {};
@@ -49,6 +55,12 @@ CS_RETCODE ClientMessage(CS_CONTEXT*, CS_CONNECTION* con, CS_CLIENTMSG* msg) {
     return CS_FAIL;
   }
   if (msg->msgnumber == kLibUnconvertible) diag->unconvertible = true;
+  if (msg->msgnumber == kLibResultUnconvertible || msg->msgnumber == kLibResultUnconvertibleRest) {
+    // The row being read answers for it (see ActiveResult); it explains no
+    // later failure.
+    diag->lost_characters = true;
+    return CS_SUCCEED;
+  }
   Diagnostics::Message m;
   m.number = msg->msgnumber;
   m.severity = msg->severity;
@@ -93,6 +105,7 @@ void Diagnostics::Reset() {
   timed_out = false;
   timeout_calls = 0;
   unconvertible = false;
+  lost_characters = false;
 }
 
 const Diagnostics::Message* Diagnostics::FirstServerError() const {

@@ -34,13 +34,14 @@ struct Diagnostics {
     int state = 0;
     std::string text;
   };
-  std::vector<Message> errors;  // server messages above severity 10, client messages
-  bool login_refused = false;   // the server said 4002
-  bool timed_out = false;       // the statement deadline passed
-  int timeout_calls = 0;        // timeout callbacks during the current statement
-  bool in_login = false;        // the connect is still logging in
-  bool broken = false;          // the library gave up the connection
-  bool unconvertible = false;   // the statement held characters the server's charset lacks
+  std::vector<Message> errors;   // server messages above severity 10, client messages
+  bool login_refused = false;    // the server said 4002
+  bool timed_out = false;        // the statement deadline passed
+  int timeout_calls = 0;         // timeout callbacks during the current statement
+  bool in_login = false;         // the connect is still logging in
+  bool broken = false;           // the library gave up the connection
+  bool unconvertible = false;    // the statement held characters the server's charset lacks
+  bool lost_characters = false;  // a value read had characters the library could not convert
 
   // Forgets what the previous operation saw.
   void Reset();

@@ -1,6 +1,8 @@
 #include "ase/ase_result.h"
 
 #include <cstring>
+#include <string>
+#include <variant>
 
 #include "ase/ase_result_internal.h"
 
@@ -32,6 +34,19 @@ T Load(const unsigned char* buffer) {
   T v;
   std::memcpy(&v, buffer, sizeof v);
   return v;
+}
+
+// The text columns of `row` that hold a '?', the library's stand-in for what it
+// could not convert; all its text columns when none does.
+std::string SuspectColumns(const std::vector<Column>& columns, const std::vector<Value>& row) {
+  std::string with_mark, texts;
+  for (size_t i = 0; i < columns.size() && i < row.size(); ++i) {
+    const auto* text = std::get_if<std::string>(&row[i]);
+    if (text == nullptr) continue;
+    std::string& list = text->find('?') != std::string::npos ? with_mark : texts;
+    list += (list.empty() ? "" : ", ") + columns[i].name;
+  }
+  return with_mark.empty() ? texts : with_mark;
 }
 
 }  // namespace
@@ -151,8 +166,10 @@ void ActiveResult::Describe() {
 
 bool ActiveResult::Next(std::vector<Value>& row) {
   if (!buffered_.empty()) {
-    row = std::move(buffered_.front());
+    Buffered next = std::move(buffered_.front());
     buffered_.pop_front();
+    if (next.unreadable) throw *next.unreadable;
+    row = std::move(next.row);
     return true;
   }
   if (deferred_) {
@@ -161,10 +178,13 @@ bool ActiveResult::Next(std::vector<Value>& row) {
     throw error;
   }
   if (!streaming_) return false;
-  return FetchFromServer(row);
+  std::optional<AseError> unreadable;
+  const bool fetched = FetchFromServer(row, unreadable);
+  if (unreadable) throw *unreadable;
+  return fetched;
 }
 
-bool ActiveResult::FetchFromServer(std::vector<Value>& row) {
+bool ActiveResult::FetchFromServer(std::vector<Value>& row, std::optional<AseError>& unreadable) {
   // The diagnostics are kept from the statement's start: the library may
   // report a fault while reading ahead, before the fetch that fails on it.
   CS_INT rows = 0;
@@ -174,6 +194,19 @@ bool ActiveResult::FetchFromServer(std::vector<Value>& row) {
     row.reserve(columns_.size());
     for (size_t i = 0; i < columns_.size(); ++i) row.push_back(ReadColumn(static_cast<int>(i)));
     ++rows_read_;
+    Diagnostics& diag = link_->Diag();
+    if (diag.lost_characters) {
+      // The library converts a row's texts while it fetches the row.
+      diag.lost_characters = false;
+      unreadable = AseError(
+          ErrorKind::kClient, 2403,
+          "row " + std::to_string(rows_read_) + " of the result could not be read: server " +
+              link_->ServerName() + " sent characters in column " + SuspectColumns(columns_, row) +
+              " that are not valid in the server's character set, so the client library could "
+              "not convert them (it puts '?' in their place). The row is not read; the rows "
+              "after it are.");
+      row.clear();
+    }
     return true;
   }
   if (rc == CS_END_DATA) {
@@ -275,8 +308,11 @@ void ActiveResult::Finish() {
 
 void ActiveResult::BufferRest() {
   try {
-    std::vector<Value> row;
-    while (streaming_ && FetchFromServer(row)) buffered_.push_back(std::move(row));
+    while (streaming_) {
+      Buffered next;
+      if (!FetchFromServer(next.row, next.unreadable)) break;
+      buffered_.push_back(std::move(next));
+    }
   } catch (const AseError& e) {
     deferred_ = e;
   }

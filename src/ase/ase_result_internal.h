@@ -45,7 +45,17 @@ class ActiveResult {
     CS_SMALLINT indicator = 0;
   };
 
-  bool FetchFromServer(std::vector<Value>& row);
+  // One row kept in memory, or why it could not be read.
+  struct Buffered {
+    std::vector<Value> row;
+    std::optional<AseError> unreadable;
+  };
+
+  // Fetches the next row; false past the end. A row that lost characters on
+  // the way is read to its end, so that the rows after it still come, and
+  // `unreadable` says why it cannot be used. Throws AseError when the rows end
+  // in a failure.
+  bool FetchFromServer(std::vector<Value>& row, std::optional<AseError>& unreadable);
   Value ReadColumn(int index);
   Value ReadWhole(int index, const Slot& slot);
   // Reads the results after the rows and frees the command. Throws AseError.
@@ -59,7 +69,7 @@ class ActiveResult {
   // ct_get_data's buffer for long values, made once: a fresh zeroed 64 KB
   // for every text and image value of every row was most of a row's reading.
   std::string chunk_;
-  std::deque<std::vector<Value>> buffered_;
+  std::deque<Buffered> buffered_;
   std::optional<AseError> deferred_;
   bool streaming_ = false;
   long long rows_read_ = 0;

@@ -63,7 +63,8 @@ class ThrottledYielder : public Yielder {
 };
 
 // One worker thread that carries out blocking calls one at a time for the UI
-// thread, which yields every `poll` until the call has returned. A call that
+// thread, which yields every `poll` until the call has returned (Run), or goes
+// on with its own work meanwhile and waits later (Start, Wait). A call that
 // ends within the first `poll` costs two thread hand-overs and no yield. The
 // thread starts with the first call and ends with the object. Not for nesting:
 // a call must not Run another call on the same worker.
@@ -116,24 +117,42 @@ class YieldingWorker {
     }
   }
 
- private:
-  // Hands `call` to the worker and yields until it has run. `call` catches
-  // everything itself, so the worker never sees an exception.
+  // Hands `call` to the worker and returns at once, so that the UI thread can
+  // work alongside it; Wait must follow before any other call. `call` must
+  // catch everything itself and outlive the Wait.
   template <typename Call>
-  void Carry(Call& call) {
+  void Start(Call& call) {
     std::unique_lock lock(mutex_);
     if (!thread_.joinable()) thread_ = std::thread([this] { Serve(); });
     task_ = &call;
     invoke_ = [](void* c) { (*static_cast<Call*>(c))(); };
     done_ = false;
+    started_ = true;
     lock.unlock();
     wake_.notify_one();
-    lock.lock();
+  }
+
+  // Yields until the call Start handed over has run; returns at once when
+  // none is under way.
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    if (!started_) return;
     while (!finished_.wait_for(lock, poll_, [this] { return done_; })) {
       lock.unlock();
       yielder_.DoEvents();
       lock.lock();
     }
+    started_ = false;
+  }
+
+ private:
+  // Hands `call` to the worker, after any call still under way, and yields
+  // until it has run.
+  template <typename Call>
+  void Carry(Call& call) {
+    Wait();
+    Start(call);
+    Wait();
   }
 
   void Serve() {
@@ -158,6 +177,7 @@ class YieldingWorker {
   void* task_ = nullptr;
   void (*invoke_)(void*) = nullptr;
   bool done_ = false;
+  bool started_ = false;  // a call was started and not yet waited for
   bool stop_ = false;
   std::thread thread_;
 };

@@ -1,7 +1,6 @@
 // "Send Table/s To Access": the Sybase ASE tables selected in List2 become
 // Access tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "dataaccess/run_while_yielding.h"
 #include "dataaccess/session.h"
 #include "dataaccess/type_names.h"
+#include "transfer/row_sender.h"
 #include "transfer/statement_text.h"
 #include "transfer/steps.h"
 #include "transfer/transfer.h"
@@ -37,7 +37,8 @@ class ToAccess {
         trap_(env.dialogs, "Form2", "PushButton4_Click"),
         s_(trap_),
         yield_(env.yielder, options.yield_interval),
-        worker_(env.yielder, options.call_poll) {
+        worker_(env.yielder, options.call_poll),
+        rows_(s_, worker_, buffer_, {216, 248, 250}, options.batch_rows) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -164,57 +165,21 @@ class ToAccess {
   void SendRows() {
     const int64_t last = s_.Read<int64_t>(
         214, [&] { return worker_.Run([&] { return rs_.RecordCount(); }) - 1; }, -1);
-    for (int64_t k = 0; k <= last; ++k) {
-      // Fewer rows than counted: the rest cannot be read, and no row may
-      // be sent twice.
-      if (!s_.Do(216, [&] {
-            if (rs_.Eof()) {
-              throw DatabaseError(errors::kEndOfRecordSet, "The table ended after " +
-                                                               std::to_string(k) + " of its " +
-                                                               std::to_string(last + 1) + " rows.");
-            }
-          })) {
-        return;
-      }
+    // 216 (the row is there), 248 (its INSERT) and 250 (the next fetch) are
+    // the row walk's own.
+    rows_.Send(rs_, access_, last + 1, [&](int64_t k) {
       s_.Do(218, [&] { yield_.DoEvents(); });
       s_.Do(220, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
       s_.Do(222, [&] {
         // assign keeps the buffer's storage from row to row.
         buffer_.assign("INSERT INTO `").append(table_).append("` VALUES('");
       });
-      if (!AppendValues()) {
-        // A value that cannot be read leaves the row unsent rather than sent wrong.
-        if (!s_.Do(250, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
-        continue;
-      }
+      // A value that cannot be read leaves the row unsent rather than sent wrong.
+      if (!AppendValues()) return false;
       s_.Do(242, [&] { buffer_.resize(buffer_.size() >= 3 ? buffer_.size() - 3 : 0); });
       s_.Do(244, [&] { buffer_ += ")"; });
-      // The INSERT and the next row's fetch go to the worker in one call, as
-      // toward ASE: one thread hand-over a row. Each keeps its own step.
-      std::exception_ptr insert_failure, fetch_failure;
-      worker_.Run([&] {
-        try {
-          access_.Execute(buffer_);
-        } catch (...) {
-          insert_failure = std::current_exception();
-        }
-        try {
-          rs_.MoveNext();
-        } catch (...) {
-          fetch_failure = std::current_exception();
-        }
-      });
-      s_.Do(248, [&] {
-        if (insert_failure) std::rethrow_exception(insert_failure);
-      });
-      // A row that cannot be fetched ends the table: what stays current is
-      // the row just sent.
-      if (!s_.Do(250, [&] {
-            if (fetch_failure) std::rethrow_exception(fetch_failure);
-          })) {
-        return;
-      }
-    }
+      return true;
+    });
     // 252: the end of the rows.
   }
 
@@ -225,7 +190,7 @@ class ToAccess {
       s_.Do(226, [&] { yield_.DoEvents(); });
       const Value* value = nullptr;
       if (!s_.Do(228, [&] {
-            value = &rs_.Fields().Item(j).Value();
+            value = &rows_.Column(j);
             text_ = ToText(*value);
           })) {
         return false;
@@ -261,8 +226,9 @@ class ToAccess {
   DatabaseSession ase_;
   RecordSet rs_;
   std::string buffer_;  // the statement being built: CREATE TABLE, then each INSERT
-  std::string table_;   // the table being sent
-  std::string text_;    // the value being written
+  RowSender rows_;
+  std::string table_;  // the table being sent
+  std::string text_;   // the value being written
   std::vector<AccessColumnKind> kinds_;
   int columns_ = 0;
   bool takes_bigint_ = false;  // the Access file has Large Number columns

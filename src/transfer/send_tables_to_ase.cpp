@@ -1,7 +1,6 @@
 // "Send Table/s To Sybase ASE": the Access tables selected in List1 become
 // ASE tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
-#include <exception>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "dataaccess/run_while_yielding.h"
 #include "dataaccess/session.h"
 #include "dataaccess/type_names.h"
+#include "transfer/row_sender.h"
 #include "transfer/statement_text.h"
 #include "transfer/steps.h"
 #include "transfer/transfer.h"
@@ -28,7 +28,8 @@ class ToAse {
         trap_(env.dialogs, "Form2", "PushButton3_Click"),
         s_(trap_),
         yield_(env.yielder, options.yield_interval),
-        worker_(env.yielder, options.call_poll) {
+        worker_(env.yielder, options.call_poll),
+        rows_(s_, worker_, buffer_, {208, 276, 278}, options.batch_rows) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -155,18 +156,9 @@ class ToAse {
     const int64_t last = s_.Read<int64_t>(
         204, [&] { return worker_.Run([&] { return rs_.RecordCount(); }) - 1; }, -1);
     // 206: the column kinds were kept while the columns were defined.
-    for (int64_t k = 0; k <= last; ++k) {
-      // Fewer rows than counted: the rest cannot be read, and no row may
-      // be sent twice.
-      if (!s_.Do(208, [&] {
-            if (rs_.Eof()) {
-              throw DatabaseError(errors::kEndOfRecordSet, "The table ended after " +
-                                                               std::to_string(k) + " of its " +
-                                                               std::to_string(last + 1) + " rows.");
-            }
-          })) {
-        return;
-      }
+    // 208 (the row is there), 276 (its INSERT) and 278 (the next fetch) are
+    // the row walk's own.
+    rows_.Send(rs_, ase_, last + 1, [&](int64_t k) {
       s_.Do(210, [&] { yield_.DoEvents(); });
       // 212: the column kinds are read by position.
       s_.Do(214, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
@@ -174,48 +166,19 @@ class ToAse {
         // assign keeps the buffer's storage from row to row.
         buffer_.assign("INSERT INTO [").append(table_).append("] VALUES(");
       });
-      if (!AppendValues()) {
-        // A value that cannot be read leaves the row unsent rather than sent wrong.
-        if (!s_.Do(278, [&] { worker_.Run([&] { rs_.MoveNext(); }); })) return;
-        continue;
-      }
+      // A value that cannot be read leaves the row unsent rather than sent wrong.
+      if (!AppendValues()) return false;
       s_.Do(266, [&] { buffer_.resize(buffer_.size() >= 2 ? buffer_.size() - 2 : 0); });
       s_.Do(268, [&] { buffer_ += ")"; });
       // 270, 272: truth values were written as 1 and 0 by their type.
       // Text the server's character set cannot hold (a "€" on an iso_1
-      // server) fails here with its own message, so that row is reported and
-      // the next one sent: no character arrives as '?'. The columns stay
+      // server) fails at 276 with its own message, so that row is reported
+      // and the next one sent: no character arrives as '?'. The columns stay
       // TEXT rather than becoming univarchar: the statement itself travels in
       // the server's character set, so a Unicode column would not save the
       // characters either.
-      //
-      // The INSERT and the next row's fetch go to the worker in one call:
-      // each hand-over wakes a thread, and two a row cost more than all the
-      // other work of the row. Each keeps its own step and report, in order.
-      std::exception_ptr insert_failure, fetch_failure;
-      worker_.Run([&] {
-        try {
-          ase_.Execute(buffer_);
-        } catch (...) {
-          insert_failure = std::current_exception();
-        }
-        try {
-          rs_.MoveNext();
-        } catch (...) {
-          fetch_failure = std::current_exception();
-        }
-      });
-      s_.Do(276, [&] {
-        if (insert_failure) std::rethrow_exception(insert_failure);
-      });
-      // A row that cannot be fetched ends the table: what stays current is
-      // the row just sent.
-      if (!s_.Do(278, [&] {
-            if (fetch_failure) std::rethrow_exception(fetch_failure);
-          })) {
-        return;
-      }
-    }
+      return true;
+    });
     // 280: the end of the rows.
   }
 
@@ -224,7 +187,7 @@ class ToAse {
     for (int j = 0; j < columns_; ++j) {
       s_.Do(220, [&] { yield_.DoEvents(); });
       const Value* value = nullptr;
-      if (!s_.Do(222, [&] { value = &rs_.Fields().Item(j).Value(); })) return false;
+      if (!s_.Do(222, [&] { value = &rows_.Column(j); })) return false;
       const AseColumnKind kind =
           j < static_cast<int>(kinds_.size()) ? kinds_[j] : AseColumnKind::kText;
       // 224, 226: a number column's value goes bare (230 to 238), any
@@ -249,7 +212,8 @@ class ToAse {
   RecordSet rs_;
   DatabaseSession ase_;
   std::string buffer_;  // the statement being built: CREATE TABLE, then each INSERT
-  std::string table_;   // the table being sent
+  RowSender rows_;
+  std::string table_;  // the table being sent
   std::vector<AseColumnKind> kinds_;
   int columns_ = 0;
 };

@@ -11,10 +11,25 @@
 
 namespace vq {
 
+// Work whose failures, once known, must be reported before any report that
+// comes after it: INSERTs built and queued but not yet carried out.
+class HeldReports {
+ public:
+  // Carries out the held work and shows its reports. Must not throw.
+  virtual void Release() = 0;
+
+ protected:
+  ~HeldReports() = default;
+};
+
 // The numbered steps of one handler run, reported through `trap`.
 class Steps {
  public:
   explicit Steps(StepTrap& trap) : trap_(trap) {}
+
+  // Has `held` released before every report, so that reports keep the order
+  // of the statements; nullptr stops it.
+  void HoldBack(HeldReports* held) { held_ = held; }
 
   // Runs step `number`. On failure shows the report and returns false.
   template <typename Body>
@@ -46,7 +61,10 @@ class Steps {
   }
 
   // Shows the report for step `number` with `description`, as a failure would.
-  void Report(int number, const std::string& description) { trap_.Report(number, description); }
+  void Report(int number, const std::string& description) {
+    if (held_ != nullptr) held_->Release();
+    trap_.Report(number, description);
+  }
 
   int Failures() const { return trap_.Failures(); }
 
@@ -56,10 +74,12 @@ class Steps {
     int32_t code = 0;
     std::string description;
     DescribeCurrentException(code, description);
+    if (held_ != nullptr) held_->Release();
     trap_.Report(number, description);
   }
 
   StepTrap& trap_;
+  HeldReports* held_ = nullptr;
 };
 
 }  // namespace vq

@@ -7,10 +7,12 @@
 // and keeps the other list in step. A failing step shows the transfer error
 // report, with the statement being built after "sql: ", and the command goes
 // on with its next step. Blocking calls run on a worker thread while the
-// window keeps being served.
+// window keeps being served; the rows go to it several at a time, with the
+// reports still those of one row at a time (see row_sender.h).
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 
 #include "dataaccess/command_env.h"
 #include "dataaccess/interaction.h"
@@ -32,6 +34,9 @@ struct TransferOptions {
   std::chrono::microseconds yield_interval = std::chrono::milliseconds(5);
   // While a database call runs on the worker, the window is served this often.
   std::chrono::microseconds call_poll = std::chrono::milliseconds(5);
+  // How many rows' INSERTs (and the fetches of the rows after them) go to the
+  // worker in one call; 1 sends each row on its own.
+  size_t batch_rows = 64;
 };
 
 // Sends the tables selected in `window.list1` from Access to Sybase ASE.

@@ -284,6 +284,47 @@ TEST_F(AseServerTest, ATableStreamsWithAnExactCountAndSurvivesOtherStatements) {
   EXPECT_EQ(filtered.RecordCount(), 1);
 }
 
+// A univarchar holding half of a surrogate pair (ASE keeps whatever UTF-16 it
+// is given) cannot become UTF-8: the client library would read it with a '?'
+// in its place. That row fails to read, naming its column; the rows after it
+// come, whether streamed or taken into memory for another statement.
+TEST_F(AseServerTest, AValueThatLostCharactersFailsToReadAndTheNextRowsStillCome) {
+  DatabaseSession db;
+  Open(db);
+  db.Execute("CREATE TABLE [Lost]([n] INT, [u] UNIVARCHAR(10) NULL, [v] VARCHAR(10) NULL)");
+  db.Execute("INSERT INTO [Lost] VALUES(1, 'ok', 'a?')");
+  // A lone high surrogate in UTF-8's form: the server keeps the bytes and
+  // sends U+D800 alone.
+  db.Execute(
+      "INSERT INTO [Lost] VALUES(2, 'a\xED\xA0\x80"
+      "b', 'x')");
+  db.Execute("INSERT INTO [Lost] VALUES(3, 'fine', 'y')");
+
+  for (const bool buffered : {false, true}) {
+    SCOPED_TRACE(buffered ? "taken into memory" : "streamed");
+    RecordSet rs;
+    rs.Open("SELECT * FROM [Lost]", db);
+    EXPECT_EQ(rs.Fields().Item("u").Value(), Value{std::string("ok")});
+    // Another statement on the connection takes the rest of the rows into memory.
+    if (buffered) db.Execute("SELECT 1");
+    try {
+      rs.MoveNext();
+      ADD_FAILURE() << "read as " << ToText(rs.Fields().Item("u").Value());
+    } catch (const DatabaseError& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find("row 2 of the result"), std::string::npos) << what;
+      EXPECT_NE(what.find("column u that"), std::string::npos) << what;
+      EXPECT_NE(what.find("'?'"), std::string::npos) << what;
+    }
+    EXPECT_THROW(rs.Fields().Item("u").Value(), DatabaseError);
+    rs.MoveNext();
+    ASSERT_FALSE(rs.Eof());
+    EXPECT_EQ(rs.Fields().Item("u").Value(), Value{std::string("fine")});
+    rs.MoveNext();
+    EXPECT_TRUE(rs.Eof());
+  }
+}
+
 TEST_F(AseServerTest, AnotherClientsInsertWaitsUntilTheCountedRowsAreRead) {
   DatabaseSession db;
   Open(db, kAdUseClient);

@@ -1,5 +1,6 @@
 #include "support/fake_provider.h"
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 
@@ -29,6 +30,24 @@ std::optional<std::string> TableNamedIn(const std::string& sql) {
   return std::nullopt;
 }
 
+// The rows of a fake table, of which one may fail to fetch.
+class FakeCursor : public MemoryCursor {
+ public:
+  FakeCursor(const FakeTable& t, int fail_fetch_of_row)
+      : MemoryCursor(t.columns, t.rows), fail_fetch_of_row_(fail_fetch_of_row) {}
+  bool Fetch(std::vector<Value>& row) override {
+    if (++fetched_ == fail_fetch_of_row_) {
+      throw DatabaseError(errors::kUnspecified,
+                          "fake failure: fetching row " + std::to_string(fetched_));
+    }
+    return MemoryCursor::Fetch(row);
+  }
+
+ private:
+  int fail_fetch_of_row_;
+  int fetched_ = 0;  // the fetches so far, the query's own of the first row included
+};
+
 class FakeConnection : public Connection {
  public:
   explicit FakeConnection(std::shared_ptr<FakeDatabase> db) : db_(std::move(db)) {}
@@ -36,6 +55,10 @@ class FakeConnection : public Connection {
     db_->executed.push_back(sql);
     if (!db_->fail_statement_containing.empty() &&
         sql.find(db_->fail_statement_containing) != std::string::npos) {
+      throw DatabaseError(errors::kUnspecified, "fake failure: " + sql);
+    }
+    if (std::find(db_->fail_statements.begin(), db_->fail_statements.end(), sql) !=
+        db_->fail_statements.end()) {
       throw DatabaseError(errors::kUnspecified, "fake failure: " + sql);
     }
   }
@@ -51,7 +74,7 @@ class FakeConnection : public Connection {
     if (!name) throw DatabaseError(errors::kSyntaxError, sql);
     auto it = db_->tables.find(*name);
     if (it == db_->tables.end()) throw DatabaseError(errors::kNoSuchTable, "no table " + *name);
-    return std::make_unique<MemoryCursor>(it->second.columns, it->second.rows);
+    return std::make_unique<FakeCursor>(it->second, db_->fail_fetch_of_row);
   }
   void Close() override {}
 

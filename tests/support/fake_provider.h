@@ -26,7 +26,11 @@ struct FakeDatabase {
   std::vector<std::string> executed;        // every Execute, in order
   std::vector<std::string> opened;          // every connection string opened
   bool refuse_open = false;
-  std::string fail_statement_containing;  // Execute of a statement holding this text fails
+  std::string fail_statement_containing;     // Execute of a statement holding this text fails
+  std::vector<std::string> fail_statements;  // Execute of any of these exact statements fails
+  // The fetch of this row of a query fails (rows counted from 1; the query's
+  // opening fetches the first); 0: none fails.
+  int fail_fetch_of_row = 0;
 };
 
 // Registers a provider called `name` over `db` for the life of this object;

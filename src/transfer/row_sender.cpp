@@ -1,0 +1,190 @@
+#include "transfer/row_sender.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "dataaccess/error.h"
+
+namespace vq {
+namespace {
+
+// Past this many bytes of statements or of fetched values a batch goes at
+// once, so that tables of long texts do not hold many of them in memory.
+constexpr size_t kBatchBytes = size_t{1} << 20;
+
+size_t SizeOf(const Value& v) {
+  if (const auto* s = std::get_if<std::string>(&v)) return sizeof(Value) + s->size();
+  if (const auto* b = std::get_if<Bytes>(&v)) return sizeof(Value) + b->data.size();
+  return sizeof(Value);
+}
+
+}  // namespace
+
+RowSender::RowSender(Steps& steps, YieldingWorker& worker, std::string& statement,
+                     StepNumbers numbers, size_t batch_rows)
+    : steps_(steps),
+      worker_(worker),
+      statement_(statement),
+      numbers_(numbers),
+      batch_rows_(std::max<size_t>(1, batch_rows)) {
+  steps_.HoldBack(this);
+}
+
+RowSender::~RowSender() {
+  // The batch under way names this object's texts.
+  if (in_flight_) worker_.Wait();
+  steps_.HoldBack(nullptr);
+}
+
+void RowSender::Begin(RecordSet& source, DatabaseSession& target, int64_t rows) {
+  source_ = &source;
+  target_ = &target;
+  rows_total_ = rows;
+  next_fetch_ = 0;
+  source_done_ = false;
+  filled_ = current_ = 0;
+  pending_count_ = pending_bytes_ = 0;
+  worker_.Run([&] { Fetch(); });
+}
+
+void RowSender::CheckRow(int64_t k) const {
+  // Fewer rows than counted: the rest cannot be read, and no row may be sent twice.
+  if (current_ >= filled_ || rows_[current_].end) {
+    throw DatabaseError(errors::kEndOfRecordSet, "The table ended after " + std::to_string(k) +
+                                                     " of its " + std::to_string(rows_total_) +
+                                                     " rows.");
+  }
+}
+
+void RowSender::Queue() {
+  if (pending_.size() <= pending_count_) pending_.emplace_back();
+  // assign keeps each slot's storage from batch to batch.
+  pending_[pending_count_++].assign(statement_);
+  pending_bytes_ += statement_.size();
+  if (pending_bytes_ >= kBatchBytes) {
+    Land();
+    Launch();
+  }
+}
+
+void RowSender::Advance() {
+  if (++current_ == filled_ && !source_done_) {
+    // The worker is one thread: the batch under way ends before the fetch,
+    // and the batch built from the rows just used goes while the UI thread
+    // builds from the next ones.
+    Land();
+    worker_.Run([&] { Fetch(); });
+    Launch();
+  }
+  // A row that cannot be fetched ends the table: the report shows the
+  // statement of the row before it.
+  if (current_ < filled_ && rows_[current_].fetch_failure) {
+    std::rethrow_exception(rows_[current_].fetch_failure);
+  }
+}
+
+void RowSender::Launch() {
+  if (pending_count_ == 0) return;
+  std::swap(pending_, flight_);
+  flight_count_ = pending_count_;
+  pending_count_ = pending_bytes_ = 0;
+  flight_sent_ = 0;
+  flight_refused_ = nullptr;
+  in_flight_ = true;
+  worker_.Start(flight_call_);
+}
+
+void RowSender::Land() {
+  if (!in_flight_) return;
+  landing_ = true;
+  for (;;) {
+    worker_.Wait();
+    in_flight_ = false;
+    if (!flight_refused_) break;
+    // The report shows the refused statement; the buffer is the caller's again after it.
+    const size_t at = flight_sent_;
+    std::swap(statement_, flight_[at]);
+    steps_.Do(numbers_.insert, [&] { std::rethrow_exception(flight_refused_); });
+    std::swap(statement_, flight_[at]);
+    flight_refused_ = nullptr;
+    flight_sent_ = at + 1;
+    if (flight_sent_ == flight_count_) break;
+    in_flight_ = true;
+    worker_.Start(flight_call_);
+  }
+  flight_count_ = 0;
+  landing_ = false;
+}
+
+void RowSender::SendFlight() {
+  for (; flight_sent_ < flight_count_; ++flight_sent_) {
+    try {
+      target_->Execute(flight_[flight_sent_]);
+    } catch (...) {
+      flight_refused_ = std::current_exception();
+      return;
+    }
+  }
+}
+
+void RowSender::Fetch() {
+  filled_ = current_ = 0;
+  size_t bytes = 0;
+  while (filled_ < batch_rows_ && bytes < kBatchBytes && !source_done_) {
+    if (rows_.size() <= filled_) rows_.emplace_back();
+    Row& row = rows_[filled_++];
+    row.unreadable = row.fetch_failure = nullptr;
+    row.end = false;
+    const int64_t k = next_fetch_++;
+    try {
+      // The first row was made current when the source was opened.
+      if (k > 0) source_->MoveNext();
+      // After the last counted row only the fetch's failure matters.
+      if (k == rows_total_) {
+        source_done_ = true;
+        row.values.clear();
+        break;
+      }
+      if (source_->Eof()) {
+        row.end = true;
+        source_done_ = true;
+        row.values.clear();
+        break;
+      }
+      bytes += Capture(row);
+    } catch (...) {
+      row.fetch_failure = std::current_exception();
+      source_done_ = true;
+      row.values.clear();
+      break;
+    }
+  }
+}
+
+size_t RowSender::Capture(Row& row) {
+  const int columns = source_->Fields().Count();
+  row.values.resize(static_cast<size_t>(columns));
+  size_t bytes = 0;
+  for (int j = 0; j < columns; ++j) {
+    try {
+      // Assigning in place keeps each value's storage from batch to batch.
+      row.values[j] = source_->Fields().Item(j).Value();
+    } catch (...) {
+      row.unreadable = std::current_exception();
+      row.values.resize(static_cast<size_t>(j));
+      break;
+    }
+    bytes += SizeOf(row.values[j]);
+  }
+  return bytes;
+}
+
+void RowSender::Release() {
+  // Reports of refused INSERTs come while landing, in their order already.
+  if (landing_) return;
+  Land();
+  Launch();
+  Land();
+}
+
+}  // namespace vq

@@ -1,0 +1,136 @@
+// The row walk both transfers share: each row of the source becomes one INSERT
+// into the target, and the rows travel to the worker thread several at a time.
+//
+// Every call to the worker wakes a thread, which costs more than building a
+// row. So the worker fetches the next rows of the source several at once,
+// copying each into a slot the UI thread builds INSERTs from, and is handed
+// the INSERTs built from them as one batch, which it carries out in order
+// while the UI thread builds the next batch. It stops at the first INSERT the
+// target refuses and at the first fetch that fails.
+//
+// The reports are those of one row at a time, in the same order and each with
+// its own statement after "sql: ": a refused INSERT shows its own text, a
+// failed fetch the INSERT of the row before it, and any other failure first
+// lets the queued INSERTs be carried out and report (see HeldReports). After a
+// refused INSERT the rest of the batch is sent as before.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "dataaccess/run_while_yielding.h"
+#include "dataaccess/session.h"
+#include "dataaccess/value.h"
+#include "transfer/steps.h"
+
+namespace vq {
+
+// Sends tables' rows for one command run.
+class RowSender : private HeldReports {
+ public:
+  // The handler's numbers of the row walk's own steps.
+  struct StepNumbers {
+    int row_check;  // the row counted is there (the table may have ended early)
+    int insert;     // the row's INSERT
+    int fetch;      // the fetch of the row after it
+  };
+
+  // `statement` is the buffer the report shows; `batch_rows` how many rows go
+  // to the worker in one call (1: each row on its own, one call per row).
+  RowSender(Steps& steps, YieldingWorker& worker, std::string& statement, StepNumbers numbers,
+            size_t batch_rows);
+  ~RowSender();
+  RowSender(const RowSender&) = delete;
+  RowSender& operator=(const RowSender&) = delete;
+
+  // Walks the first `rows` rows of `source` (opened, its first row current):
+  // `build(k)` fills the statement buffer with row k's INSERT, reading the
+  // values through Column, and answers false when the row must not be sent
+  // (a value could not be read; its failure is reported). A row that is not
+  // there or cannot be fetched ends the walk. Returns once every INSERT has
+  // been carried out and reported.
+  template <typename BuildRow>
+  void Send(RecordSet& source, DatabaseSession& target, int64_t rows, BuildRow&& build) {
+    if (rows <= 0) return;
+    Begin(source, target, rows);
+    for (int64_t k = 0; k < rows; ++k) {
+      if (!steps_.Do(numbers_.row_check, [&] { CheckRow(k); })) break;
+      if (build(k)) Queue();
+      if (!steps_.Do(numbers_.fetch, [&] { Advance(); })) break;
+    }
+    Release();
+  }
+
+  // Column `j` of the current row; throws what reading it from the source
+  // threw (a row shorter than its columns, a row that could not be read).
+  const Value& Column(int j) const {
+    const Row& row = rows_[current_];
+    if (static_cast<size_t>(j) < row.values.size()) return row.values[j];
+    std::rethrow_exception(row.unreadable);
+  }
+
+ private:
+  // One row of the source as a fetch left it.
+  struct Row {
+    std::vector<Value> values;         // its readable columns, from the first
+    std::exception_ptr unreadable;     // why the columns past `values` could not be read
+    std::exception_ptr fetch_failure;  // the fetch that was to make it current failed
+    bool end = false;                  // the source had ended
+  };
+
+  void Begin(RecordSet& source, DatabaseSession& target, int64_t rows);
+  void CheckRow(int64_t k) const;
+  // Queues the statement buffer as the current row's INSERT.
+  void Queue();
+  // Makes the next row current; throws when its fetch failed.
+  void Advance();
+  // Hands the queued INSERTs to the worker, which carries them out while the
+  // UI thread goes on. None must be under way.
+  void Launch();
+  // Waits for the INSERTs under way and reports each refused one, sending
+  // the rest of the batch after it.
+  void Land();
+  // On the worker: carries out the batch from `flight_sent_` on, stopping at
+  // the first INSERT the target refuses.
+  void SendFlight();
+  // On the worker: fetches rows into the slots until they are full, the
+  // source ends, or a fetch fails.
+  void Fetch();
+  // On the worker: copies the source's current row into `row`; the bytes it took.
+  size_t Capture(Row& row);
+  void Release() override;
+
+  Steps& steps_;
+  YieldingWorker& worker_;
+  std::string& statement_;
+  StepNumbers numbers_;
+  size_t batch_rows_;
+
+  RecordSet* source_ = nullptr;
+  DatabaseSession* target_ = nullptr;
+  int64_t rows_total_ = 0;
+  int64_t next_fetch_ = 0;  // the row the next fetch makes current (0: the first, already current)
+  bool source_done_ = false;  // no fetch is to follow: the source ended, failed, or all rows are in
+  std::vector<Row> rows_;     // fetched rows; only the first filled_ are in use
+  size_t filled_ = 0;
+  size_t current_ = 0;                // the slot of the current row
+  std::vector<std::string> pending_;  // queued INSERTs; only the first pending_count_ are in use
+  size_t pending_count_ = 0;
+  size_t pending_bytes_ = 0;
+  std::vector<std::string> flight_;  // the batch handed to the worker, its first flight_count_
+  size_t flight_count_ = 0;
+  size_t flight_sent_ = 0;             // how far the worker got
+  std::exception_ptr flight_refused_;  // why the INSERT at flight_sent_ failed
+  bool in_flight_ = false;             // the worker has the batch and was not waited for
+  bool landing_ = false;               // refused INSERTs are being reported
+  // What Start hands the worker; lives as long as the batches it sends.
+  struct FlightCall {
+    RowSender* sender;
+    void operator()() const { sender->SendFlight(); }
+  } flight_call_{this};
+};
+
+}  // namespace vq
