@@ -35,6 +35,10 @@ class AseError : public std::runtime_error {
   int number_;
 };
 
+// The number of the error a row's fetch throws when the row was read to its
+// end but lost characters on the way: the rows after it can still be read.
+inline constexpr int kUnreadableRow = 2403;
+
 // "Msg 208, Level 16, State 1: <server text>": the form server errors are shown
 // in, with the server's text left as it came.
 std::string FormatServerMessage(int number, int severity, int state, const std::string& text);

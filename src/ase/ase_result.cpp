@@ -199,7 +199,7 @@ bool ActiveResult::FetchFromServer(std::vector<Value>& row, std::optional<AseErr
       // The library converts a row's texts while it fetches the row.
       diag.lost_characters = false;
       unreadable = AseError(
-          ErrorKind::kClient, 2403,
+          ErrorKind::kClient, kUnreadableRow,
           "row " + std::to_string(rows_read_) + " of the result could not be read: server " +
               link_->ServerName() + " sent characters in column " + SuspectColumns(columns_, row) +
               " that are not valid in the server's character set, so the client library could "

@@ -128,7 +128,16 @@ class StreamingCursor : public Cursor {
   const std::vector<FieldInfo>& Columns() const override { return columns_; }
   bool Fetch(std::vector<Value>& row) override {
     if (done_) return false;
-    bool more = Translated([&] { return reader_->Next(raw_); });
+    bool more = false;
+    try {
+      more = reader_->Next(raw_);
+    } catch (const ase::AseError& e) {
+      if (e.Kind() != ase::ErrorKind::kClient || e.Number() != ase::kUnreadableRow)
+        throw Translate(e);
+      ++delivered_;  // passed, and counted, but not given
+      const DatabaseError d = Translate(e);
+      throw UnreadableRow(d.Number(), d.Description());
+    }
     if (!more) {
       done_ = true;
       count_ = delivered_;

@@ -9,7 +9,7 @@ namespace vq {
 
 // ADO-style error numbers used across the layer.
 namespace errors {
-inline constexpr int32_t kUnspecified = -2147467259;      // E_FAIL
+inline constexpr int32_t kUnspecified = -2147467259;       // E_FAIL
 inline constexpr int32_t kProviderNotFound = -2146824582;  // provider cannot be found
 inline constexpr int32_t kLoginFailed = -2147217843;       // refused login or wrong password
 inline constexpr int32_t kNoSuchTable = -2147217865;       // object not found
@@ -32,6 +32,15 @@ class DatabaseError : public std::runtime_error {
 
  private:
   int32_t number_;
+};
+
+// A row the cursor has passed but cannot give: its values are damaged (text
+// the server sent in a form the client could not convert). The rows after it
+// can still be read, so the record set moves on and only this row's values
+// fail to read.
+class UnreadableRow : public DatabaseError {
+ public:
+  using DatabaseError::DatabaseError;
 };
 
 }  // namespace vq

@@ -146,7 +146,18 @@ void RecordSet::FetchRow() {
   // must leave nothing behind that reads as the row before it.
   row_readable_ = false;
   row_.clear();
-  eof_ = !cursor_->Fetch(row_);
+  row_error_.clear();
+  try {
+    eof_ = !cursor_->Fetch(row_);
+  } catch (const UnreadableRow& e) {
+    // The cursor is past the row: it is current, and its values fail to read
+    // with the reason, so that a walk over the rows reports it and goes on.
+    eof_ = false;
+    row_.clear();
+    row_error_ = e.what();
+    row_error_number_ = e.Number();
+    return;
+  }
   row_readable_ = !eof_;
 }
 
@@ -229,6 +240,8 @@ int Field::Type() const {
 
 const Value& Field::Value() const {
   rs_->RequireOpen();
+  if (!rs_->eof_ && !rs_->row_readable_ && !rs_->row_error_.empty())
+    throw DatabaseError(rs_->row_error_number_, rs_->row_error_);
   if (!rs_->eof_ && !rs_->row_readable_) {
     throw DatabaseError(errors::kUnspecified,
                         "The current row could not be read: fetching it failed.");

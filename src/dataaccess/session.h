@@ -131,6 +131,9 @@ class RecordSet {
   std::vector<vq::Value> row_;
   bool eof_ = true;
   bool row_readable_ = false;  // row_ holds the current row, fetched whole
+  // Why the current row cannot be read, when the cursor passed it damaged.
+  std::string row_error_;
+  int32_t row_error_number_ = 0;
 };
 
 }  // namespace vq

@@ -286,9 +286,9 @@ TEST_F(AseServerTest, ATableStreamsWithAnExactCountAndSurvivesOtherStatements) {
 
 // A univarchar holding half of a surrogate pair (ASE keeps whatever UTF-16 it
 // is given) cannot become UTF-8: the client library would read it with a '?'
-// in its place. That row fails to read, naming its column; the rows after it
-// come, whether streamed or taken into memory for another statement.
-TEST_F(AseServerTest, AValueThatLostCharactersFailsToReadAndTheNextRowsStillCome) {
+// in its place. That row's values fail to read, naming its column; the rows
+// after it come, whether streamed or taken into memory for another statement.
+TEST_F(AseServerTest, ARowThatLostCharactersFailsToReadAndTheNextRowsStillCome) {
   DatabaseSession db;
   Open(db);
   db.Execute("CREATE TABLE [Lost]([n] INT, [u] UNIVARCHAR(10) NULL, [v] VARCHAR(10) NULL)");
@@ -307,16 +307,19 @@ TEST_F(AseServerTest, AValueThatLostCharactersFailsToReadAndTheNextRowsStillCome
     EXPECT_EQ(rs.Fields().Item("u").Value(), Value{std::string("ok")});
     // Another statement on the connection takes the rest of the rows into memory.
     if (buffered) db.Execute("SELECT 1");
-    try {
-      rs.MoveNext();
-      ADD_FAILURE() << "read as " << ToText(rs.Fields().Item("u").Value());
-    } catch (const DatabaseError& e) {
-      const std::string what = e.what();
-      EXPECT_NE(what.find("row 2 of the result"), std::string::npos) << what;
-      EXPECT_NE(what.find("column u that"), std::string::npos) << what;
-      EXPECT_NE(what.find("'?'"), std::string::npos) << what;
+    // The fetch passes the row; only its values fail, with the reason.
+    rs.MoveNext();
+    ASSERT_FALSE(rs.Eof());
+    for (const char* column : {"n", "u"}) {
+      try {
+        ADD_FAILURE() << "read as " << ToText(rs.Fields().Item(column).Value());
+      } catch (const DatabaseError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("row 2 of the result"), std::string::npos) << what;
+        EXPECT_NE(what.find("column u that"), std::string::npos) << what;
+        EXPECT_NE(what.find("'?'"), std::string::npos) << what;
+      }
     }
-    EXPECT_THROW(rs.Fields().Item("u").Value(), DatabaseError);
     rs.MoveNext();
     ASSERT_FALSE(rs.Eof());
     EXPECT_EQ(rs.Fields().Item("u").Value(), Value{std::string("fine")});

@@ -195,6 +195,27 @@ TEST_F(LiveAse, ServerTypesBecomeTheAccessColumnsThatKeepTheirValues) {
   EXPECT_EQ(list1_.Items(), Statements{"Kinds"});
 }
 
+// A row the client library could read only with '?' in place of a character
+// (a univarchar holding half a surrogate pair, which a utf8 server keeps as
+// it was given) gets its own report; the rows
+// before and after it arrive.
+TEST_F(LiveAse, ARowThatLostCharactersIsReportedAndTheRestArrive) {
+  Execute("CREATE TABLE [Halves]([id] INT, [uni] UNIVARCHAR(10) NULL)");
+  Execute("INSERT INTO [Halves] VALUES(1, 'before')");
+  Execute(
+      "INSERT INTO [Halves] VALUES(2, 'a\xED\xA0\x80"
+      "b')");
+  Execute("INSERT INTO [Halves] VALUES(3, 'after')");
+  Select(list2_, {"Halves"});
+  EXPECT_EQ(ToAccess(), 1);
+  const auto reports = Reports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("column uni"), std::string::npos) << reports[0];
+  ASSERT_EQ(access_->executed.size(), 3u);
+  EXPECT_EQ(access_->executed[1], "INSERT INTO `Halves` VALUES('1', 'before')");
+  EXPECT_EQ(access_->executed[2], "INSERT INTO `Halves` VALUES('3', 'after')");
+}
+
 // The same transfers against a server whose character set is iso_1 or utf8.
 class LiveAseCharset : public LiveAse, public ::testing::WithParamInterface<const char*> {
  protected:
