@@ -1,14 +1,21 @@
 // Helpers the benchmarks share: memory and processor-time figures of this
-// process, SQL quoting, and the Access column type a transfer creates.
+// process, a run in a child process of its own, SQL quoting, and the Access
+// column type a transfer creates.
 #pragma once
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <fstream>
 #include <string>
 
 #include "dataaccess/backend.h"
+#include "dataaccess/error.h"
 
 namespace vq::bench {
 
@@ -35,6 +42,34 @@ inline double CpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+// Runs `body` in a child process, so that each run's peak memory is its own,
+// and prints what it throws under `program`'s name. 0 when the child ends
+// with 0, 1 otherwise (a failed fork included).
+template <typename Body>
+int RunInChild(const char* program, Body&& body) {
+  std::fflush(stdout);
+  pid_t child = ::fork();
+  if (child < 0) {
+    std::perror(program);
+    return 1;
+  }
+  if (child == 0) {
+    int rc = 1;
+    try {
+      rc = body();
+    } catch (const vq::DatabaseError& e) {
+      std::fprintf(stderr, "%s: error %d: %s\n", program, e.Number(), e.what());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s: %s\n", program, e.what());
+    }
+    std::fflush(stdout);
+    std::_Exit(rc);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
 
 inline std::string Quoted(const std::string& s, char quote) {

@@ -34,7 +34,6 @@
 #include <ctpublic.h>
 #include <fcntl.h>
 #include <malloc.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -471,27 +470,10 @@ int main(int argc, char** argv) {
   int status = 0;
   for (int a = 9; a < argc; ++a) {
     const long rows = std::atol(argv[a]);
-    std::fflush(stdout);
-    pid_t child = ::fork();
-    if (child < 0) {
-      std::perror("transfer_bench: fork");
-      return 1;
-    }
-    if (child == 0) {
-      int rc = 1;
-      try {
-        rc = RunCount(source, table, empty, workdir, server, rows, rounds);
-      } catch (const vq::DatabaseError& e) {
-        std::fprintf(stderr, "transfer_bench: error %d: %s\n", e.Number(), e.what());
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "transfer_bench: %s\n", e.what());
-      }
-      std::fflush(stdout);
-      std::_Exit(rc);
-    }
-    int child_status = 0;
-    ::waitpid(child, &child_status, 0);
-    if (!WIFEXITED(child_status) || WEXITSTATUS(child_status) != 0) status = 1;
+    if (RunInChild("transfer_bench", [&] {
+          return RunCount(source, table, empty, workdir, server, rows, rounds);
+        }) != 0)
+      status = 1;
   }
   return status;
 }

@@ -26,7 +26,6 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -259,27 +258,9 @@ int main(int argc, char** argv) {
   int status = 0;
   for (int a = 5; a < argc; ++a) {
     const long rows = std::atol(argv[a]);
-    std::fflush(stdout);
-    pid_t child = ::fork();
-    if (child < 0) {
-      std::perror("write_bench: fork");
-      return 1;
-    }
-    if (child == 0) {
-      int rc = 1;
-      try {
-        rc = RunCount(source, table, empty, workdir, rows);
-      } catch (const vq::DatabaseError& e) {
-        std::fprintf(stderr, "write_bench: error %d: %s\n", e.Number(), e.what());
-      } catch (const std::exception& e) {
-        std::fprintf(stderr, "write_bench: %s\n", e.what());
-      }
-      std::fflush(stdout);
-      std::_Exit(rc);
-    }
-    int child_status = 0;
-    ::waitpid(child, &child_status, 0);
-    if (!WIFEXITED(child_status) || WEXITSTATUS(child_status) != 0) status = 1;
+    if (RunInChild("write_bench", [&] { return RunCount(source, table, empty, workdir, rows); }) !=
+        0)
+      status = 1;
   }
   return status;
 }
