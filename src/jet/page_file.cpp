@@ -126,7 +126,7 @@ PageFile::PageFile(const std::string& path, Mode mode) : path_(path) {
 }
 
 PageFile::~PageFile() {
-  if (journal_fd_ >= 0 && !broken_) {
+  if (journal_fd_ >= 0) {
     // A window that spilled and was never checkpointed: put the file back as
     // the last checkpoint left it, as the next open would.
     ForgetJournal();
@@ -134,8 +134,6 @@ PageFile::~PageFile() {
       RestoreFromJournal(fd_, true);
     } catch (...) {
     }
-  } else if (journal_fd_ >= 0) {
-    ForgetJournal();
   }
   if (fd_ >= 0) ::close(fd_);  // also releases the write lock
 }
@@ -725,6 +723,14 @@ void PageFile::WriteCheckpoint(
   NoteOwnWrite();
 }
 
+std::vector<uint32_t> PageFile::SortedDirtyPages() const {
+  std::vector<uint32_t> pages;
+  pages.reserve(dirty_.size());
+  for (const auto& entry : dirty_) pages.push_back(entry.first);
+  std::sort(pages.begin(), pages.end());
+  return pages;
+}
+
 void PageFile::Checkpoint() {
   if (dirty_.empty() && journal_fd_ < 0) return;
   if (!writable_) throw JetError(error_numbers::kReadOnly, "'" + path_ + "' is open read-only.");
@@ -732,10 +738,7 @@ void PageFile::Checkpoint() {
     throw JetError(error_numbers::kCorrupt,
                    "'" + path_ + "' could not be put back after a failed change; open it again.");
   }
-  std::vector<uint32_t> pages;
-  pages.reserve(dirty_.size());
-  for (const auto& entry : dirty_) pages.push_back(entry.first);
-  std::sort(pages.begin(), pages.end());
+  const std::vector<uint32_t> pages = SortedDirtyPages();
   // On failure the clean cache holds nothing newer than the file; keep it.
   WriteCheckpoint(pages, page_count_,
                   [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
@@ -779,10 +782,7 @@ void PageFile::SpillIfLarge() {
     }
     statement_spilled_ = true;
   }
-  std::vector<uint32_t> pages;
-  pages.reserve(dirty_.size());
-  for (const auto& entry : dirty_) pages.push_back(entry.first);
-  std::sort(pages.begin(), pages.end());
+  const std::vector<uint32_t> pages = SortedDirtyPages();
   JournalOriginals(pages);
   WritePages(pages, [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
   disk_pages_ = std::max(disk_pages_, page_count_);

@@ -220,6 +220,8 @@ class PageFile : public PageSource {
   void ForgetJournal();
   // The file's modification time and size, taken again after we wrote it.
   void NoteOwnWrite();
+  // The changed pages' numbers, in file order.
+  std::vector<uint32_t> SortedDirtyPages() const;
   // Hands changed pages that are now as stored to the clean cache.
   void MakeClean(const std::vector<uint32_t>& pages);
   void WriteAll(int fd, const uint8_t* data, size_t length, uint64_t offset);
