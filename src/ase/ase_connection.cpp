@@ -61,6 +61,11 @@ void Connection::Execute(std::string_view sql) {
   link_->Execute(sql);
 }
 
+size_t Connection::ExecuteBatch(const std::vector<std::string_view>& statements,
+                                std::vector<std::optional<AseError>>& outcomes) {
+  return link_->ExecuteBatch(statements, outcomes);
+}
+
 std::unique_ptr<ResultReader> Connection::Query(std::string_view sql) {
   return std::unique_ptr<ResultReader>(new ResultReader(link_->Query(sql)));
 }

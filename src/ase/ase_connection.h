@@ -17,9 +17,12 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "ase/ase_error.h"
 #include "ase/ase_result.h"
 
 namespace vq::ase {
@@ -51,6 +54,15 @@ class Connection {
 
   // Runs one language command; rows it returns are discarded. Throws AseError.
   void Execute(std::string_view sql);
+  // Runs `statements` as one language command and gives each one's outcome in
+  // `outcomes` (empty for a statement that succeeded). Returns how many of the
+  // first statements have a known outcome: the rest were not carried out (ASE
+  // abandons a batch at a statement that does not compile, and at some errors
+  // while it runs) and must be sent again. The statement at the returned
+  // position may have failed only because the batch did; it is left unknown.
+  // Throws AseError when the command could not be sent or the connection failed.
+  size_t ExecuteBatch(const std::vector<std::string_view>& statements,
+                      std::vector<std::optional<AseError>>& outcomes);
   // Runs one language command and returns the rows of its first result (none
   // for a statement without rows). Throws AseError.
   std::unique_ptr<ResultReader> Query(std::string_view sql);

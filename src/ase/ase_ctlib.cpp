@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "ase/ase_result_internal.h"
 #include "ase/ase_statement.h"
@@ -272,6 +274,72 @@ void Link::Execute(std::string_view sql) {
   ResultsEnd end = ReadResults(cmd, false);
   ct_cmd_drop(cmd);
   if (end.failed) throw Failure("the statement");
+}
+
+size_t Link::ExecuteBatch(const std::vector<std::string_view>& statements,
+                          std::vector<std::optional<AseError>>& outcomes) {
+  outcomes.assign(statements.size(), std::nullopt);
+  // A statement the library would refuse or mangle goes no further than the
+  // ones before it: it is left for the caller to send, and report, on its own.
+  size_t count = 0;
+  std::string text;
+  for (; count < statements.size(); ++count) {
+    try {
+      CheckStatementText(statements[count]);
+    } catch (const AseError&) {
+      break;
+    }
+    if (count > 0) text += '\n';
+    text.append(statements[count]);
+  }
+  if (count == 0) return 0;
+  Claim();
+  diag_.Reset();
+  CS_COMMAND* cmd = Send(text);
+  // Each statement ends in a DONE of its own, its messages before it.
+  size_t done = 0;
+  bool failed = false;
+  CS_INT type = 0;
+  CS_RETCODE rc;
+  while ((rc = ct_results(cmd, &type)) == CS_SUCCEED) {
+    switch (type) {
+      case CS_CMD_FAIL:
+        failed = true;
+        break;
+      case CS_CMD_DONE:
+        if (failed || diag_.FirstServerError() != nullptr || diag_.unconvertible) {
+          if (done < count) outcomes[done] = Failure("the statement");
+        }
+        ++done;
+        failed = false;
+        diag_.Reset();
+        break;
+      case CS_ROW_RESULT:
+      case CS_COMPUTE_RESULT:
+      case CS_PARAM_RESULT:
+      case CS_STATUS_RESULT:
+      case CS_CURSOR_RESULT:
+        if (ct_cancel(nullptr, cmd, CS_CANCEL_CURRENT) != CS_SUCCEED) failed = true;
+        break;
+      default:
+        break;
+    }
+  }
+  const bool ended = rc == CS_END_RESULTS && !diag_.timed_out;
+  if (rc == CS_FAIL && ct_cancel(nullptr, cmd, CS_CANCEL_ALL) != CS_SUCCEED) diag_.broken = true;
+  ct_cmd_drop(cmd);
+  if (done >= count) return count;
+  if (!ended) {
+    // Cut off (time ran out, the connection failed): the statement under way
+    // fails as it would on its own, and the ones after it were not sent.
+    outcomes[done] = Failure("the statement");
+    return done + 1;
+  }
+  // The batch was abandoned: the last statement that answered failed, perhaps
+  // only because a later one did not compile.
+  if (done > 0 && outcomes[done - 1]) --done;
+  for (size_t i = done; i < count; ++i) outcomes[i].reset();
+  return done;
 }
 
 std::shared_ptr<ActiveResult> Link::Query(std::string_view sql) {

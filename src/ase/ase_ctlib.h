@@ -69,6 +69,9 @@ class Link : public std::enable_shared_from_this<Link> {
   void Login();
   // Runs `sql`, discarding rows. Throws AseError.
   void Execute(std::string_view sql);
+  // Runs `statements` as one command; see Connection::ExecuteBatch.
+  size_t ExecuteBatch(const std::vector<std::string_view>& statements,
+                      std::vector<std::optional<AseError>>& outcomes);
   // Runs `sql` and returns its first row result (or an empty one). Throws AseError.
   std::shared_ptr<ActiveResult> Query(std::string_view sql);
   // Logs out and frees the handles. Safe to repeat.

@@ -25,7 +25,7 @@ DatabaseError Translate(const ase::AseError& e) {
       return DatabaseError(e.Number() == kAseObjectNotFound || e.Number() == kAseNoTableToDrop
                                ? errors::kNoSuchTable
                                : errors::kSyntaxError,
-                           e.what());
+                           e.what(), e.Number());
     case ase::ErrorKind::kTimeout:
       return DatabaseError(kTimeoutExpired, e.what());
     case ase::ErrorKind::kConnect:
@@ -199,6 +199,20 @@ class AseConnection : public Connection {
       EndHeldRead();
       connection_->Execute(sql);
     });
+  }
+
+  size_t ExecuteBatch(const std::vector<std::string_view>& statements,
+                      std::vector<std::exception_ptr>& outcomes) override {
+    outcomes.assign(statements.size(), nullptr);
+    std::vector<std::optional<ase::AseError>> results;
+    const size_t known = Translated([&] {
+      EndHeldRead();
+      return connection_->ExecuteBatch(statements, results);
+    });
+    for (size_t i = 0; i < known && i < results.size(); ++i) {
+      if (results[i]) outcomes[i] = std::make_exception_ptr(Translate(*results[i]));
+    }
+    return known;
   }
 
   std::unique_ptr<Cursor> OpenSchema(int schema) override {

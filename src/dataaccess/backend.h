@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,15 @@ class Connection {
   virtual ~Connection() = default;
   // Carries out one statement at once; any rows it produces are discarded.
   virtual void Execute(const std::string& sql) = 0;
+  // Carries out `statements` as one command where the backend can, each
+  // one's failure in `outcomes` (null for a success). Returns how many of the
+  // first statements were carried out or refused; the rest were not sent and
+  // must go one at a time. A backend without such commands sends none.
+  virtual size_t ExecuteBatch(const std::vector<std::string_view>& statements,
+                              std::vector<std::exception_ptr>& outcomes) {
+    outcomes.assign(statements.size(), nullptr);
+    return 0;
+  }
   // The catalogue `schema` (only kAdSchemaTables is required): at least the
   // columns TABLE_NAME and TABLE_TYPE.
   virtual std::unique_ptr<Cursor> OpenSchema(int schema) = 0;

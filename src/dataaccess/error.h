@@ -24,14 +24,18 @@ inline constexpr int32_t kEndOfRecordSet = -2146825267;    // EOF or BOF is true
 // and a description, usually the engine's or server's own message.
 class DatabaseError : public std::runtime_error {
  public:
-  DatabaseError(int32_t number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
+  DatabaseError(int32_t number, const std::string& description, int32_t native_number = 0)
+      : std::runtime_error(description), number_(number), native_number_(native_number) {}
 
   int32_t Number() const { return number_; }
   std::string Description() const { return what(); }
+  // The database's own number for the failure (an ASE message number), 0 when
+  // it gave none: many of its failures share one ADO number.
+  int32_t NativeNumber() const { return native_number_; }
 
  private:
   int32_t number_;
+  int32_t native_number_;
 };
 
 // A row the cursor has passed but cannot give: its values are damaged (text

@@ -96,6 +96,11 @@ void DatabaseSession::Execute(const std::string& sql) {
   Backend().Execute(sql);
 }
 
+size_t DatabaseSession::ExecuteBatch(const std::vector<std::string_view>& statements,
+                                     std::vector<std::exception_ptr>& outcomes) {
+  return Backend().ExecuteBatch(statements, outcomes);
+}
+
 bool DatabaseSession::TakesColumnType(std::string_view sql_type) {
   return Backend().TakesColumnType(sql_type);
 }

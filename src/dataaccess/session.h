@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,6 +45,10 @@ class DatabaseSession {
   void Open(const std::string& connection_string);
   // Carries out one statement; no result is read.
   void Execute(const std::string& sql);
+  // Carries out `statements` as one command where the backend can (see
+  // Connection::ExecuteBatch); returns how many have an outcome in `outcomes`.
+  size_t ExecuteBatch(const std::vector<std::string_view>& statements,
+                      std::vector<std::exception_ptr>& outcomes);
   // Whether the open database's CREATE TABLE takes a column of `sql_type`
   // (see Connection::TakesColumnType). REQUIRES: IsOpen().
   bool TakesColumnType(std::string_view sql_type);

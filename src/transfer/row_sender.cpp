@@ -21,12 +21,13 @@ size_t SizeOf(const Value& v) {
 }  // namespace
 
 RowSender::RowSender(Steps& steps, YieldingWorker& worker, std::string& statement,
-                     StepNumbers numbers, size_t batch_rows)
+                     StepNumbers numbers, size_t batch_rows, bool combine)
     : steps_(steps),
       worker_(worker),
       statement_(statement),
       numbers_(numbers),
-      batch_rows_(std::max<size_t>(1, batch_rows)) {
+      batch_rows_(std::max<size_t>(1, batch_rows)),
+      combine_(combine) {
   steps_.HoldBack(this);
 }
 
@@ -36,7 +37,11 @@ RowSender::~RowSender() {
   steps_.HoldBack(nullptr);
 }
 
-void RowSender::Begin(RecordSet& source, DatabaseSession& target, int64_t rows) {
+void RowSender::Begin(RecordSet& source, DatabaseSession& target, int64_t rows,
+                      const std::function<bool()>& go_on) {
+  go_on_ = &go_on;
+  run_length_ = 0;
+  asked_ = stopped_ = false;
   source_ = &source;
   target_ = &target;
   rows_total_ = rows;
@@ -84,12 +89,12 @@ void RowSender::Advance() {
 }
 
 void RowSender::Launch() {
-  if (pending_count_ == 0) return;
+  if (pending_count_ == 0 || stopped_) return;
   std::swap(pending_, flight_);
   flight_count_ = pending_count_;
   pending_count_ = pending_bytes_ = 0;
-  flight_sent_ = 0;
-  flight_refused_ = nullptr;
+  flight_sent_ = flight_landed_ = single_from_ = 0;
+  refusals_.assign(flight_count_, nullptr);
   in_flight_ = true;
   worker_.Start(flight_call_);
 }
@@ -100,15 +105,22 @@ void RowSender::Land() {
   for (;;) {
     worker_.Wait();
     in_flight_ = false;
-    if (!flight_refused_) break;
-    // The report shows the refused statement; the buffer is the caller's again after it.
-    const size_t at = flight_sent_;
-    std::swap(statement_, flight_[at]);
-    steps_.Do(numbers_.insert, [&] { std::rethrow_exception(flight_refused_); });
-    std::swap(statement_, flight_[at]);
-    flight_refused_ = nullptr;
-    flight_sent_ = at + 1;
-    if (flight_sent_ == flight_count_) break;
+    for (; flight_landed_ < flight_sent_ && !stopped_; ++flight_landed_) {
+      const size_t at = flight_landed_;
+      if (!refusals_[at]) {
+        run_length_ = 0;
+        continue;
+      }
+      // The report shows the refused statement; the buffer is the caller's again after it.
+      std::swap(statement_, flight_[at]);
+      steps_.Do(numbers_.insert, [&] { std::rethrow_exception(refusals_[at]); });
+      std::swap(statement_, flight_[at]);
+      CountFailure(refusals_[at]);
+      refusals_[at] = nullptr;
+    }
+    // Statements already carried out with the one that made the user stop are
+    // not reported one by one: the user asked for no more of this table.
+    if (stopped_ || flight_sent_ == flight_count_) break;
     in_flight_ = true;
     worker_.Start(flight_call_);
   }
@@ -116,15 +128,62 @@ void RowSender::Land() {
   landing_ = false;
 }
 
+void RowSender::CountFailure(const std::exception_ptr& failure) {
+  std::pair<int32_t, int32_t> error{0, 0};
+  try {
+    std::rethrow_exception(failure);
+  } catch (const DatabaseError& e) {
+    error = {e.Number(), e.NativeNumber()};
+  } catch (...) {
+    error = {errors::kUnspecified, 0};
+  }
+  if (run_length_ == 0 || error != run_error_) {
+    run_error_ = error;
+    run_length_ = 0;
+  }
+  if (++run_length_ < kFailureRun || asked_) return;
+  asked_ = true;
+  if (go_on_ != nullptr && *go_on_ && !(*go_on_)()) stopped_ = true;
+}
+
 void RowSender::SendFlight() {
-  for (; flight_sent_ < flight_count_; ++flight_sent_) {
+  while (flight_sent_ < flight_count_) {
+    if (combine_ && flight_sent_ >= single_from_ && flight_count_ - flight_sent_ > 1) {
+      if (!SendCombined()) return;
+      continue;
+    }
     try {
       target_->Execute(flight_[flight_sent_]);
     } catch (...) {
-      flight_refused_ = std::current_exception();
+      refusals_[flight_sent_++] = std::current_exception();
       return;
     }
+    ++flight_sent_;
   }
+}
+
+bool RowSender::SendCombined() {
+  combined_.assign(flight_.begin() + static_cast<std::ptrdiff_t>(flight_sent_),
+                   flight_.begin() + static_cast<std::ptrdiff_t>(flight_count_));
+  size_t known = 0;
+  try {
+    known = target_->ExecuteBatch(combined_, outcomes_);
+  } catch (...) {
+    // Not sent as one command: each statement goes on its own and answers for itself.
+    known = 0;
+  }
+  bool refused = false;
+  for (size_t i = 0; i < known && i < outcomes_.size(); ++i) {
+    if (outcomes_[i]) {
+      refusals_[flight_sent_ + i] = std::move(outcomes_[i]);
+      refused = true;
+    }
+  }
+  flight_sent_ += std::min(known, combined_.size());
+  // The statements the command left undone go one at a time, so that each
+  // one's outcome is its own.
+  if (flight_sent_ < flight_count_) single_from_ = flight_count_;
+  return !refused;
 }
 
 void RowSender::Fetch() {
@@ -185,6 +244,8 @@ void RowSender::Release() {
   Land();
   Launch();
   Land();
+  // Rows built but never sent, once the user chose to stop, are dropped.
+  pending_count_ = pending_bytes_ = 0;
 }
 
 }  // namespace vq

@@ -8,17 +8,28 @@
 // while the UI thread builds the next batch. It stops at the first INSERT the
 // target refuses and at the first fetch that fails.
 //
+// Where the target takes several statements in one command (ASE), a batch
+// goes to it as one command, one round trip instead of one a row, and each
+// statement's own outcome comes back. A command the target abandons part way
+// (a statement that does not compile stops the whole of it) leaves the
+// statements it did not carry out to be sent again one at a time.
+//
 // The reports are those of one row at a time, in the same order and each with
 // its own statement after "sql: ": a refused INSERT shows its own text, a
 // failed fetch the INSERT of the row before it, and any other failure first
 // lets the queued INSERTs be carried out and report (see HeldReports). After a
-// refused INSERT the rest of the batch is sent as before.
+// refused INSERT the rest of the batch is sent as before. When the same error
+// refuses kFailureRun rows in a row, the sender asks once whether to go on
+// with the table; without a yes it sends nothing more of it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dataaccess/run_while_yielding.h"
@@ -38,10 +49,14 @@ class RowSender : private HeldReports {
     int fetch;      // the fetch of the row after it
   };
 
+  // How many rows refused in a row with the same error make the sender ask.
+  static constexpr int kFailureRun = 10;
+
   // `statement` is the buffer the report shows; `batch_rows` how many rows go
-  // to the worker in one call (1: each row on its own, one call per row).
+  // to the worker in one call (1: each row on its own, one call per row);
+  // `combine` lets a batch go to the target as one command where it takes that.
   RowSender(Steps& steps, YieldingWorker& worker, std::string& statement, StepNumbers numbers,
-            size_t batch_rows);
+            size_t batch_rows, bool combine = true);
   ~RowSender();
   RowSender(const RowSender&) = delete;
   RowSender& operator=(const RowSender&) = delete;
@@ -50,18 +65,24 @@ class RowSender : private HeldReports {
   // `build(k)` fills the statement buffer with row k's INSERT, reading the
   // values through Column, and answers false when the row must not be sent
   // (a value could not be read; its failure is reported). A row that is not
-  // there or cannot be fetched ends the walk. Returns once every INSERT has
-  // been carried out and reported.
+  // there or cannot be fetched ends the walk. When kFailureRun rows in a row
+  // are refused with the same error, `go_on()` is asked once; false ends the
+  // walk there. Returns once every INSERT sent has been carried out and
+  // reported; true unless the walk was ended that way.
   template <typename BuildRow>
-  void Send(RecordSet& source, DatabaseSession& target, int64_t rows, BuildRow&& build) {
-    if (rows <= 0) return;
-    Begin(source, target, rows);
-    for (int64_t k = 0; k < rows; ++k) {
+  bool Send(RecordSet& source, DatabaseSession& target, int64_t rows, BuildRow&& build,
+            const std::function<bool()>& go_on) {
+    if (rows <= 0) return true;
+    Begin(source, target, rows, go_on);
+    for (int64_t k = 0; k < rows && !stopped_; ++k) {
       if (!steps_.Do(numbers_.row_check, [&] { CheckRow(k); })) break;
       if (build(k)) Queue();
+      if (stopped_) break;
       if (!steps_.Do(numbers_.fetch, [&] { Advance(); })) break;
     }
     Release();
+    go_on_ = nullptr;
+    return !stopped_;
   }
 
   // Column `j` of the current row; throws what reading it from the source
@@ -81,7 +102,11 @@ class RowSender : private HeldReports {
     bool end = false;                  // the source had ended
   };
 
-  void Begin(RecordSet& source, DatabaseSession& target, int64_t rows);
+  void Begin(RecordSet& source, DatabaseSession& target, int64_t rows,
+             const std::function<bool()>& go_on);
+  // Counts a refused INSERT toward a run of the same error, and asks once
+  // the run is long enough.
+  void CountFailure(const std::exception_ptr& failure);
   void CheckRow(int64_t k) const;
   // Queues the statement buffer as the current row's INSERT.
   void Queue();
@@ -93,9 +118,12 @@ class RowSender : private HeldReports {
   // Waits for the INSERTs under way and reports each refused one, sending
   // the rest of the batch after it.
   void Land();
-  // On the worker: carries out the batch from `flight_sent_` on, stopping at
-  // the first INSERT the target refuses.
+  // On the worker: carries out the batch from `flight_sent_` on, stopping
+  // after the first command in which the target refused an INSERT.
   void SendFlight();
+  // On the worker: sends the statements from `flight_sent_` on as one command;
+  // false when any was refused.
+  bool SendCombined();
   // On the worker: fetches rows into the slots until they are full, the
   // source ends, or a fetch fails.
   void Fetch();
@@ -108,6 +136,12 @@ class RowSender : private HeldReports {
   std::string& statement_;
   StepNumbers numbers_;
   size_t batch_rows_;
+  bool combine_;
+  const std::function<bool()>* go_on_ = nullptr;
+  std::pair<int32_t, int32_t> run_error_{0, 0};  // the error of the current run of refusals
+  int run_length_ = 0;
+  bool asked_ = false;    // the question was asked for this table
+  bool stopped_ = false;  // the table is not to be sent further
 
   RecordSet* source_ = nullptr;
   DatabaseSession* target_ = nullptr;
@@ -122,10 +156,14 @@ class RowSender : private HeldReports {
   size_t pending_bytes_ = 0;
   std::vector<std::string> flight_;  // the batch handed to the worker, its first flight_count_
   size_t flight_count_ = 0;
-  size_t flight_sent_ = 0;             // how far the worker got
-  std::exception_ptr flight_refused_;  // why the INSERT at flight_sent_ failed
-  bool in_flight_ = false;             // the worker has the batch and was not waited for
-  bool landing_ = false;               // refused INSERTs are being reported
+  size_t flight_sent_ = 0;    // how far the worker got: the statements carried out or refused
+  size_t flight_landed_ = 0;  // how many of those were reported
+  size_t single_from_ = 0;    // from here on the batch goes one statement at a time
+  std::vector<std::exception_ptr> refusals_;  // why each statement of the batch failed, if it did
+  std::vector<std::string_view> combined_;    // the statements of one command
+  std::vector<std::exception_ptr> outcomes_;  // what one command gave
+  bool in_flight_ = false;                    // the worker has the batch and was not waited for
+  bool landing_ = false;                      // refused INSERTs are being reported
   // What Start hands the worker; lives as long as the batches it sends.
   struct FlightCall {
     RowSender* sender;

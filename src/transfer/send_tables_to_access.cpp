@@ -1,6 +1,7 @@
 // "Send Table/s To Access": the Sybase ASE tables selected in List2 become
 // Access tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,8 @@ class ToAccess {
         s_(trap_),
         yield_(env.yielder, options.yield_interval),
         worker_(env.yielder, options.call_poll),
-        rows_(s_, worker_, buffer_, {216, 248, 250}, options.batch_rows) {
+        rows_(s_, worker_, buffer_, {216, 248, 250}, options.batch_rows,
+              options.combine_statements) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -124,7 +126,12 @@ class ToAccess {
     }
     s_.Do(200, [&] { buffer_.pop_back(); });
     s_.Do(202, [&] { buffer_ += ");"; });
-    s_.Do(206, [&] { worker_.Run([&] { access_.Execute(buffer_); }); });
+    // A table that was not created takes no rows and gets no entry: each of
+    // its rows would only fail again, one report a row.
+    if (!s_.Do(206, [&] { worker_.Run([&] { access_.Execute(buffer_); }); })) {
+      s_.Do(256, [&] { worker_.Run([&] { rs_.Close(); }); });
+      return;
+    }
     SendRows();
     s_.Do(254, [&] { w_.progress_bar1.SetValue(0); });
     s_.Do(256, [&] { worker_.Run([&] { rs_.Close(); }); });
@@ -167,19 +174,22 @@ class ToAccess {
         214, [&] { return worker_.Run([&] { return rs_.RecordCount(); }) - 1; }, -1);
     // 216 (the row is there), 248 (its INSERT) and 250 (the next fetch) are
     // the row walk's own.
-    rows_.Send(rs_, access_, last + 1, [&](int64_t k) {
-      s_.Do(218, [&] { yield_.DoEvents(); });
-      s_.Do(220, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
-      s_.Do(222, [&] {
-        // assign keeps the buffer's storage from row to row.
-        buffer_.assign("INSERT INTO `").append(table_).append("` VALUES('");
-      });
-      // A value that cannot be read leaves the row unsent rather than sent wrong.
-      if (!AppendValues()) return false;
-      s_.Do(242, [&] { buffer_.resize(buffer_.size() >= 3 ? buffer_.size() - 3 : 0); });
-      s_.Do(244, [&] { buffer_ += ")"; });
-      return true;
-    });
+    rows_.Send(
+        rs_, access_, last + 1,
+        [&](int64_t k) {
+          s_.Do(218, [&] { yield_.DoEvents(); });
+          s_.Do(220, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
+          s_.Do(222, [&] {
+            // assign keeps the buffer's storage from row to row.
+            buffer_.assign("INSERT INTO `").append(table_).append("` VALUES('");
+          });
+          // A value that cannot be read leaves the row unsent rather than sent wrong.
+          if (!AppendValues()) return false;
+          s_.Do(242, [&] { buffer_.resize(buffer_.size() >= 3 ? buffer_.size() - 3 : 0); });
+          s_.Do(244, [&] { buffer_ += ")"; });
+          return true;
+        },
+        go_on_);
     // 252: the end of the rows.
   }
 
@@ -232,6 +242,8 @@ class ToAccess {
   std::vector<AccessColumnKind> kinds_;
   int columns_ = 0;
   bool takes_bigint_ = false;  // the Access file has Large Number columns
+  // Asked when a run of rows fails with the same error.
+  const std::function<bool()> go_on_ = [this] { return AskToGoOn(s_, env_.dialogs, 248, table_); };
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // "Send Table/s To Sybase ASE": the Access tables selected in List1 become
 // ASE tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,8 @@ class ToAse {
         s_(trap_),
         yield_(env.yielder, options.yield_interval),
         worker_(env.yielder, options.call_poll),
-        rows_(s_, worker_, buffer_, {208, 276, 278}, options.batch_rows) {
+        rows_(s_, worker_, buffer_, {208, 276, 278}, options.batch_rows,
+              options.combine_statements) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -75,7 +77,7 @@ class ToAse {
     if (!s_.Do(128, [&] {
           name = w_.list1.List(i);
           CheckAccessSourceName(name);
-          CheckAseName(name, "table");
+          CheckAseTableName(name);
         })) {
       return;
     }
@@ -115,7 +117,12 @@ class ToAse {
     }
     s_.Do(190, [&] { buffer_.pop_back(); });
     s_.Do(192, [&] { buffer_ += ")"; });
-    s_.Do(196, [&] { worker_.Run([&] { ase_.Execute(buffer_); }); });
+    // A table that was not created takes no rows and gets no entry: each of
+    // its rows would only fail again, one report a row.
+    if (!s_.Do(196, [&] { worker_.Run([&] { ase_.Execute(buffer_); }); })) {
+      s_.Do(284, [&] { worker_.Run([&] { rs_.Close(); }); });
+      return;
+    }
     SendRows();
     s_.Do(282, [&] { w_.progress_bar1.SetValue(0); });
     s_.Do(284, [&] { worker_.Run([&] { rs_.Close(); }); });
@@ -158,27 +165,30 @@ class ToAse {
     // 206: the column kinds were kept while the columns were defined.
     // 208 (the row is there), 276 (its INSERT) and 278 (the next fetch) are
     // the row walk's own.
-    rows_.Send(rs_, ase_, last + 1, [&](int64_t k) {
-      s_.Do(210, [&] { yield_.DoEvents(); });
-      // 212: the column kinds are read by position.
-      s_.Do(214, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
-      s_.Do(216, [&] {
-        // assign keeps the buffer's storage from row to row.
-        buffer_.assign("INSERT INTO [").append(table_).append("] VALUES(");
-      });
-      // A value that cannot be read leaves the row unsent rather than sent wrong.
-      if (!AppendValues()) return false;
-      s_.Do(266, [&] { buffer_.resize(buffer_.size() >= 2 ? buffer_.size() - 2 : 0); });
-      s_.Do(268, [&] { buffer_ += ")"; });
-      // 270, 272: truth values were written as 1 and 0 by their type.
-      // Text the server's character set cannot hold (a "€" on an iso_1
-      // server) fails at 276 with its own message, so that row is reported
-      // and the next one sent: no character arrives as '?'. The columns stay
-      // TEXT rather than becoming univarchar: the statement itself travels in
-      // the server's character set, so a Unicode column would not save the
-      // characters either.
-      return true;
-    });
+    rows_.Send(
+        rs_, ase_, last + 1,
+        [&](int64_t k) {
+          s_.Do(210, [&] { yield_.DoEvents(); });
+          // 212: the column kinds are read by position.
+          s_.Do(214, [&] { w_.progress_bar1.SetValue(RowPercent(k, last + 1)); });
+          s_.Do(216, [&] {
+            // assign keeps the buffer's storage from row to row.
+            buffer_.assign("INSERT INTO [").append(table_).append("] VALUES(");
+          });
+          // A value that cannot be read leaves the row unsent rather than sent wrong.
+          if (!AppendValues()) return false;
+          s_.Do(266, [&] { buffer_.resize(buffer_.size() >= 2 ? buffer_.size() - 2 : 0); });
+          s_.Do(268, [&] { buffer_ += ")"; });
+          // 270, 272: truth values were written as 1 and 0 by their type.
+          // Text the server's character set cannot hold (a "€" on an iso_1
+          // server) fails at 276 with its own message, so that row is reported
+          // and the next one sent: no character arrives as '?'. The columns stay
+          // TEXT rather than becoming univarchar: the statement itself travels in
+          // the server's character set, so a Unicode column would not save the
+          // characters either.
+          return true;
+        },
+        go_on_);
     // 280: the end of the rows.
   }
 
@@ -216,6 +226,8 @@ class ToAse {
   std::string table_;  // the table being sent
   std::vector<AseColumnKind> kinds_;
   int columns_ = 0;
+  // Asked when a run of rows fails with the same error.
+  const std::function<bool()> go_on_ = [this] { return AskToGoOn(s_, env_.dialogs, 276, table_); };
 };
 
 }  // namespace

@@ -80,6 +80,32 @@ std::string QuotedText(const std::string& text) {
   return out;
 }
 
+std::string AseQuotedText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '\'';
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    out += c;
+    if (c == '\'') {
+      out += '\'';
+    } else if (c == '\\') {
+      const bool lf = i + 1 < text.size() && text[i + 1] == '\n';
+      const bool crlf = i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n';
+      if (lf || crlf) {
+        // The second backslash and the first line break make the
+        // continuation ASE drops; the first backslash and the second line
+        // break are what arrives.
+        const char* line_break = lf ? "\n" : "\r\n";
+        out.append("\\").append(line_break).append(line_break);
+        i += lf ? 1 : 2;
+      }
+    }
+  }
+  out += '\'';
+  return out;
+}
+
 std::string AseLiteral(AseColumnKind kind, const Value& value) {
   if (IsNull(value)) return kind == AseColumnKind::kBit ? "0" : "NULL";
   if (const bool* b = std::get_if<bool>(&value)) return *b ? "1" : "0";
@@ -90,8 +116,8 @@ std::string AseLiteral(AseColumnKind kind, const Value& value) {
        std::holds_alternative<Decimal>(value) || std::holds_alternative<double>(value))) {
     return ToText(value);
   }
-  if (const std::string* s = std::get_if<std::string>(&value)) return QuotedText(*s);
-  return QuotedText(ToText(value));
+  if (const std::string* s = std::get_if<std::string>(&value)) return AseQuotedText(*s);
+  return AseQuotedText(ToText(value));
 }
 
 AccessColumn AccessColumnFor(const std::string& type_name, const FieldInfo& info,
@@ -136,6 +162,15 @@ void CheckAseName(const std::string& name, const char* what) {
   for (char c : name) {
     if (c == ']') Refuse(name, what, "Sybase ASE", "it holds a closing bracket (])");
     if (IsControl(c)) Refuse(name, what, "Sybase ASE", "it holds a control character");
+  }
+}
+
+void CheckAseTableName(const std::string& name) {
+  CheckAseName(name, "table");
+  if (name[0] == '#') {
+    Refuse(name, "table", "Sybase ASE",
+           "a name beginning with # makes a temporary table, which the server drops when the "
+           "connection closes");
   }
 }
 

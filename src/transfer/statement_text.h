@@ -75,10 +75,21 @@ int RowPercent(int64_t k, int64_t rows);
 // `text` with every single quote doubled, between single quotes.
 std::string QuotedText(const std::string& text);
 
+// QuotedText for an ASE statement. ASE reads a backslash directly before a
+// line break (LF, or CR LF) inside a quoted string as a line continuation and
+// drops both; each such backslash is written as two backslashes and the line
+// break twice, which ASE reads back as the backslash and the line break.
+std::string AseQuotedText(const std::string& text);
+
 // Throws DatabaseError kInvalidArgument unless ASE takes `name` as the name of
 // a `what` ("table", "column") between square brackets: 1 to 255 bytes, no
 // closing bracket, no control character.
 void CheckAseName(const std::string& name, const char* what);
+
+// CheckAseName for a table the transfer creates: also refuses a name that
+// begins with '#', which ASE takes for a temporary table that vanishes when
+// the connection closes.
+void CheckAseTableName(const std::string& name);
 
 // Throws DatabaseError kInvalidArgument unless Access takes `name` as the name
 // of a `what`: 1 to 64 characters, no leading blank, none of . ! ` [ ] and no

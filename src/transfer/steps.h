@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "dataaccess/error_report.h"
+#include "dataaccess/interaction.h"
 
 namespace vq {
 
@@ -81,5 +82,10 @@ class Steps {
   StepTrap& trap_;
   HeldReports* held_ = nullptr;
 };
+
+// Asks whether to go on sending `table` after a run of rows failed with the
+// same error; a box that cannot be shown is reported under `step` and the
+// table goes on, as it would have without the question.
+bool AskToGoOn(Steps& steps, UserDialogs& dialogs, int step, const std::string& table);
 
 }  // namespace vq

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
 
 #include "dataaccess/command_env.h"
 #include "dataaccess/interaction.h"
@@ -37,7 +38,16 @@ struct TransferOptions {
   // How many rows' INSERTs (and the fetches of the rows after them) go to the
   // worker in one call; 1 sends each row on its own.
   size_t batch_rows = 64;
+  // Whether the rows the worker has go to the target as one command where the
+  // target takes that (ASE); false sends one statement a round trip.
+  bool combine_statements = true;
 };
+
+// The title of the question asked when many rows of a table fail alike.
+inline constexpr const char* kFailureRunTitle = "Rows failing";
+
+// The question asked when a run of rows of `table` failed with the same error.
+std::string FailureRunQuestion(const std::string& table);
 
 // Sends the tables selected in `window.list1` from Access to Sybase ASE.
 // Returns the number of failure reports shown.

@@ -1,6 +1,7 @@
 #include "console_interaction.h"
 
 #include "dataaccess/error_report.h"
+#include "transfer/transfer.h"
 
 namespace vq::tools {
 
@@ -23,6 +24,11 @@ int ConsoleDialogs::MsgBox(const std::string& text, int style, const std::string
     ++reports_;
     err_ << kErrorReportTitle << ":\n" << ConsoleLines(text) << "\n\n";
     return kAnswerOk;
+  }
+  if (title == kFailureRunTitle) {
+    // Nobody is there to decide: the table stops, and the rest go on.
+    err_ << ConsoleLines(text) << " no: vellquist-transfer sends no more rows of this table\n";
+    return kAnswerNo;
   }
   if (MsgBoxAsksYesNo(style)) {
     const bool yes = overwrite_.value_or(false);

@@ -15,7 +15,8 @@ namespace vq::tools {
 // Message and input boxes that print what they show and answer for the user.
 class ConsoleDialogs : public UserDialogs {
  public:
-  // `overwrite` answers every Yes/No question; without it they are answered No.
+  // `overwrite` answers every overwrite question; without it they are answered
+  // No. The question after a run of failed rows is always answered No.
   ConsoleDialogs(std::ostream& err, std::optional<bool> overwrite)
       : err_(err), overwrite_(overwrite) {}
 
