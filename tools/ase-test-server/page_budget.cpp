@@ -43,9 +43,9 @@ void PageBudget::AddRow(const std::string& database, const std::string& table, i
   }
   Database& db = found->second;
   TablePages& pages = db.tables[table];
-  const std::int64_t in_use = db.Total();
   if (max_pages > 0 &&
-      (in_use >= max_pages || in_use + pages.PagesFor(row_size, text_page_count) > max_pages)) {
+      (db.full || db.Total() + pages.PagesFor(row_size, text_page_count) > max_pages)) {
+    db.full = true;
     throw ServerError(messages::SegmentFull(table, database));
   }
   pages.Add(row_size, text_page_count, page_size);
@@ -56,6 +56,7 @@ void PageBudget::SetTable(const std::string& database, const std::string& table,
   std::lock_guard lock(mutex_);
   const auto found = databases_.find(database);
   if (found == databases_.end()) return;  // counted in full on first use
+  found->second.full = false;
   if (pages.data_pages == 0 && pages.text_pages == 0) {
     found->second.tables.erase(table);
   } else {

@@ -32,8 +32,9 @@ class PageBudget {
 
   // Counts a row of `table` in `database`, first filling the counts of a
   // database seen for the first time with `count_existing`. Throws
-  // ServerError 1105 when `max_pages` pages are already in use or the row
-  // would need more than are left; the counts are then unchanged.
+  // ServerError 1105 when the row would need more than `max_pages` pages;
+  // from then on every row is refused so, until rows are deleted or a table
+  // is dropped or truncated. A refused row leaves the counts unchanged.
   void AddRow(const std::string& database, const std::string& table, int row_size,
               int text_page_count, int page_size, std::int64_t max_pages,
               const std::function<std::map<std::string, TablePages>()>& count_existing);
@@ -48,6 +49,7 @@ class PageBudget {
  private:
   struct Database {
     std::map<std::string, TablePages> tables;
+    bool full = false;  // a row has been refused for want of pages
     std::int64_t Total() const;
   };
   std::mutex mutex_;
