@@ -1,5 +1,6 @@
 #include "dataaccess/value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -39,23 +40,29 @@ char* WriteDigits(char* p, unsigned __int128 v) {
 void AppendScaled(std::string& out, unsigned __int128 magnitude, unsigned scale, bool negative) {
   char digits[40];
   const size_t n = static_cast<size_t>(WriteDigits(digits, magnitude) - digits);
-  if (negative && magnitude != 0) out.push_back('-');
-  if (scale == 0) {
-    out.append(digits, n);
-    return;
-  }
   const size_t whole = n > scale ? n - scale : 0;  // digits before the point
-  if (whole == 0) {
-    out.push_back('0');
-  } else {
-    out.append(digits, whole);
-  }
   size_t last = n;
   while (last > whole && digits[last - 1] == '0') --last;
-  if (last == whole) return;
-  out.push_back('.');
-  if (n - whole < scale) out.append(scale - (n - whole), '0');
-  out.append(digits + whole, last - whole);
+  const size_t zeros = last > whole && n - whole < scale ? scale - (n - whole) : 0;
+  // Sign, whole part (at least "0"), point, zeros after it, the other digits.
+  const size_t at = out.size();
+  out.resize(at + 2 + std::max<size_t>(whole, 1) + zeros + (last - whole));
+  char* p = out.data() + at;
+  if (negative && magnitude != 0) *p++ = '-';
+  if (whole == 0) {
+    *p++ = '0';
+  } else {
+    std::memcpy(p, digits, whole);
+    p += whole;
+  }
+  if (last > whole) {
+    *p++ = '.';
+    std::memset(p, '0', zeros);
+    p += zeros;
+    std::memcpy(p, digits + whole, last - whole);
+    p += last - whole;
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
 void AppendCurrency(std::string& out, Currency c) {
@@ -80,6 +87,11 @@ void AppendDouble(std::string& out, double d) {
   }
 }
 
+constexpr char kTwoDigits[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 void AppendDateTime(std::string& out, const DateTime& dt) {
   // Written by hand: this runs once per date of every row a transfer reads.
   char buf[40];
@@ -101,17 +113,26 @@ void AppendDateTime(std::string& out, const DateTime& dt) {
     for (int k = n; k < width; ++k) *p++ = '0';
     while (n > 0) *p++ = tmp[--n];
   };
+  // The five two-digit fields, each from a table of "00" to "99".
+  auto two = [&p, &digits](unsigned v) {
+    if (v >= 100) {
+      digits(v, 2);
+      return;
+    }
+    std::memcpy(p, kTwoDigits + 2 * v, 2);
+    p += 2;
+  };
   digits(static_cast<uint64_t>(year), year_width);
   *p++ = '-';
-  digits(dt.month, 2);
+  two(dt.month);
   *p++ = '-';
-  digits(dt.day, 2);
+  two(dt.day);
   *p++ = ' ';
-  digits(dt.hour, 2);
+  two(dt.hour);
   *p++ = ':';
-  digits(dt.minute, 2);
+  two(dt.minute);
   *p++ = ':';
-  digits(dt.second, 2);
+  two(dt.second);
   uint32_t ticks = dt.nanosecond / 100;
   if (ticks != 0) {
     *p++ = '.';
@@ -137,6 +158,16 @@ void AppendGuid(std::string& out, const Guid& g) {
   out.append(buf, p);
 }
 
+// "00" to "FF", two characters a byte.
+constexpr std::array<char, 512> kHexPairs = [] {
+  std::array<char, 512> pairs{};
+  for (int b = 0; b < 256; ++b) {
+    pairs[2 * b] = kHexDigits[b >> 4];
+    pairs[2 * b + 1] = kHexDigits[b & 15];
+  }
+  return pairs;
+}();
+
 void AppendHex(std::string& out, const std::vector<uint8_t>& data) {
   const size_t at = out.size();
   out.resize(at + 2 + 2 * data.size());
@@ -144,8 +175,8 @@ void AppendHex(std::string& out, const std::vector<uint8_t>& data) {
   *p++ = '0';
   *p++ = 'x';
   for (uint8_t b : data) {
-    *p++ = kHexDigits[b >> 4];
-    *p++ = kHexDigits[b & 15];
+    std::memcpy(p, kHexPairs.data() + 2 * b, 2);
+    p += 2;
   }
 }
 

@@ -194,13 +194,14 @@ void PrintQuery(DatabaseSession& db, const std::string& sql, std::ostream& out) 
   };
   size_t complete = 0;  // the bytes of `lines` that end a whole row
   try {
-    const Fields fields = rs.Fields();
+    std::vector<Field> fields;
+    for (int i = 0; i < count; ++i) fields.push_back(rs.Fields().Item(i));
     while (!rs.Eof()) {
       // Values are read in place and appended where they go: no copy per value.
       lines.push_back('[');
       for (int i = 0; i < count; ++i) {
         if (i > 0) lines.push_back(',');
-        AppendJsonValue(lines, fields.Item(i).Value());
+        AppendJsonValue(lines, fields[i].Value());
       }
       lines += "]\n";
       complete = lines.size();
