@@ -37,17 +37,17 @@ char* WriteDigits(char* p, unsigned __int128 v) {
 // Appends magnitude * 10^-scale with a point `scale` digits from the right,
 // without trailing fraction zeros (nor a point with nothing after it); a zero
 // carries no sign.
-void AppendScaled(std::string& out, unsigned __int128 magnitude, unsigned scale, bool negative) {
+void AppendScaled(std::string& out, unsigned __int128 magnitude, uint8_t scale, bool negative) {
   char digits[40];
   const size_t n = static_cast<size_t>(WriteDigits(digits, magnitude) - digits);
   const size_t whole = n > scale ? n - scale : 0;  // digits before the point
   size_t last = n;
   while (last > whole && digits[last - 1] == '0') --last;
   const size_t zeros = last > whole && n - whole < scale ? scale - (n - whole) : 0;
-  // Sign, whole part (at least "0"), point, zeros after it, the other digits.
-  const size_t at = out.size();
-  out.resize(at + 2 + std::max<size_t>(whole, 1) + zeros + (last - whole));
-  char* p = out.data() + at;
+  // Sign, whole part (at least "0"), point, zeros after it, the other digits:
+  // at most 1 + 39 + 1 + 255 characters, the scale being at most 255.
+  char buf[300];
+  char* p = buf;
   if (negative && magnitude != 0) *p++ = '-';
   if (whole == 0) {
     *p++ = '0';
@@ -62,7 +62,7 @@ void AppendScaled(std::string& out, unsigned __int128 magnitude, unsigned scale,
     std::memcpy(p, digits + whole, last - whole);
     p += last - whole;
   }
-  out.resize(static_cast<size_t>(p - out.data()));
+  out.append(buf, p);
 }
 
 void AppendCurrency(std::string& out, Currency c) {

@@ -60,7 +60,7 @@ TEST(ValueText, DecimalsBeyondSixtyFourBitsKeepEveryDigit) {
   EXPECT_EQ(text(pow10(19), 0), "1" + std::string(19, '0'));
   EXPECT_EQ(text(pow10(20) + 1, 0), "1" + std::string(19, '0') + "1");
   EXPECT_EQ(text(static_cast<unsigned __int128>(UINT64_MAX) + 1, 0), "18446744073709551616");
-  EXPECT_EQ(text(5 * pow10(38) + 7, 0), "5" + std::string(37, '0') + "7");
+  EXPECT_EQ(text(3 * pow10(38) + 7, 0), "3" + std::string(37, '0') + "7");  // near 2^128
   EXPECT_EQ(text(pow10(38) + 50, 38), "1.0000000000000000000000000000000000005");
   EXPECT_EQ(text(pow10(37), 38), "0.1");
   // AppendText appends the same text ToText gives.
