@@ -184,18 +184,41 @@ void PrintQuery(DatabaseSession& db, const std::string& sql, std::ostream& out) 
   std::vector<FieldInfo> columns;
   for (int i = 0; i < count; ++i) columns.push_back(rs.Fields().Item(i).Info());
   out << JsonHeaderLine(columns, rs.RecordCount()) << '\n';
-  std::string line;
-  while (!rs.Eof()) {
-    // Values are read in place and the line buffer is reused: no copy per row.
-    line.assign(1, '[');
-    for (int i = 0; i < count; ++i) {
-      if (i > 0) line.push_back(',');
-      AppendJsonValue(line, rs.Fields().Item(i).Value());
+  // Lines gather in one buffer that goes out in pieces of about this size:
+  // one write per line would cost more than making the line.
+  constexpr size_t kFlushAt = 64 * 1024;
+  std::string lines;
+  auto flush = [&] {
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+    lines.clear();
+  };
+  size_t complete = 0;  // the bytes of `lines` that end a whole row
+  try {
+    std::vector<Field> fields;
+    for (int i = 0; i < count; ++i) fields.push_back(rs.Fields().Item(i));
+    while (!rs.Eof()) {
+      // Values are read in place and appended where they go: no copy per value.
+      lines.push_back('[');
+      for (int i = 0; i < count; ++i) {
+        if (i > 0) lines.push_back(',');
+        AppendJsonValue(lines, fields[i].Value());
+      }
+      lines += "]\n";
+      complete = lines.size();
+      if (complete >= kFlushAt) {
+        flush();
+        complete = 0;
+      }
+      rs.MoveNext();
     }
-    line += "]\n";
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    rs.MoveNext();
+  } catch (...) {
+    // The rows before a failing one are printed, as they were read; nothing
+    // of the failing row is.
+    lines.resize(complete);
+    flush();
+    throw;
   }
+  flush();
   rs.Close();
 }
 
