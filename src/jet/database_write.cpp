@@ -10,6 +10,7 @@
 #include "jet/database.h"
 #include "jet/file_store.h"
 #include "jet/index_tree.h"
+#include "jet/integrity_check.h"
 #include "jet/literal_conversion.h"
 #include "jet/property_blob.h"
 #include "jet/sql.h"
@@ -72,6 +73,15 @@ void Database::EnableWriting() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (file_->Writable()) return;
   RequireWritableFormat();
+  if (!checked_for_damage_) {
+    damage_ = FindDamageForWriting(*file_, file_->FileSize(), header_, catalogue_);
+    checked_for_damage_ = true;
+  }
+  if (!damage_.empty()) {
+    ThrowCorrupt(damage_ +
+                 ". Nothing has been written to it, and nothing will be: repair the file (in "
+                 "Access, Compact and Repair) or use a copy made before the damage.");
+  }
   file_->EnableWriting();
   store_ = std::make_unique<FileStore>(*file_, LayoutFor(false));
   last_checkpoint_ = std::chrono::steady_clock::now();
@@ -81,10 +91,37 @@ void Database::ReloadCatalogue() {
   catalogue_ = ReadCatalogue(*file_, header_);
 }
 
+void Database::LoseUnsavedChanges(const SaveFailed& failure, bool running) {
+  // A statement that spilled saved the statements before it first.
+  if (running && file_->Checkpoints() != statement_checkpoints_) unsaved_statements_ = 0;
+  const uint64_t lost = unsaved_statements_ + (running ? 1 : 0);
+  file_->DiscardChanges();
+  unsaved_statements_ = 0;
+  rows_since_checkpoint_ = 0;
+  writers_.clear();
+  ReloadCatalogue();
+  std::string message = failure.what();
+  if (!message.empty() && message.back() != '.') message += '.';
+  const std::string before = std::to_string(lost - (running ? 1 : 0));
+  if (running && lost == 1) {
+    message += " This statement was not saved; the file holds what it held before it.";
+  } else if (running) {
+    message += " This statement and the " + before +
+               " before it since the last save were not saved; the file holds what it held "
+               "before them.";
+  } else {
+    message += " The " + before +
+               " statements since the last save were not saved; the file holds what it held "
+               "before them.";
+  }
+  throw SaveFailed(failure.Number(), message, lost);
+}
+
 template <typename Body>
 void Database::RunStatement(bool ddl, Body&& body) {
   EnableWriting();
   file_->BeginStatement();
+  statement_checkpoints_ = file_->Checkpoints();
   try {
     body();
     auto now = std::chrono::steady_clock::now();
@@ -92,9 +129,14 @@ void Database::RunStatement(bool ddl, Body&& body) {
         (rows_since_checkpoint_ > 0 && now - last_checkpoint_ >= kCheckpointInterval)) {
       file_->Checkpoint();
       rows_since_checkpoint_ = 0;
+      unsaved_statements_ = 0;
       last_checkpoint_ = now;
+    } else {
+      ++unsaved_statements_;
     }
     file_->CommitStatement();
+  } catch (const SaveFailed& failure) {
+    LoseUnsavedChanges(failure, true);
   } catch (...) {
     file_->RollbackStatement();
     writers_.clear();
@@ -147,8 +189,13 @@ void Database::Execute(std::string_view sql) {
 void Database::Checkpoint() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!file_->Writable()) return;
-  file_->Checkpoint();
+  try {
+    file_->Checkpoint();
+  } catch (const SaveFailed& failure) {
+    LoseUnsavedChanges(failure, false);
+  }
   rows_since_checkpoint_ = 0;
+  unsaved_statements_ = 0;
   last_checkpoint_ = std::chrono::steady_clock::now();
 }
 

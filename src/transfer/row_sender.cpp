@@ -44,6 +44,8 @@ void RowSender::Begin(RecordSet& source, DatabaseSession& target, int64_t rows) 
   source_done_ = false;
   filled_ = current_ = 0;
   pending_count_ = pending_bytes_ = 0;
+  sent_.Clear();
+  target_unwritable_ = false;
   worker_.Run([&] { Fetch(); });
 }
 
@@ -56,8 +58,10 @@ void RowSender::CheckRow(int64_t k) const {
   }
 }
 
-void RowSender::Queue() {
+void RowSender::Queue(int64_t k) {
   if (pending_.size() <= pending_count_) pending_.emplace_back();
+  if (pending_rows_.size() <= pending_count_) pending_rows_.emplace_back();
+  pending_rows_[pending_count_] = k;
   // assign keeps each slot's storage from batch to batch.
   pending_[pending_count_++].assign(statement_);
   pending_bytes_ += statement_.size();
@@ -84,8 +88,10 @@ void RowSender::Advance() {
 }
 
 void RowSender::Launch() {
+  if (target_unwritable_) pending_count_ = pending_bytes_ = 0;
   if (pending_count_ == 0) return;
   std::swap(pending_, flight_);
+  std::swap(pending_rows_, flight_rows_);
   flight_count_ = pending_count_;
   pending_count_ = pending_bytes_ = 0;
   flight_sent_ = 0;
@@ -104,11 +110,29 @@ void RowSender::Land() {
     // The report shows the refused statement; the buffer is the caller's again after it.
     const size_t at = flight_sent_;
     std::swap(statement_, flight_[at]);
-    steps_.Do(numbers_.insert, [&] { std::rethrow_exception(flight_refused_); });
+    steps_.Do(numbers_.insert, [&] {
+      try {
+        std::rethrow_exception(flight_refused_);
+      } catch (const DatabaseNotWritable& e) {
+        // Nothing more goes to this target; say which rows the save lost.
+        target_unwritable_ = true;
+        std::string text = e.Description();
+        if (e.LostStatements() > 0) {
+          SentRows lost = sent_;
+          lost.Add(flight_rows_[at]);
+          std::string rows = lost.Last(e.LostStatements());
+          rows[0] = static_cast<char>(rows[0] - 'a' + 'A');
+          text += " " + rows + " of this table " + (e.LostStatements() == 1 ? "was" : "were") +
+                  " not saved.";
+        }
+        text += " Nothing more is sent to this database.";
+        throw DatabaseNotWritable(e.Number(), text, e.LostStatements());
+      }
+    });
     std::swap(statement_, flight_[at]);
     flight_refused_ = nullptr;
     flight_sent_ = at + 1;
-    if (flight_sent_ == flight_count_) break;
+    if (flight_sent_ == flight_count_ || target_unwritable_) break;
     in_flight_ = true;
     worker_.Start(flight_call_);
   }
@@ -120,6 +144,7 @@ void RowSender::SendFlight() {
   for (; flight_sent_ < flight_count_; ++flight_sent_) {
     try {
       target_->Execute(flight_[flight_sent_]);
+      sent_.Add(flight_rows_[flight_sent_]);
     } catch (...) {
       flight_refused_ = std::current_exception();
       return;

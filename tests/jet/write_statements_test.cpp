@@ -630,8 +630,8 @@ TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {
       ASSERT_TRUE(FileBytes(path) == before);
     }
   }
-  // Rows held in memory survive a checkpoint that fails, and reach the file
-  // with the next one.
+  // Rows held in memory when a checkpoint fails are reported lost and
+  // undone, so the session and the file agree; the next rows save as usual.
   auto db = Database::Open(path, "");
   db->Execute("INSERT INTO Base VALUES (3, 'x', 3, " + Quote(AsciiText(7000)) + ", NULL)");
   WriteFaults faults;
@@ -640,7 +640,9 @@ TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {
   db->File().SetWriteFaults(&faults);
   EXPECT_EQ(ErrorOf([&] { db->Checkpoint(); }), error_numbers::kDiskFull);
   EXPECT_TRUE(FileBytes(path) == before);
+  EXPECT_EQ(SortedRows(*db, "Base").size(), 2u);
   db->File().SetWriteFaults(nullptr);
+  db->Execute("INSERT INTO Base VALUES (4, 'y', 4, NULL, NULL)");
   db->Checkpoint();
   db.reset();
   db = Database::Open(path, "");

@@ -1,5 +1,6 @@
 #include "sql_tool.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -230,6 +231,23 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// The statements a failed save undid, the last `lost` of `done` (each a
+// script line number, or 0 for an --execute statement), and where the file
+// now ends, for the error line.
+std::string LostStatements(const std::vector<int>& done, int64_t lost) {
+  if (lost <= 0 || done.empty()) return "";
+  const size_t n = std::min(static_cast<size_t>(lost), done.size());
+  const size_t first = done.size() - n;
+  auto name = [](int line) {
+    return line > 0 ? "line " + std::to_string(line) : std::string("--execute");
+  };
+  std::string text = "not saved: " + name(done[first]);
+  if (n > 1) text += " to " + name(done.back());
+  text += first > 0 ? "; the file holds the changes up to " + name(done[first - 1])
+                    : "; the file holds none of this run's changes";
+  return text;
+}
+
 // --encrypt FILE --scheme SCHEME --password PASSWORD [--spin-count N]: a
 // file operation of the Access engine, outside any connection.
 int RunEncrypt(const std::vector<std::string>& args, std::ostream& err) {
@@ -284,6 +302,9 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     return kExitUsage;
   }
   int failed_line = 0;  // the script line that failed, 0 for anything else
+  // The changing statements run so far (script line numbers, 0 for
+  // --execute), so a failed save can say which of them it lost.
+  std::vector<int> done;
   try {
     if (options.create) {
       const std::string password = options.password.value_or("");
@@ -309,17 +330,22 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
           PrintQuery(db, action.sql, out);
           break;
         case Action::kExecute:
+          failed_line = 0;
+          done.push_back(0);
           db.Execute(action.sql);
           break;
         case Action::kScript:
           for (const ScriptLine& line : action.script) {
             failed_line = line.number;
+            done.push_back(line.number);
             db.Execute(line.sql);
           }
           failed_line = 0;
           break;
       }
     }
+    failed_line = 0;
+    done.push_back(-1);  // Close runs no statement of its own
     db.Close();
     out.flush();
     return kExitOk;
@@ -332,9 +358,25 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     int32_t number = 0;
     std::string description;
     DescribeCurrentException(number, description);
+    // A failed save names the statements it lost; a statement that failed
+    // on its own is not among those that ran.
+    std::string lost;
+    try {
+      throw;
+    } catch (const DatabaseNotWritable& e) {
+      if (!done.empty() && done.back() < 0) done.pop_back();
+      lost = LostStatements(done, e.LostStatements());
+    } catch (...) {
+    }
     out.flush();
     err << "error " << number << ": " << OneLine(description);
-    if (failed_line > 0) err << " (line " << failed_line << ")";
+    if (failed_line > 0 && !lost.empty()) {
+      err << " (line " << failed_line << "; " << lost << ")";
+    } else if (failed_line > 0) {
+      err << " (line " << failed_line << ")";
+    } else if (!lost.empty()) {
+      err << " (" << lost << ")";
+    }
     err << '\n';
     return kExitDatabaseError;
   }
