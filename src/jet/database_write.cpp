@@ -9,6 +9,7 @@
 #include "jet/data_page_writer.h"
 #include "jet/database.h"
 #include "jet/file_store.h"
+#include "jet/index_maintenance.h"
 #include "jet/index_tree.h"
 #include "jet/integrity_check.h"
 #include "jet/literal_conversion.h"
@@ -25,28 +26,6 @@ constexpr size_t kCheckpointRows = 5000;
 constexpr auto kCheckpointInterval = std::chrono::seconds(1);
 // The length of a usage-map row in tables this engine creates.
 constexpr size_t kMapRowLength = 69;
-
-// Refuses a name Access would not take for a table or a column.
-void CheckName(const std::string& name, const char* what) {
-  auto refuse = [&](const std::string& why) {
-    throw JetError(error_numbers::kBadName,
-                   "'" + name + "' is not a valid " + what + " name: " + why + ".");
-  };
-  if (name.empty()) refuse("it is empty");
-  std::vector<uint16_t> units;
-  try {
-    Utf8ToUtf16(name, units);
-  } catch (const JetError&) {
-    refuse("it is not valid text");
-  }
-  if (units.size() > 64) refuse("it is longer than 64 characters");
-  if (name[0] == ' ') refuse("it starts with a blank");
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) refuse("it holds a control character");
-    if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
-      refuse(std::string("it holds the character '") + static_cast<char>(c) + "'");
-  }
-}
 
 // Appends a fresh usage-map row to the map page `page`; its place, or a null
 // pointer when the page is full.
@@ -149,6 +128,10 @@ void Database::RunStatement(bool ddl, Body&& body) {
   }
 }
 
+void Database::RunSchemaStatement(const std::function<void()>& body) {
+  RunStatement(true, body);
+}
+
 void Database::Execute(std::string_view sql) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!parsed_) parsed_ = std::make_unique<Statement>();
@@ -180,6 +163,12 @@ void Database::Execute(std::string_view sql) {
     case Statement::Kind::kSelectInto:
       CopyTable(s.table, s.source);
       return;
+    case Statement::Kind::kCreateIndex:
+      CreateIndex(s.table, s.index);
+      return;
+    case Statement::Kind::kRenameTable:
+      RenameTable(s.table, s.new_name);
+      return;
     case Statement::Kind::kSelectAll:
       throw JetError(error_numbers::kNotSupported,
                      "A SELECT statement returns rows; open it as a query, not as a command.");
@@ -208,6 +197,17 @@ TableWriter& Database::WriterFor(const CatalogueEntry& table) {
   if (it != writers_.end()) return *it->second;
   TableDefinition def = Definition(table.name);
   auto writer = std::make_unique<TableWriter>(*store_, std::move(def));
+  if (!writer->Definition().real_indexes.empty()) {
+    for (const Column& c : writer->Definition().columns)
+      if (c.type == kComplex)
+        throw JetError(error_numbers::kNotSupported,
+                       "Rows cannot be added to '" + table.name + "': its attachment or " +
+                           "multi-value column '" + c.name + "' is kept in hidden tables that " +
+                           "this engine does not fill.");
+    writer->KeepIndexes(
+        header_, table.name,
+        ParentLinksOf(*store_, header_, catalogue_, writer->Definition(), table.name));
+  }
   TableWriter& ref = *writer;
   writers_[table.DefinitionPage()] = std::move(writer);
   return ref;
@@ -223,12 +223,6 @@ void Database::Insert(const Statement& s) {
   }
   TableWriter& writer = WriterFor(entry);
   const TableDefinition& def = writer.Definition();
-  if (!def.real_indexes.empty()) {
-    throw JetError(error_numbers::kNotSupported,
-                   "Rows cannot be added to '" + entry.name +
-                       "' yet: it has indexes of its own, which this engine does not keep up to "
-                       "date.");
-  }
   const size_t n = def.columns.size();
   values_.resize(n);
   for (Value& v : values_) v = std::monostate{};

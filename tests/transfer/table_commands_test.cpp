@@ -185,8 +185,7 @@ TEST_F(TableCommands, ARenameReplacesTheEntryAndKeepsTheBlanksOfTheName) {
   list1_.AddItem("Zeta");
   dialogs_.input_answers = {"Aaa orders "};
   EXPECT_EQ(RenameAccess(), 0);
-  EXPECT_EQ(access_->executed, (Statements{"SELECT a1.* INTO `Aaa orders ` FROM `Orders` AS a1;",
-                                           "DROP TABLE `Orders`"}));
+  EXPECT_EQ(access_->executed, (Statements{"ALTER TABLE `Orders` RENAME TO `Aaa orders `;"}));
   EXPECT_EQ(list1_.Items(), (Statements{"Aaa orders ", "Beta", "Zeta"}));
   EXPECT_TRUE(dialogs_.messages.empty());
 
@@ -245,8 +244,7 @@ TEST_F(RenameOverwrite, YesLeavesOneEntryForTheNewName) {
   dialogs_.yes_no_answers = {kAnswerYes};
   EXPECT_EQ(RenameAccess(), 0);
   EXPECT_EQ(access_->executed,
-            (Statements{"DROP TABLE `Sales`", "SELECT a1.* INTO `Sales` FROM `Orders` AS a1;",
-                        "DROP TABLE `Orders`"}));
+            (Statements{"DROP TABLE `Sales`", "ALTER TABLE `Orders` RENAME TO `Sales`;"}));
   EXPECT_EQ(list1_.Items(), (Statements{"Sales"}));
 }
 
@@ -311,7 +309,7 @@ class TableCommandsOnAFile : public TableCommands {
 
 constexpr const char* kRelated = "jackcess/src/test/data/V2000/indexTestV2000.mdb";
 
-TEST_F(TableCommandsOnAFile, ATableInARelationshipIsRefusedAndTheFileUnchanged) {
+TEST_F(TableCommandsOnAFile, ATableInARelationshipIsNotDroppedButIsRenamed) {
   if (!UseCopyOf(kRelated)) GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
   const std::string before = FileBytes();
   Select(list1_, {"Table1"});
@@ -322,13 +320,38 @@ TEST_F(TableCommandsOnAFile, ATableInARelationshipIsRefusedAndTheFileUnchanged) 
   EXPECT_EQ(list1_.Items(), (Statements{"Table1"}));
   EXPECT_TRUE(FileBytes() == before) << "a refused drop changed the file";
 
-  // The rename copies, cannot drop the original, and takes the copy away.
+  // The rename renames it in place; its relationships follow it.
   dialogs_.messages.clear();
   dialogs_.input_answers = {"Renamed"};
+  EXPECT_EQ(RenameAccess(), 0);
+  EXPECT_EQ(Tables(), (Statements{"Renamed", "Table2", "Table3"}));
+  EXPECT_EQ(list1_.Items(), (Statements{"Renamed"}));
+  {
+    DatabaseSession db;
+    db.Open(AccessConnectionString(copy_));
+    RecordSet rs;
+    rs.Open("SELECT * FROM `MSysRelationships`", db);
+    Statements children;
+    while (!rs.Eof()) {
+      children.push_back(ToText(rs.Fields().Item("szObject").Value()));
+      rs.MoveNext();
+    }
+    EXPECT_EQ(std::count(children.begin(), children.end(), "Renamed"), 2);
+    EXPECT_EQ(std::count(children.begin(), children.end(), "Table1"), 0);
+  }
+
+  // Overwriting a table in a relationship is refused as its drop is: nothing changes.
+  Execute("CREATE TABLE `Scratch`(`id` LONG)");
+  const std::string kept = FileBytes();
+  list1_.Clear();
+  Select(list1_, {"Scratch"});
+  dialogs_.input_answers = {"table2"};
+  dialogs_.yes_no_answers = {kAnswerYes};
   EXPECT_EQ(RenameAccess(), 1);
-  EXPECT_NE(Reports().at(0).find("at line 120\r"), std::string::npos);
-  EXPECT_EQ(Tables(), (Statements{"Table1", "Table2", "Table3"}));
-  EXPECT_EQ(list1_.Items(), (Statements{"Table1"}));
+  EXPECT_NE(Reports().back().find("relationship"), std::string::npos) << Reports().back();
+  EXPECT_EQ(Tables(), (Statements{"Renamed", "Scratch", "Table2", "Table3"}));
+  EXPECT_EQ(list1_.Items(), (Statements{"Scratch"}));
+  EXPECT_TRUE(FileBytes() == kept) << "a refused overwrite changed the file";
 }
 
 TEST_F(TableCommandsOnAFile, DeletingAndRenamingChangeTheFile) {

@@ -1,7 +1,8 @@
 // The kill test: a victim process (write_victim) changes a copy of an Access
 // file and is killed with SIGKILL at a random moment; then the file is opened
 // with this engine, which must find exactly the state of the victim's last
-// checkpoint (or of the one it was completing), every row as written. Every
+// checkpoint (or of the one it was completing), every row as written and
+// every index holding exactly its table's rows. Every
 // so often, and at the end, mdbtools and mdb-reader must read the file too.
 // The next victim carries on with the same file.
 //
@@ -26,6 +27,8 @@
 
 #include "../other_readers.h"
 #include "jet/database.h"
+#include "jet/file_store.h"
+#include "jet/index_maintenance.h"
 #include "victim_rows.h"
 
 namespace {
@@ -103,6 +106,15 @@ State Inspect(const std::string& path, std::string& problem, jet::PageFile::Reco
     }
     if (problem.empty() && static_cast<int64_t>(seen.size()) != n)
       problem = e.name + " does not hold the rows numbered 0 to " + std::to_string(n - 1);
+    if (problem.empty()) {
+      try {
+        jet::FileStore store(db->File(), jet::LayoutFor(false));
+        jet::TableIndexes(store, db->FileHeader(), db->Definition(e.name), e.name)
+            .CheckAgainstRows();
+      } catch (const jet::JetError& error) {
+        problem = error.what();
+      }
+    }
     s[e.name] = n;
   }
   return s;
