@@ -184,7 +184,7 @@ SortOrder OrderOf(const Column& column, bool jet3) {
   if (general && column.sort_version <= 1)
     return column.sort_version == 0 ? SortOrder::kGeneralLegacy : SortOrder::kGeneral;
   throw JetError(error_numbers::kNotSupported,
-                 "Column '" + column.name + "' sorts its text in " +
+                 "Text in this database is sorted in " +
                      (general ? "a newer General sort order (version " +
                                     std::to_string(column.sort_version) + ")"
                               : SortOrderName(column.sort_lcid)) +

@@ -172,6 +172,36 @@ TEST(InternationalNames, TablesNamedInAnyScriptInEveryFormat) {
     if (!skipped.empty()) std::printf("other readers skipped: %s\n", skipped.c_str());
   }
 }
+
+// A database whose catalogue sorts in another language's order is left as
+// it was, with an error naming that order.
+TEST(InternationalNames, OtherLanguagesSortOrderIsRefusedAndTheFileKept) {
+  testing::ScratchDir dir;
+  const std::string path = dir / "cyrillic.mdb";
+  Database::Create(path, NewFormat::kAccess2003, "");
+  // Mark the catalogue's text columns (type 0x0A at the start of a 25-byte
+  // column block, LCID 0x0409 at 11) as sorting in Cyrillic, LCID 0x0419.
+  std::vector<uint8_t> bytes = testing::FileBytes(path);
+  const size_t page = 2 * 4096;
+  int marked = 0;
+  for (size_t at = page; at + 25 < page + 4096; ++at) {
+    if (bytes[at] == 0x0A && bytes[at + 11] == 0x09 && bytes[at + 12] == 0x04) {
+      bytes[at + 11] = 0x19;
+      ++marked;
+    }
+  }
+  ASSERT_GE(marked, 1);
+  testing::WriteFileBytes(path, bytes);
+  {
+    auto db = Database::Open(path, "");
+    db->EnableWriting();
+    std::string what;
+    EXPECT_EQ(ErrorOf([&] { db->Execute("CREATE TABLE Kunden (a LONG)"); }, &what),
+              error_numbers::kNotSupported);
+    EXPECT_NE(what.find("the Cyrillic sort order (language code 1049)"), std::string::npos) << what;
+  }
+  EXPECT_EQ(testing::FileBytes(path), bytes);
+}
 #endif
 
 }  // namespace
