@@ -539,7 +539,7 @@ TEST(RowEncoder, TooLargeRowsAreRefusedBeforeAnyPageIsWritten) {
   std::string what;
   EXPECT_EQ(ErrorOf([&] { rt.encoder.Encode(row, &rt.writer, rt.bytes); }, &what),
             error_numbers::kOutOfRange);
-  EXPECT_NE(what.find("the row is too large"), std::string::npos);
+  EXPECT_NE(what.find("The row is too large"), std::string::npos);
   EXPECT_EQ(rt.store.Allocations(), 0u);
 
   // Seven wide texts and eight short memos fit only with the memos on pages.
