@@ -61,23 +61,22 @@ TableDefinition RawFields(TableDefinition def) {
 }  // namespace
 
 void CheckName(const std::string& name, const char* what) {
-  auto refuse = [&](const std::string& why) {
-    throw JetError(error_numbers::kBadName,
-                   "'" + name + "' is not a valid " + what + " name: " + why + ".");
-  };
-  if (name.empty()) refuse("it is empty");
+  const std::string names = std::string("Access ") + what + " names";
+  auto refuse = [&](const std::string& why) { throw JetError(error_numbers::kBadName, why); };
+  if (name.empty()) refuse(names + " cannot be empty: enter a name.");
   std::vector<uint16_t> units;
   try {
     Utf8ToUtf16(name, units);
   } catch (const JetError&) {
-    refuse("it is not valid text");
+    refuse("The " + std::string(what) + " name is not valid text: enter it again.");
   }
-  if (units.size() > 64) refuse("it is longer than 64 characters");
-  if (name[0] == ' ') refuse("it starts with a blank");
+  if (units.size() > 64)
+    refuse(names + " have at most 64 characters: choose a shorter name than '" + name + "'.");
+  if (name[0] == ' ') refuse(names + " cannot start with a blank: remove it from '" + name + "'.");
   for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) refuse("it holds a control character");
+    if (c < 0x20 || c == 0x7F) refuse(names + " cannot hold control characters: remove them.");
     if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
-      refuse(std::string("it holds the character '") + static_cast<char>(c) + "'");
+      refuse(names + " cannot hold '" + static_cast<char>(c) + "': choose another name.");
   }
 }
 

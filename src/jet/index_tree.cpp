@@ -160,9 +160,10 @@ const IndexEntry* IndexTree::Neighbour(const IndexPage& leaf, size_t pos, bool b
 
 bool IndexTree::Insert(const std::vector<uint8_t>& key, RowPointer row) {
   if (key.size() > MaxKeySize()) {
-    throw JetError(error_numbers::kNotSupported, "an index key of " + std::to_string(key.size()) +
-                                                     " bytes is longer than the engine writes (" +
-                                                     std::to_string(MaxKeySize()) + ")");
+    throw JetError(error_numbers::kNotSupported,
+                   "An indexed value takes " + std::to_string(key.size()) +
+                       " bytes in its index, more than the " + std::to_string(MaxKeySize()) +
+                       " an index can hold: shorten the indexed text.");
   }
   IndexEntry target;
   target.key = key;
@@ -185,7 +186,9 @@ bool IndexTree::Insert(const std::vector<uint8_t>& key, RowPointer row) {
     if (!n || n->key != key) continue;
     if (unique_ && !AllNull(key)) {
       throw JetError(error_numbers::kDuplicateKey,
-                     "the unique index already holds this key, for " + RowName(n->row));
+                     "Another row (" + RowName(n->row) +
+                         ") already has this value where the table allows no duplicates: " +
+                         "give a value not used yet.");
     }
     new_key = false;
   }

@@ -324,34 +324,21 @@ bool AppendCompressedUnicode(const uint16_t* units, size_t count, std::vector<ui
   out.push_back(0xFF);
   out.push_back(0xFE);
   bool one_byte = true;  // a compressed value starts in one-byte mode
-  size_t i = 0;
-  while (i < count) {
-    uint16_t u = units[i];
-    if ((u & 0xFF) == 0) {  // would read as a mode switch
+  for (size_t i = 0; i < count; ++i) {
+    const uint16_t u = units[i];
+    // A zero byte may only ever be a mode switch: a unit with a zero low
+    // byte cannot be written at all, and characters up to U+00FF (zero high
+    // byte) only in one-byte mode. Every reader then agrees on the value.
+    if ((u & 0xFF) == 0) {
       out.resize(start);
       return false;
     }
-    if (!OneByte(u)) {
-      if (one_byte) out.push_back(0x00);
-      one_byte = false;
-      out.push_back(static_cast<uint8_t>(u));
-      out.push_back(static_cast<uint8_t>(u >> 8));
-      ++i;
-      continue;
-    }
-    size_t end = i;
-    while (end < count && OneByte(units[end])) ++end;
-    const size_t run = end - i;
-    // Back to one-byte mode costs a switch byte, and another to leave it
-    // again unless the value ends there.
-    if (!one_byte && (run >= 3 || (end == count && run >= 2))) {
+    if (OneByte(u) != one_byte) {
       out.push_back(0x00);
-      one_byte = true;
+      one_byte = !one_byte;
     }
-    for (; i < end; ++i) {
-      out.push_back(static_cast<uint8_t>(units[i]));
-      if (!one_byte) out.push_back(0x00);
-    }
+    out.push_back(static_cast<uint8_t>(u));
+    if (!one_byte) out.push_back(static_cast<uint8_t>(u >> 8));
   }
   if (out.size() - start >= 2 * count) {
     out.resize(start);
