@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 
+#include "jet/calculated_copy.h"
 #include "jet/catalogue_writer.h"
 #include "jet/data_page_writer.h"
 #include "jet/database.h"
@@ -453,7 +454,8 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
       n.name = c.name;
       n.type = ValueType(c);
       if (n.type == kText)
-        n.length = static_cast<uint16_t>(std::max(1, (c.length - (c.IsCalculated() ? 23 : 0)) / 2));
+        n.length = c.IsCalculated() ? CalculatedTextLength(c)
+                                    : static_cast<uint16_t>(std::max(1, c.length / 2));
       if (n.type == kText && n.length > 255) n.type = kMemo;
       if (n.type == kBinary) n.length = c.length ? c.length : 255;
       n.precision = c.precision;
@@ -465,11 +467,18 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
       n.required = c.required;
       columns.push_back(std::move(n));
     }
+    CalculatedDecimals decimals(from);
+    if (decimals.Any()) {
+      TableReader scan(*file_, header_, from);
+      decimals.Measure(scan);
+      decimals.Shape(columns);
+    }
     const uint32_t page = CreateTableInStatement(new_name, columns);
     TableWriter writer(*store_, ReadTableDefinition(*store_, header_, page));
     TableReader reader(*file_, header_, from);
     std::vector<Value> row;
     while (reader.Next(row)) {
+      decimals.Fit(row);
       writer.Insert(row);
       // A big copy brings its pages to the file as it goes, rather than
       // holding the whole new table in memory until the statement ends.
