@@ -106,10 +106,11 @@ class EndToEndTest : public QObject {
     if (!QFileInfo::exists(sample)) QSKIP("the sample database has not been built");
     AseServerFixture server;
     UiWorld world(false);
-    // The program folder holds the sample where the installed program's does.
+    // The program folder holds the sample where the installed program's does;
+    // the button gives the user's own copy of it.
     QVERIFY(QDir(world.folder()).mkpath("Samples"));
-    const QString copy = world.folder() + "/Samples/sample.mdb";
-    QVERIFY(QFile::copy(sample, copy));
+    QVERIFY(QFile::copy(sample, world.folder() + "/Samples/sample.mdb"));
+    const QString copy = world.data_home() + "/vellquist/sample.mdb";
     StoreServer("127.0.0.1", server.port(), server.user(), server.password(), server.database());
     Form1& form = world.MakeForm1();
     form.Start();
