@@ -53,10 +53,10 @@ set(CPACK_DEBIAN_VELLQUIST_PACKAGE_RECOMMENDS fonts-liberation)
 set(CPACK_DEBIAN_VELLQUIST_PACKAGE_SUGGESTS vellquist-ase-test-server)
 set(CPACK_COMPONENT_VELLQUIST_DESCRIPTION
   "moves tables between Access files and Sybase ASE
-Vellquist copies tables between a Microsoft Access database file (.mdb or
-.accdb) and a Sybase Adaptive Server Enterprise database, in both
-directions, and deletes and renames tables on either side. It reads and
-writes Access files with its own engine and reaches ASE through FreeTDS.
+Vellquist copies tables between a Microsoft Access database file
+(.mdb or .accdb) and a Sybase Adaptive Server Enterprise database, in
+both directions, and deletes and renames tables on either side. It reads
+and writes Access files with its own engine and reaches ASE through FreeTDS.
 .
 This package holds the desktop program, the command-line tools
 vellquist-sql and vellquist-transfer, and a small sample database.")
