@@ -4,8 +4,7 @@
 # loopback with a demo database (the server's own sample tables with rows), and
 # starts vellquist with its settings in demo/config, filled in to reach that
 # server (your own ~/.config and ~/.local/share are never read or written).
-# The server stops when
-# vellquist exits.
+# The server stops when vellquist exits.
 #
 #   bash scripts/run-demo.sh                 # from a desktop session
 #   bash scripts/run-demo.sh FILE.mdb        # with an Access file of your own
