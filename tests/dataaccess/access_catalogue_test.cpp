@@ -30,7 +30,8 @@ class AccessCatalogue : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))
-      GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+      GTEST_SKIP() << "lists files made by Access (links, queries): the shared fixtures are not at "
+                   << kFixtures;
   }
 };
 
