@@ -23,7 +23,7 @@ class AccessProvider : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))
-      GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+      GTEST_SKIP() << "reads files made by Access: the shared fixtures are not at " << kFixtures;
   }
   static std::string Jet(const std::string& file, const std::string& password = "") {
     return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + kFixtures + file +

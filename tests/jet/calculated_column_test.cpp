@@ -403,7 +403,8 @@ class CalculatedFixture : public ::testing::Test {
 
   void SetUp() override {
     if (!std::filesystem::exists(kFixtures + kFile))
-      GTEST_SKIP() << "no shared Access fixture " << kFixtures + kFile;
+      GTEST_SKIP() << "reads calculated columns Access made: no shared fixture "
+                   << kFixtures + kFile;
   }
 
   static std::vector<std::vector<Value>> Rows(Database& db) {

@@ -255,7 +255,7 @@ void CheckTable(Database& db, ReadOnlyStore& store, uint32_t tdef, Tally& tally,
 
 TEST(IndexKey, RecomputesEveryEntryOfAccessMadeIndexes) {
   if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))
-    GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+    GTEST_SKIP() << "recomputes indexes Access made: the shared fixtures are not at " << kFixtures;
   std::ifstream list(kFixtures + "INDEX.tsv");
   std::string line;
   std::getline(list, line);

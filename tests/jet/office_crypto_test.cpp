@@ -17,6 +17,7 @@
 #include "jet/encryption_info.h"
 #include "other_readers.h"
 #include "read_everything.h"
+#include "test_file_sources.h"
 
 namespace jet {
 namespace {
@@ -30,9 +31,11 @@ using testing::WriteFileBytes;
 
 const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
 
-#define REQUIRE_FIXTURES()                               \
-  if (!std::filesystem::exists(kFixtures + "INDEX.tsv")) \
-  GTEST_SKIP() << "no shared Access fixtures at " << kFixtures
+// For the tests whose subject is the encrypted files Access made.
+#define REQUIRE_FIXTURES()                                                                    \
+  if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))                                      \
+  GTEST_SKIP() << "needs the encrypted files made by Access: the shared fixtures are not at " \
+               << kFixtures
 
 using Rows = std::vector<std::vector<Value>>;
 
@@ -244,53 +247,71 @@ struct SchemeCase {
 
 class SelfEncrypted : public ::testing::TestWithParam<SchemeCase> {};
 
-// A plain fixture encrypted here opens with its password only, reads as the
+// A plain .accdb with rows: a new one, or a copy of a file Access made.
+std::string PlainFileWithRows(const ScratchDir& dir, const testing::FileSource& source) {
+  const std::string path = source.MakeIn(dir, "plain");
+  if (source.fixture) return path;
+  auto db = Database::Open(path, "");
+  db->Execute(
+      "CREATE TABLE Table1 (id LONG, name TEXT(40), note MEMO, paid CURRENCY, seen DATETIME)");
+  for (int k = 1; k <= 30; ++k)
+    db->Execute("INSERT INTO Table1 VALUES (" + std::to_string(k) + ", 'Größe " +
+                std::to_string(k) + "', '" + std::string(200 + k, 'n') + "', " + std::to_string(k) +
+                ".5, #2024-02-" + std::to_string(1 + k % 28) + "#)");
+  db->Close();
+  return path;
+}
+
+// A plain file encrypted here opens with its password only, reads as the
 // plain file did, takes writes that stay encrypted, and reads in mdb-reader
 // where it knows the scheme.
 TEST_P(SelfEncrypted, OpensWithItsPasswordOnlyAndStaysEncryptedWhenWritten) {
-  REQUIRE_FIXTURES();
   const SchemeCase& c = GetParam();
-  ScratchDir dir;
-  const std::string plain = kFixtures + c.fixture;
-  const std::string copy = CopyFile(plain, dir / "copy.accdb");
-  EncryptionSettings settings = DefaultEncryptionSettings(c.scheme);
-  settings.key_bits = c.key_bits;
-  settings.hash = c.hash;
-  const std::string password = "Zu geheim ü 7";
-  EncryptAccessFile(copy, settings, password);
+  for (const testing::FileSource& source :
+       testing::AtHand({{NewFormat::kAccess2007, nullptr}, {NewFormat::kAccess2007, c.fixture}})) {
+    SCOPED_TRACE(source.Name());
+    ScratchDir dir;
+    const std::string plain = PlainFileWithRows(dir, source);
+    const std::string copy = CopyFile(plain, dir / "copy.accdb");
+    EncryptionSettings settings = DefaultEncryptionSettings(c.scheme);
+    settings.key_bits = c.key_bits;
+    settings.hash = c.hash;
+    const std::string password = "Zu geheim ü 7";
+    EncryptAccessFile(copy, settings, password);
 
-  const std::vector<uint8_t> plain_bytes = FileBytes(plain), bytes = FileBytes(copy);
-  ASSERT_EQ(bytes.size(), plain_bytes.size());
-  for (size_t p = 1; p * 4096 < bytes.size(); ++p)
-    ASSERT_FALSE(std::equal(bytes.begin() + p * 4096, bytes.begin() + (p + 1) * 4096,
-                            plain_bytes.begin() + p * 4096))
-        << "page " << p << " is plain";
-  EXPECT_EQ(ErrorOf([&] { Database::Open(copy, ""); }), error_numbers::kBadPassword);
-  EXPECT_EQ(ErrorOf([&] { Database::Open(copy, "Zu geheim u 7"); }), error_numbers::kBadPassword);
-  {
-    auto db = Database::Open(copy, password);
-    auto expected = UserRows(*Database::Open(plain, ""));
-    EXPECT_EQ(UserRows(*db), expected);
-    EXPECT_GT(ValueCount(expected), 0u);
-  }
-  std::string skipped;
-  if (c.mdb_reader) {
-    EXPECT_EQ(CheckWithOtherReaders(copy, password, skipped, false), "");
-  }
+    const std::vector<uint8_t> plain_bytes = FileBytes(plain), bytes = FileBytes(copy);
+    ASSERT_EQ(bytes.size(), plain_bytes.size());
+    for (size_t p = 1; p * 4096 < bytes.size(); ++p)
+      ASSERT_FALSE(std::equal(bytes.begin() + p * 4096, bytes.begin() + (p + 1) * 4096,
+                              plain_bytes.begin() + p * 4096))
+          << "page " << p << " is plain";
+    EXPECT_EQ(ErrorOf([&] { Database::Open(copy, ""); }), error_numbers::kBadPassword);
+    EXPECT_EQ(ErrorOf([&] { Database::Open(copy, "Zu geheim u 7"); }), error_numbers::kBadPassword);
+    {
+      auto db = Database::Open(copy, password);
+      auto expected = UserRows(*Database::Open(plain, ""));
+      EXPECT_EQ(UserRows(*db), expected);
+      EXPECT_GT(ValueCount(expected), 0u);
+    }
+    std::string skipped;
+    if (c.mdb_reader) {
+      EXPECT_EQ(CheckWithOtherReaders(copy, password, skipped, false), "");
+    }
 
-  std::vector<std::string> secrets = WriteSecrets(*Database::Open(copy, password));
-  ExpectSecretsReadBack(*Database::Open(copy, password));
-  const std::vector<uint8_t> written = FileBytes(copy);
-  for (const std::string& s : secrets)
-    EXPECT_FALSE(PlainTextAfterPage0(written, s)) << s << " is in the file in plain";
-  if (c.mdb_reader) {
-    EXPECT_EQ(CheckWithOtherReaders(copy, password, skipped, false), "");
-  }
+    std::vector<std::string> secrets = WriteSecrets(*Database::Open(copy, password));
+    ExpectSecretsReadBack(*Database::Open(copy, password));
+    const std::vector<uint8_t> written = FileBytes(copy);
+    for (const std::string& s : secrets)
+      EXPECT_FALSE(PlainTextAfterPage0(written, s)) << s << " is in the file in plain";
+    if (c.mdb_reader) {
+      EXPECT_EQ(CheckWithOtherReaders(copy, password, skipped, false), "");
+    }
 
-  // Encrypting twice is refused and leaves the file alone.
-  EXPECT_EQ(ErrorOf([&] { EncryptAccessFile(copy, settings, "other"); }),
-            error_numbers::kNotSupported);
-  EXPECT_TRUE(FileBytes(copy) == written);
+    // Encrypting twice is refused and leaves the file alone.
+    EXPECT_EQ(ErrorOf([&] { EncryptAccessFile(copy, settings, "other"); }),
+              error_numbers::kNotSupported);
+    EXPECT_TRUE(FileBytes(copy) == written);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -52,7 +52,8 @@ int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullptr) {
 
 TEST(RowEncoder, RoundTripsEveryRowOfEveryAccessFile) {
   if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))
-    GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+    GTEST_SKIP() << "re-encodes the rows of files made by Access: the shared fixtures are not at "
+                 << kFixtures;
   std::ifstream index(kFixtures + "INDEX.tsv");
   std::string line;
   std::getline(index, line);

@@ -7,8 +7,7 @@
 // The next victim carries on with the same file.
 //
 // usage: write_kill_test [KILLS [SEED]]   (or VQ_KILLS, VQ_KILL_SEED)
-// Exit status 0, 1 on any failure (the message names the seed), 77 when the
-// shared fixtures are absent.
+// Exit status 0, 1 on any failure (the message names the seed).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -37,8 +36,6 @@ using jet::testing::RunCommand;
 
 using jet::kill_test::State;
 using Clock = std::chrono::steady_clock;
-
-const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
 
 struct Target {
   std::string path;
@@ -162,10 +159,6 @@ int main(int argc, char** argv) {
                   : std::getenv("VQ_KILL_SEED")
                       ? static_cast<uint32_t>(std::stoul(std::getenv("VQ_KILL_SEED")))
                       : std::random_device{}();
-  if (!jet::testing::Exists(kFixtures + "INDEX.tsv")) {
-    std::printf("SKIP: no shared Access fixtures at %s\n", kFixtures.c_str());
-    return 77;
-  }
   std::printf("kill test: %d kills, seed %u\n", kills, seed);
   std::fflush(stdout);
   std::string ignored;
@@ -178,15 +171,14 @@ int main(int argc, char** argv) {
   if (!have_mdb_reader) std::printf("node or mdb-reader missing: mdb-reader is not asked\n");
 
   jet::testing::ScratchDir dir;
-  // A Jet4 file, the same encoded, and an ACE file, in turn.
+  // A Jet4 file, another encoded, and an ACE file, in turn, each new.
   std::vector<Target> targets;
-  for (const char* source :
-       {"mdb-reader/test/data/V2000/empty.mdb", "mdb-reader/test/data/V2003/empty.mdb",
-        "mdb-reader/test/data/V2010/empty.accdb"}) {
+  for (const auto& [format, extension] : {std::pair{jet::NewFormat::kAccess2000, ".mdb"},
+                                          std::pair{jet::NewFormat::kAccess2003, ".mdb"},
+                                          std::pair{jet::NewFormat::kAccess2007, ".accdb"}}) {
     Target t;
-    t.path = dir / ("victim" + std::to_string(targets.size()) +
-                    std::string(source).substr(std::string(source).rfind('.')));
-    jet::testing::CopyFile(kFixtures + source, t.path);
+    t.path = dir / ("victim" + std::to_string(targets.size()) + extension);
+    jet::Database::Create(t.path, format, "");
     targets.push_back(t);
   }
   jet::testing::EncodeInPlace(targets[1].path, 0x2B4D17E5);
