@@ -4,7 +4,8 @@
 Seeds are made here rather than kept in the repository: bare headers of each
 format, and, when the shared Access fixtures are at hand, copies of a few of
 the smallest ones (whole, and cut after the catalogue). Given vellquist-sql,
-also a cut .accdb encrypted with each scheme (password "password", as
+also a new file of each format it writes, and a cut .accdb (or the new one)
+encrypted with each scheme (password "password", as
 fuzz_open opens every input, and few agile hash rounds so each run is quick),
 besides the encrypted fixtures themselves.
 
@@ -91,7 +92,18 @@ def main():
             with open(os.path.join(out, rel.replace("/", "_") + ".cut"), "wb") as f:
                 f.write(open(path, "rb").read()[: 32 * 4096])
     tool = sys.argv[3] if len(sys.argv) > 3 else ""
+    # New files of each format the engine writes, with a small table, so a
+    # clone without the fixtures still starts from whole databases.
+    if tool:
+        for fmt, ext in (("jet4-2000", "mdb"), ("jet4", "mdb"), ("ace12", "accdb")):
+            seed = os.path.join(out, f"new_{fmt}.{ext}")
+            subprocess.run([tool, "--create", seed, "--format", fmt,
+                            "--execute", "CREATE TABLE t (id LONG, name TEXT(20), note MEMO)",
+                            "--execute", "INSERT INTO t VALUES (1, 'one', 'a memo')"],
+                           check=True)
     plain = os.path.join(out, CUT_FIXTURES[0].replace("/", "_") + ".cut")
+    if tool and not os.path.exists(plain):
+        plain = os.path.join(out, "new_ace12.accdb")
     if tool and os.path.exists(plain):
         for scheme in SCHEMES:
             seed = os.path.join(out, "encrypted_" + scheme)

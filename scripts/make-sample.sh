@@ -31,8 +31,9 @@ for day in $(seq 1 150); do
 done
 # A long "photograph": 6,000 bytes of a made-up image header and pattern.
 photo="0x89504E470D0A1A0A"
-for i in $(seq 0 5991); do
-  photo+=$(printf '%02X' $(((i * 37 + 11) % 256)))
+for ((i = 0; i < 5992; i++)); do
+  printf -v byte '%02X' $(((i * 37 + 11) % 256))  # -v: no subshell for each of 6,000 bytes
+  photo+=$byte
 done
 
 cat >"$script" <<SQL

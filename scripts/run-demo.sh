@@ -3,8 +3,8 @@
 # builds, installs the program into demo/program, starts ase-test-server on
 # loopback with a demo database (the server's own sample tables with rows), and
 # starts vellquist with its settings in demo/config, filled in to reach that
-# server (your own ~/.config is never read or written). The server stops when
-# vellquist exits.
+# server (your own ~/.config and ~/.local/share are never read or written).
+# The server stops when vellquist exits.
 #
 #   bash scripts/run-demo.sh                 # from a desktop session
 #   bash scripts/run-demo.sh FILE.mdb        # with an Access file of your own
@@ -75,5 +75,5 @@ ASEPassword=demo
 ASEDatabase=demo
 CONF
 
-echo "starting vellquist (settings in $demo/config)"
-XDG_CONFIG_HOME="$demo/config" "$demo/program/vellquist"
+echo "starting vellquist (settings in $demo/config, the user's sample copy in $demo/data)"
+XDG_CONFIG_HOME="$demo/config" XDG_DATA_HOME="$demo/data" "$demo/program/vellquist"

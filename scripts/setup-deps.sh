@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Vellquist needs to build, test and run, and the
 # mdb-reader library the file checks use (into tests/jet/readers/node_modules).
-# Runs as root or through sudo; installs only what is missing.
+# Runs as root, or as a user with sudo rights (then it asks sudo for the
+# installs); installs only what is missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev ccache
   libgtest-dev googletest
   qt6-base-dev libgl-dev
   freetds-dev freetds-bin

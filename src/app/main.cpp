@@ -1,5 +1,7 @@
 // Starts Vellquist: the connection window runs its start-up and takes over.
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "ui/form1.h"
 #include "ui/form_metrics.h"
@@ -8,6 +10,19 @@
 #include "ui/window_logic.h"
 
 int main(int argc, char* argv[]) {
+  // Answered before Qt starts, so they work without a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("vellquist " VQ_VERSION);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::puts(
+        "usage: vellquist [--help | --version]\n"
+        "Opens the connection window: name an Access file and a Sybase ASE database,\n"
+        "then move tables between them in the tables window. The connection fields\n"
+        "are kept in $XDG_CONFIG_HOME/Zelvora.conf. See vellquist(1).");
+    return 0;
+  }
   QApplication app(argc, argv);
   vq::InstallFontSubstitution();
   QApplication::setApplicationName(QString::fromLatin1(vq::kApplicationTitle));

@@ -1,8 +1,6 @@
 // The Access side of the tables catalogue: listing, existence and rename.
 #include "dataaccess/access_catalogue.h"
 
-#include <set>
-
 #include "dataaccess/connection_settings.h"
 #include "dataaccess/error_report.h"
 #include "dataaccess/helpers.h"
@@ -55,58 +53,6 @@ std::string Printable(const std::string& name) {
 // "`name`" for a statement. REQUIRES: CheckAccessTableName(name) passed.
 std::string Quoted(const std::string& name) {
   return "`" + name + "`";
-}
-
-// A name no catalogue entry of any kind has (tables, queries and system
-// objects share one namespace), for holding a table during a rename.
-std::string UnusedTableName(DatabaseSession& db) {
-  std::set<std::string> taken;
-  RecordSet rs = db.OpenSchema(kAdSchemaTables);
-  while (!rs.Eof()) {
-    taken.insert(jet::UpperCaseName(ToText(rs.Fields().Item("TABLE_NAME").Value())));
-    rs.MoveNext();
-  }
-  rs.Close();
-  for (int n = 1;; ++n) {
-    std::string candidate = "VqRenaming" + std::to_string(n);
-    if (!taken.count(jet::UpperCaseName(candidate))) return candidate;
-  }
-}
-
-// `error` with `note` added to its description, the number kept.
-DatabaseError WithNote(const DatabaseError& error, const std::string& note) {
-  return DatabaseError(error.Number(), error.Description() + " " + note);
-}
-
-// Renames `old_name` to `new_name` when the two differ only in case. Access
-// compares names without case, so copying straight to the new name would meet
-// the old table; the rows go through a table of an unused name instead, and at
-// every step at least one complete copy of the table exists.
-void RenameCaseOnly(DatabaseSession& db, const std::string& old_name, const std::string& new_name) {
-  const std::string held = UnusedTableName(db);
-  db.Execute("SELECT a1.* INTO " + Quoted(held) + " FROM " + Quoted(old_name) + " AS a1;");
-  try {
-    db.Execute("DROP TABLE " + Quoted(old_name));
-  } catch (const DatabaseError& e) {
-    // The old table is still whole; take the spare copy away again if we can.
-    try {
-      db.Execute("DROP TABLE " + Quoted(held));
-    } catch (...) {
-      throw WithNote(e, "A copy of the table remains as '" + held + "'.");
-    }
-    throw;
-  }
-  try {
-    db.Execute("SELECT a1.* INTO " + Quoted(new_name) + " FROM " + Quoted(held) + " AS a1;");
-  } catch (const DatabaseError& e) {
-    // The only copy is the held one now: it must stay, and the user must learn its name.
-    throw WithNote(e, "The table's rows are kept in the table '" + held + "'.");
-  }
-  try {
-    db.Execute("DROP TABLE " + Quoted(held));
-  } catch (const DatabaseError& e) {
-    throw WithNote(e, "The table was renamed, but its copy '" + held + "' remains.");
-  }
 }
 
 }  // namespace
@@ -190,39 +136,21 @@ bool RenameAccessTable(const CommandEnv& env, const std::string& old_name,
   if (old_name == new_name) return true;
   DatabaseSession db;
   db.Open(BuildAccessConnectionString(env.settings, path, password));
-  if (jet::UpperCaseName(old_name) == jet::UpperCaseName(new_name)) {
-    // The existing table "named" new_name is this very table: no question.
-    RenameCaseOnly(db, old_name, new_name);
-    db.Close();
-    return true;
-  }
-  bool result = true;
-  if (AccessTableExists(env, path, password, new_name)) {
+  // A name differing only in case names this very table: no question then.
+  if (jet::UpperCaseName(old_name) != jet::UpperCaseName(new_name) &&
+      AccessTableExists(env, path, password, new_name)) {
     if (env.dialogs.MsgBox("Would you like to overwrite " + new_name + "?", kMsgYesNo,
-                           "Overwrite?") == kAnswerYes) {
-      db.Execute("DROP TABLE " + Quoted(new_name));
-    } else {
-      result = false;
+                           "Overwrite?") != kAnswerYes) {
+      db.Close();
+      return false;
     }
+    // A table the engine will not drop (one in a relationship) stops the
+    // rename here, with both tables as they were.
+    db.Execute("DROP TABLE " + Quoted(new_name));
   }
-  if (result) {
-    // The old table is dropped only once its copy has been made.
-    db.Execute("SELECT a1.* INTO " + Quoted(new_name) + " FROM " + Quoted(old_name) + " AS a1;");
-    try {
-      db.Execute("DROP TABLE " + Quoted(old_name));
-    } catch (const DatabaseError& e) {
-      // The old table stays (a relationship holds it, say): take the copy
-      // away again, so the failed rename leaves no second table behind.
-      try {
-        db.Execute("DROP TABLE " + Quoted(new_name));
-      } catch (...) {
-        throw WithNote(e, "A copy of the table remains as '" + new_name + "'.");
-      }
-      throw;
-    }
-  }
+  db.Execute("ALTER TABLE " + Quoted(old_name) + " RENAME TO " + Quoted(new_name) + ";");
   db.Close();
-  return result;
+  return true;
 }
 
 }  // namespace vq

@@ -31,13 +31,14 @@ bool AccessTableExists(const CommandEnv& env, const std::string& path, const std
 // between grave accents in a statement, so a name can never end the quoting.
 void CheckAccessTableName(const std::string& name);
 
-// Renames the table `old_name` of the Access file at `path` to `new_name` by
-// copying it under the new name and dropping the old one. When another table
+// Renames the table `old_name` of the Access file at `path` to `new_name` in
+// place (ALTER TABLE ... RENAME TO, the engine's own statement), so the table
+// keeps its key, indexes, properties and relationships. When another table
 // already has the new name the user is asked whether to overwrite it; "No"
-// changes nothing and gives false. A name differing only in case is renamed
-// through a temporary table, and the same name is left alone (true). Bad names
-// and database failures throw; the table is never dropped before a copy of it
-// exists, and a copy whose original cannot be dropped is dropped again.
+// changes nothing and gives false, "Yes" drops that table first (refused, and
+// nothing renamed, when it is in a relationship). A name differing only in
+// case is renamed without a question, and the same name is left alone (true).
+// Bad names and database failures throw.
 bool RenameAccessTable(const CommandEnv& env, const std::string& old_name,
                        const std::string& new_name, const std::string& path,
                        const std::string& password);

@@ -20,11 +20,16 @@ constexpr int kAdSmallInt = 2, kAdInteger = 3, kAdSingle = 4, kAdDouble = 5, kAd
               kAdNumeric = 131, kAdVarWChar = 202, kAdLongVarWChar = 203, kAdVarBinary = 204,
               kAdLongVarBinary = 205;
 
-// Runs `body`, turning the engine's failures into the layer's.
+// Runs `body`, turning the engine's failures into the layer's: a failed save
+// and a damaged file become DatabaseNotWritable, so callers stop sending.
 template <typename F>
 auto Translate(F&& body) -> decltype(body()) {
   try {
     return body();
+  } catch (const jet::SaveFailed& e) {
+    throw DatabaseNotWritable(e.Number(), e.what(), static_cast<int64_t>(e.LostStatements()));
+  } catch (const jet::DamagedFile& e) {
+    throw DatabaseNotWritable(e.Number(), e.what(), 0);
   } catch (const jet::JetError& e) {
     throw DatabaseError(e.Number(), e.what());
   } catch (const std::bad_alloc&) {

@@ -6,8 +6,9 @@
 // the connection string, gives the tables catalogue as the Jet provider does
 // (TABLE for user tables, SYSTEM TABLE and ACCESS TABLE for the MSys tables,
 // LINK for linked tables, VIEW for stored select queries), and runs
-// "SELECT * FROM `name`" (or [name]) as a stream of rows. Writing is not
-// available yet: Execute says so.
+// "SELECT * FROM `name`" (or [name]) as a stream of rows. Execute carries out
+// the engine's writing statements; a save that fails or a damaged file is a
+// DatabaseNotWritable, which counts the statements the failed save lost.
 #pragma once
 
 #include <memory>

@@ -47,4 +47,19 @@ class UnreadableRow : public DatabaseError {
   using DatabaseError::DatabaseError;
 };
 
+// A database that cannot take changes: a save failed, or the file is damaged.
+// A later change cannot be trusted to be kept, so callers that send many stop
+// sending. LostStatements() counts the statements whose changes the failure
+// undid, the failing one included: those since the database last saved (0
+// for a damaged file, which takes no change at all).
+class DatabaseNotWritable : public DatabaseError {
+ public:
+  DatabaseNotWritable(int32_t number, const std::string& description, int64_t lost_statements)
+      : DatabaseError(number, description), lost_statements_(lost_statements) {}
+  int64_t LostStatements() const { return lost_statements_; }
+
+ private:
+  int64_t lost_statements_;
+};
+
 }  // namespace vq

@@ -149,8 +149,9 @@ void RecordSet::Attach(std::unique_ptr<Cursor> cursor) {
 void RecordSet::FetchRow() {
   // Until the fetch has succeeded there is no current row: a fetch that fails
   // must leave nothing behind that reads as the row before it.
+  // The values of the row before stay in row_ until the fetch replaces them,
+  // so that text and byte values can reuse their storage.
   row_readable_ = false;
-  row_.clear();
   row_error_.clear();
   try {
     eof_ = !cursor_->Fetch(row_);
@@ -162,7 +163,11 @@ void RecordSet::FetchRow() {
     row_error_ = e.what();
     row_error_number_ = e.Number();
     return;
+  } catch (...) {
+    row_.clear();
+    throw;
   }
+  if (eof_) row_.clear();
   row_readable_ = !eof_;
 }
 

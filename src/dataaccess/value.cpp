@@ -1,70 +1,98 @@
 #include "dataaccess/value.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "common/civil_days.h"
 
 namespace vq {
 namespace {
 
-std::string U128ToText(unsigned __int128 v) {
-  if (v == 0) return "0";
-  char buf[48];
+// Writes the decimal digits of `v` at `p` (room for 39 needed); returns their end.
+char* WriteDigits(char* p, unsigned __int128 v) {
+  constexpr uint64_t kChunk = 10000000000000000000ull;  // 10^19
+  // 64-bit steps while they suffice: 128-bit division is a library call, and
+  // at most two chunks of 19 digits lie above 2^64.
+  uint64_t chunks[2];
   int n = 0;
-  // 64-bit steps while they suffice: 128-bit division is a library call.
-  for (uint64_t small = static_cast<uint64_t>(v); v >> 64 == 0 && small != 0; small /= 10) {
-    buf[n++] = static_cast<char>('0' + static_cast<int>(small % 10));
-    if (small < 10) v = 0;
+  while (v >> 64 != 0) {
+    chunks[n++] = static_cast<uint64_t>(v % kChunk);
+    v /= kChunk;
   }
-  while (v != 0) {
-    buf[n++] = static_cast<char>('0' + static_cast<int>(v % 10));
-    v /= 10;
+  p = std::to_chars(p, p + 20, static_cast<uint64_t>(v)).ptr;
+  while (n > 0) {
+    char tmp[20];
+    char* end = std::to_chars(tmp, tmp + sizeof tmp, chunks[--n]).ptr;
+    const size_t len = static_cast<size_t>(end - tmp);
+    std::memset(p, '0', 19 - len);
+    std::memcpy(p + 19 - len, tmp, len);
+    p += 19;
   }
-  std::string out;
-  out.reserve(n);
-  while (n > 0) out.push_back(buf[--n]);
-  return out;
+  return p;
 }
 
-// Places a point `scale` digits from the right and drops trailing fraction zeros.
-std::string ScaledText(std::string digits, unsigned scale, bool negative) {
-  if (scale > 0) {
-    if (digits.size() <= scale) digits.insert(0, scale - digits.size() + 1, '0');
-    digits.insert(digits.size() - scale, 1, '.');
-    while (digits.back() == '0') digits.pop_back();
-    if (digits.back() == '.') digits.pop_back();
+// Appends magnitude * 10^-scale with a point `scale` digits from the right,
+// without trailing fraction zeros (nor a point with nothing after it); a zero
+// carries no sign.
+void AppendScaled(std::string& out, unsigned __int128 magnitude, uint8_t scale, bool negative) {
+  char digits[40];
+  const size_t n = static_cast<size_t>(WriteDigits(digits, magnitude) - digits);
+  const size_t whole = n > scale ? n - scale : 0;  // digits before the point
+  size_t last = n;
+  while (last > whole && digits[last - 1] == '0') --last;
+  const size_t zeros = last > whole && n - whole < scale ? scale - (n - whole) : 0;
+  // Sign, whole part (at least "0"), point, zeros after it, the other digits:
+  // at most 1 + 39 + 1 + 255 characters, the scale being at most 255.
+  char buf[300];
+  char* p = buf;
+  if (negative && magnitude != 0) *p++ = '-';
+  if (whole == 0) {
+    *p++ = '0';
+  } else {
+    std::memcpy(p, digits, whole);
+    p += whole;
   }
-  if (negative && digits != "0") digits.insert(0, 1, '-');
-  return digits;
+  if (last > whole) {
+    *p++ = '.';
+    std::memset(p, '0', zeros);
+    p += zeros;
+    std::memcpy(p, digits + whole, last - whole);
+    p += last - whole;
+  }
+  out.append(buf, p);
 }
 
-}  // namespace
-
-std::string CurrencyToText(Currency c) {
+void AppendCurrency(std::string& out, Currency c) {
   bool negative = c.ten_thousandths < 0;
   // Negating INT64_MIN overflows, so work on the unsigned magnitude.
   uint64_t mag = negative ? (~static_cast<uint64_t>(c.ten_thousandths) + 1)
                           : static_cast<uint64_t>(c.ten_thousandths);
-  return ScaledText(U128ToText(mag), 4, negative);
+  AppendScaled(out, mag, 4, negative);
 }
 
-std::string DecimalToText(const Decimal& d) {
-  return ScaledText(U128ToText(d.magnitude), d.scale, d.negative);
+void AppendDouble(std::string& out, double d) {
+  if (std::isnan(d)) {
+    out += "NaN";
+  } else if (std::isinf(d)) {
+    out += d > 0 ? "Infinity" : "-Infinity";
+  } else {
+    char buf[64];
+    // Shortest form that reads back to the same double; plain notation where
+    // that stays short, exponent form for very large or small magnitudes.
+    auto res = std::to_chars(buf, buf + sizeof buf, d);
+    out.append(buf, res.ptr);
+  }
 }
 
-std::string DoubleToText(double d) {
-  if (std::isnan(d)) return "NaN";
-  if (std::isinf(d)) return d > 0 ? "Infinity" : "-Infinity";
-  char buf[64];
-  // Shortest form that reads back to the same double; plain notation where that
-  // stays short, exponent form for very large or small magnitudes.
-  auto res = std::to_chars(buf, buf + sizeof buf, d);
-  return std::string(buf, res.ptr);
-}
+constexpr char kTwoDigits[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
 
-std::string DateTimeToText(const DateTime& dt) {
+void AppendDateTime(std::string& out, const DateTime& dt) {
   // Written by hand: this runs once per date of every row a transfer reads.
   char buf[40];
   char* p = buf;
@@ -85,17 +113,26 @@ std::string DateTimeToText(const DateTime& dt) {
     for (int k = n; k < width; ++k) *p++ = '0';
     while (n > 0) *p++ = tmp[--n];
   };
+  // The five two-digit fields, each from a table of "00" to "99".
+  auto two = [&p, &digits](unsigned v) {
+    if (v >= 100) {
+      digits(v, 2);
+      return;
+    }
+    std::memcpy(p, kTwoDigits + 2 * v, 2);
+    p += 2;
+  };
   digits(static_cast<uint64_t>(year), year_width);
   *p++ = '-';
-  digits(dt.month, 2);
+  two(dt.month);
   *p++ = '-';
-  digits(dt.day, 2);
+  two(dt.day);
   *p++ = ' ';
-  digits(dt.hour, 2);
+  two(dt.hour);
   *p++ = ':';
-  digits(dt.minute, 2);
+  two(dt.minute);
   *p++ = ':';
-  digits(dt.second, 2);
+  two(dt.second);
   uint32_t ticks = dt.nanosecond / 100;
   if (ticks != 0) {
     *p++ = '.';
@@ -103,46 +140,107 @@ std::string DateTimeToText(const DateTime& dt) {
     digits(ticks, 7);
     while (p > frac && p[-1] == '0') --p;
   }
-  return std::string(buf, p);
+  out.append(buf, p);
+}
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendGuid(std::string& out, const Guid& g) {
+  char buf[38];
+  char* p = buf;
+  *p++ = '{';
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
+    *p++ = kHexDigits[g.bytes[i] >> 4];
+    *p++ = kHexDigits[g.bytes[i] & 15];
+  }
+  *p++ = '}';
+  out.append(buf, p);
+}
+
+// "00" to "FF", two characters a byte.
+constexpr std::array<char, 512> kHexPairs = [] {
+  std::array<char, 512> pairs{};
+  for (int b = 0; b < 256; ++b) {
+    pairs[2 * b] = kHexDigits[b >> 4];
+    pairs[2 * b + 1] = kHexDigits[b & 15];
+  }
+  return pairs;
+}();
+
+void AppendHex(std::string& out, const std::vector<uint8_t>& data) {
+  const size_t at = out.size();
+  out.resize(at + 2 + 2 * data.size());
+  char* p = out.data() + at;
+  *p++ = '0';
+  *p++ = 'x';
+  for (uint8_t b : data) {
+    std::memcpy(p, kHexPairs.data() + 2 * b, 2);
+    p += 2;
+  }
+}
+
+// The text of one value built by `append`.
+template <typename T>
+std::string TextOf(void (*append)(std::string&, T), T v) {
+  std::string out;
+  append(out, v);
+  return out;
+}
+
+}  // namespace
+
+std::string CurrencyToText(Currency c) {
+  return TextOf(AppendCurrency, c);
+}
+
+std::string DecimalToText(const Decimal& d) {
+  std::string out;
+  AppendScaled(out, d.magnitude, d.scale, d.negative);
+  return out;
+}
+
+std::string DoubleToText(double d) {
+  return TextOf(AppendDouble, d);
+}
+
+std::string DateTimeToText(const DateTime& dt) {
+  return TextOf<const DateTime&>(AppendDateTime, dt);
 }
 
 std::string GuidToText(const Guid& g) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out = "{";
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
-    out.push_back(hex[g.bytes[i] >> 4]);
-    out.push_back(hex[g.bytes[i] & 15]);
-  }
-  out.push_back('}');
-  return out;
+  return TextOf<const Guid&>(AppendGuid, g);
 }
 
 std::string BytesToHex(const std::vector<uint8_t>& data) {
-  static const char* hex = "0123456789ABCDEF";
-  std::string out = "0x";
-  out.reserve(2 + data.size() * 2);
-  for (uint8_t b : data) {
-    out.push_back(hex[b >> 4]);
-    out.push_back(hex[b & 15]);
-  }
-  return out;
+  return TextOf<const std::vector<uint8_t>&>(AppendHex, data);
+}
+
+void AppendText(std::string& out, const Value& v) {
+  struct Visitor {
+    std::string& out;
+    void operator()(std::monostate) const {}
+    void operator()(bool b) const { out += b ? "True" : "False"; }
+    void operator()(int64_t i) const {
+      char buf[24];
+      out.append(buf, std::to_chars(buf, buf + sizeof buf, i).ptr);
+    }
+    void operator()(double d) const { AppendDouble(out, d); }
+    void operator()(Currency c) const { AppendCurrency(out, c); }
+    void operator()(const Decimal& d) const { AppendScaled(out, d.magnitude, d.scale, d.negative); }
+    void operator()(const DateTime& dt) const { AppendDateTime(out, dt); }
+    void operator()(const std::string& s) const { out += s; }
+    void operator()(const Bytes& b) const { AppendHex(out, b.data); }
+    void operator()(const Guid& g) const { AppendGuid(out, g); }
+  };
+  std::visit(Visitor{out}, v);
 }
 
 std::string ToText(const Value& v) {
-  struct Visitor {
-    std::string operator()(std::monostate) const { return {}; }
-    std::string operator()(bool b) const { return b ? "True" : "False"; }
-    std::string operator()(int64_t i) const { return std::to_string(i); }
-    std::string operator()(double d) const { return DoubleToText(d); }
-    std::string operator()(Currency c) const { return CurrencyToText(c); }
-    std::string operator()(const Decimal& d) const { return DecimalToText(d); }
-    std::string operator()(const DateTime& dt) const { return DateTimeToText(dt); }
-    std::string operator()(const std::string& s) const { return s; }
-    std::string operator()(const Bytes& b) const { return BytesToHex(b.data); }
-    std::string operator()(const Guid& g) const { return GuidToText(g); }
-  };
-  return std::visit(Visitor{}, v);
+  if (const auto* s = std::get_if<std::string>(&v)) return *s;
+  std::string out;
+  AppendText(out, v);
+  return out;
 }
 
 namespace {

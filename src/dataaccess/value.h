@@ -62,7 +62,9 @@ using Value = std::variant<std::monostate, bool, int64_t, double, Currency, Deci
                            std::string, Bytes, Guid>;
 
 // True when the value is null.
-inline bool IsNull(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+inline bool IsNull(const Value& v) {
+  return std::holds_alternative<std::monostate>(v);
+}
 
 // The default, locale-independent text of a value: "True"/"False", decimal
 // integers, the shortest round-tripping double with ".", exact currency and
@@ -70,6 +72,10 @@ inline bool IsNull(const Value& v) { return std::holds_alternative<std::monostat
 // ".fffffff" trimmed only when a fraction is present), "{GUID}", "0x" + upper-case
 // hex for bytes. Null gives the empty text.
 std::string ToText(const Value& v);
+
+// Appends ToText(v) to `out`, without a text of its own per value: for callers
+// that print many values into one buffer.
+void AppendText(std::string& out, const Value& v);
 
 // Text forms of the individual kinds, for callers that already know the kind.
 std::string CurrencyToText(Currency c);

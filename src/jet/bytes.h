@@ -68,10 +68,15 @@ class ByteView {
   }
 
  private:
+  // The check stays inline at every read; the message is built out of line,
+  // where it costs nothing until a read fails.
   void Need(size_t offset, size_t length) const {
-    if (!Contains(offset, length))
-      ThrowCorrupt("a field at offset " + std::to_string(offset) + " runs past its record of " +
-                   std::to_string(size_) + " bytes");
+    if (!Contains(offset, length)) [[unlikely]]
+      RunsPast(offset, size_);
+  }
+  [[noreturn, gnu::noinline, gnu::cold]] static void RunsPast(size_t offset, size_t size) {
+    ThrowCorrupt("a field at offset " + std::to_string(offset) + " runs past its record of " +
+                 std::to_string(size) + " bytes");
   }
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;

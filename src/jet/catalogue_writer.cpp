@@ -8,9 +8,11 @@
 #include "jet/data_page_writer.h"
 #include "jet/database.h"
 #include "jet/index_key.h"
+#include "jet/index_maintenance.h"
 #include "jet/index_tree.h"
 #include "jet/row_codec.h"
 #include "jet/table_writer.h"
+#include "jet/text_codec.h"
 #include "jet/usage_map.h"
 #include "jet/usage_map_writer.h"
 
@@ -44,32 +46,39 @@ double Now() {
   return (static_cast<double>(t) + static_cast<double>(offset)) / 86400.0 + 25569.0;
 }
 
-// Keeps an index's usage map in step with the pages its tree takes and gives up.
-IndexPageListener IndexMapKeeper(PageStore& store, RowPointer map) {
-  return [&store, map](uint32_t page, bool added) {
-    UsageMapEditor editor(store, map);
-    if (added) {
-      editor.Add(page);
-    } else {
-      editor.Remove(page);
-    }
-  };
-}
-
-// Moves the entry count of `def`'s real index `index` by `delta` (never below 0).
-void ChangeIndexCount(PageStore& store, const TableDefinition& def, size_t index, int delta) {
-  const Layout& l = store.FileLayout();
-  size_t at = def.real_indexes[index].count_block_offset + l.real_index_count_field;
-  std::vector<uint8_t> stream = ReadDefinitionStream(store, def.page);
-  ByteView s(stream.data(), stream.size());
-  uint32_t count = s.U32(at);
-  count = delta < 0 ? (count > 0 ? count - 1 : 0) : count + 1;
-  uint8_t bytes[4];
-  for (int k = 0; k < 4; ++k) bytes[k] = static_cast<uint8_t>(count >> (8 * k));
-  PatchDefinition(store, def, at, bytes, 4);
+// `def` with its long-value columns read and written as the fields rows
+// hold (header and inline bytes), so a row can be rewritten without touching
+// its long values.
+TableDefinition RawFields(TableDefinition def) {
+  for (Column& c : def.columns) {
+    if (c.type != kMemo && c.type != kOle) continue;
+    c.type = kBinary;
+    c.length = 0xFFFF;
+  }
+  return def;
 }
 
 }  // namespace
+
+void CheckName(const std::string& name, const char* what) {
+  const std::string names = std::string("Access ") + what + " names";
+  auto refuse = [&](const std::string& why) { throw JetError(error_numbers::kBadName, why); };
+  if (name.empty()) refuse(names + " cannot be empty: enter a name.");
+  std::vector<uint16_t> units;
+  try {
+    Utf8ToUtf16(name, units);
+  } catch (const JetError&) {
+    refuse("The " + std::string(what) + " name is not valid text: enter it again.");
+  }
+  if (units.size() > 64)
+    refuse(names + " have at most 64 characters: choose a shorter name than '" + name + "'.");
+  if (name[0] == ' ') refuse(names + " cannot start with a blank: remove it from '" + name + "'.");
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) refuse(names + " cannot hold control characters: remove them.");
+    if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
+      refuse(names + " cannot hold '" + static_cast<char>(c) + "': choose another name.");
+  }
+}
 
 RowPointer InsertIndexedRow(PageStore& store, const Header& header, const TableDefinition& def,
                             std::vector<Value>& values) {
@@ -368,6 +377,114 @@ std::vector<std::string> CatalogueWriter::RelationshipsOf(const std::string& nam
     return true;
   });
   return out;
+}
+
+std::vector<RelationshipColumn> CatalogueWriter::Relationships() {
+  std::vector<RelationshipColumn> out;
+  if (relationships_page_ == 0) return out;
+  TableDefinition rel = ReadTableDefinition(store_, header_, relationships_page_);
+  const int name = ColumnIndex(rel, "szRelationship"), child = ColumnIndex(rel, "szObject"),
+            child_column = ColumnIndex(rel, "szColumn"),
+            parent = ColumnIndex(rel, "szReferencedObject"),
+            parent_column = ColumnIndex(rel, "szReferencedColumn"),
+            flags = ColumnIndex(rel, "grbit"), position = ColumnIndex(rel, "icolumn");
+  if (name < 0 || child < 0 || child_column < 0 || parent < 0 || parent_column < 0 || flags < 0 ||
+      position < 0)
+    return out;
+  auto text = [](const Value& v) {
+    const std::string* s = std::get_if<std::string>(&v);
+    return s ? *s : std::string();
+  };
+  auto number = [](const Value& v) {
+    const int64_t* i = std::get_if<int64_t>(&v);
+    return i ? *i : 0;
+  };
+  ForEachRow(store_, header_, rel, [&](RowPointer, std::vector<Value>& row) {
+    RelationshipColumn r;
+    r.name = text(row[name]);
+    r.child = text(row[child]);
+    r.child_column = text(row[child_column]);
+    r.parent = text(row[parent]);
+    r.parent_column = text(row[parent_column]);
+    r.flags = number(row[flags]);
+    r.position = number(row[position]);
+    out.push_back(std::move(r));
+    return true;
+  });
+  return out;
+}
+
+void CatalogueWriter::RewriteText(uint32_t def_page, RowPointer where,
+                                  const std::vector<Value>& raw, size_t column,
+                                  const std::string& text) {
+  TableDefinition def = RawFields(ReadTableDefinition(store_, header_, def_page));
+  DeleteRow(def, where, raw);
+  // The delete moved the definition's counts: read it afresh.
+  def = RawFields(ReadTableDefinition(store_, header_, def_page));
+  std::vector<Value> values = raw;
+  values[column] = text;
+  InsertIndexedRow(store_, header_, def, values);
+}
+
+void CatalogueWriter::RenameTable(int32_t object_id, const std::string& old_name,
+                                  const std::string& new_name) {
+  struct Found {
+    RowPointer where;
+    std::vector<Value> row;
+    size_t column;
+  };
+  // Gathers first and rewrites after, so no row is met twice.
+  auto gather = [&](uint32_t page, auto&& match) {
+    std::vector<Found> found;
+    if (page == 0) return found;
+    TableDefinition raw = RawFields(ReadTableDefinition(store_, header_, page));
+    ForEachRow(store_, header_, raw, [&](RowPointer where, std::vector<Value>& row) {
+      for (size_t column : match(raw, row)) found.push_back(Found{where, row, column});
+      return true;
+    });
+    return found;
+  };
+  auto names = [&](const std::vector<Value>& row, int column) {
+    if (column < 0) return false;
+    const std::string* s = std::get_if<std::string>(&row[column]);
+    return s && NamesEqual(*s, old_name);
+  };
+
+  std::vector<Found> objects =
+      gather(kCataloguePage, [&](const TableDefinition& def, const std::vector<Value>& row) {
+        const int64_t* id = std::get_if<int64_t>(&row[RequireColumn(def, "Id", "MSysObjects")]);
+        std::vector<size_t> hit;
+        if (id && *id == object_id)
+          hit.push_back(static_cast<size_t>(RequireColumn(def, "Name", "MSysObjects")));
+        return hit;
+      });
+  if (objects.size() != 1) ThrowCorrupt("the catalogue does not hold the table's row exactly once");
+  RewriteText(kCataloguePage, objects[0].where, objects[0].row, objects[0].column, new_name);
+
+  // A row naming the table on both sides (a relationship with itself) is
+  // rewritten twice, one column at a time, each time from its current place.
+  for (const char* side : {"szObject", "szReferencedObject"}) {
+    std::vector<Found> rows =
+        gather(relationships_page_, [&](const TableDefinition& def, const std::vector<Value>& row) {
+          std::vector<size_t> hit;
+          int column = ColumnIndex(def, side);
+          if (names(row, column)) hit.push_back(static_cast<size_t>(column));
+          return hit;
+        });
+    for (const Found& f : rows)
+      RewriteText(relationships_page_, f.where, f.row, f.column, new_name);
+  }
+
+  std::vector<Found> nav =
+      gather(nav_objects_page_, [&](const TableDefinition& def, const std::vector<Value>& row) {
+        std::vector<size_t> hit;
+        const int name = ColumnIndex(def, "Name"), type = ColumnIndex(def, "Type");
+        if (type < 0) return hit;
+        const int64_t* t = std::get_if<int64_t>(&row[type]);
+        if (t && *t == 1 && names(row, name)) hit.push_back(static_cast<size_t>(name));
+        return hit;
+      });
+  for (const Found& f : nav) RewriteText(nav_objects_page_, f.where, f.row, f.column, new_name);
 }
 
 }  // namespace jet

@@ -23,6 +23,20 @@
 
 namespace jet {
 
+// Refuses a name Access would not take for a table or a column (`what`
+// says which): a JetError kBadName saying why.
+void CheckName(const std::string& name, const char* what);
+
+// One row of MSysRelationships: one column pair of a relationship between a
+// child table (`child`) and the table it refers to (`parent`).
+struct RelationshipColumn {
+  std::string name;
+  std::string child, child_column;
+  std::string parent, parent_column;
+  int64_t flags = 0;     // 0x02: not enforced
+  int64_t position = 0;  // the pair's place within the relationship
+};
+
 // Calls `visit` with the place and values of every live row of `table`;
 // `visit` returns false to stop.
 void ForEachRow(PageSource& source, const Header& header, const TableDefinition& table,
@@ -57,6 +71,15 @@ class CatalogueWriter {
   // The names of tables that take part in a relationship with `name`, if any.
   std::vector<std::string> RelationshipsOf(const std::string& name);
 
+  // Every row of MSysRelationships (none when the file has no such table).
+  std::vector<RelationshipColumn> Relationships();
+
+  // Gives the local table with `id`, now called `old_name`, the name
+  // `new_name`: its MSysObjects row and that row's index entries, the
+  // MSysRelationships rows that name it, and its navigation pane entry. Its
+  // definition, rows, indexes, permissions and properties stay where they are.
+  void RenameTable(int32_t id, const std::string& old_name, const std::string& new_name);
+
  private:
   // Gives back the LVAL rows of the long value whose row field is `field`,
   // and the pages it leaves empty (to the column's `maps`, where known).
@@ -65,6 +88,11 @@ class CatalogueWriter {
   RowPointer InsertRow(const TableDefinition& def, std::vector<Value>& values);
   void DeleteRow(const TableDefinition& def, RowPointer where, const std::vector<Value>& values);
   void AddToIndexCount(const TableDefinition& def, size_t index, int delta);
+  // Replaces the row at `where` of the table on `def_page` by one whose text
+  // column `column` is `text` (`raw` the row as RawFields reads it); long
+  // values are carried over as they are stored.
+  void RewriteText(uint32_t def_page, RowPointer where, const std::vector<Value>& raw,
+                   size_t column, const std::string& text);
 
   PageStore& store_;
   const Header& header_;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,6 +36,7 @@ namespace jet {
 class FileStore;
 class TableWriter;
 struct Statement;
+struct IndexSpec;
 
 // One open database file. Callers on several threads serialise through Mutex().
 class Database {
@@ -53,20 +55,30 @@ class Database {
   std::recursive_mutex& Mutex() { return mutex_; }
 
   // Makes the database writable (see PageFile::EnableWriting); a format the
-  // engine does not write is a JetError kNotSupported naming it.
+  // engine does not write is a JetError kNotSupported naming it, and a file
+  // that fails the check of integrity_check.h a DamagedFile, every time.
   void EnableWriting();
 
   // Carries out one statement that changes the database: CREATE TABLE,
-  // INSERT INTO, DROP TABLE or SELECT ... INTO. A failing statement changes
-  // nothing. Reading statements are refused here (see OpenTable).
+  // CREATE INDEX, INSERT INTO, DROP TABLE, SELECT ... INTO or ALTER TABLE
+  // ... RENAME TO. A failing statement changes nothing; one whose save fails
+  // is a SaveFailed, and undoes every statement since the last save with it
+  // (page_file.h, S1 to S3). A damaged file takes no statement at all.
+  // Reading statements are refused here (see OpenTable).
   void Execute(std::string_view sql);
 
   // The operations behind the statements, each one atomic statement.
   void CreateTable(const std::string& name, const std::vector<NewColumn>& columns);
   void DropTable(const std::string& name);
   void CopyTable(const std::string& new_name, const std::string& source);
+  // Adds an index to the table `table` and fills it from the table's rows.
+  void CreateIndex(const std::string& table, const IndexSpec& spec);
+  // Renames the table `old_name` in place: it keeps its id, pages, indexes,
+  // properties and relationships, which now name it `new_name`.
+  void RenameTable(const std::string& old_name, const std::string& new_name);
 
-  // Brings every change to the file now.
+  // Brings every change to the file now. A failure is a SaveFailed counting
+  // the statements since the last checkpoint, which are then undone.
   void Checkpoint();
   // Checkpoints; the Database stays usable.
   void Close();
@@ -94,12 +106,18 @@ class Database {
   // Runs `body` as one statement; `ddl` statements end in a checkpoint.
   template <typename Body>
   void RunStatement(bool ddl, Body&& body);
+  // RunStatement for a statement that changes the schema, for other files.
+  void RunSchemaStatement(const std::function<void()>& body);
   void Insert(const Statement& s);
   // Makes the table inside the running statement; returns its definition page.
   uint32_t CreateTableInStatement(const std::string& name, const std::vector<NewColumn>& columns);
   TableWriter& WriterFor(const CatalogueEntry& table);
   void ReloadCatalogue();
   void RequireWritableFormat() const;
+  // Undoes every change since the last checkpoint after `failure`, and
+  // throws it again counting the statements lost (`running`: the statement
+  // that failed is one of them).
+  [[noreturn]] void LoseUnsavedChanges(const SaveFailed& failure, bool running);
 
   std::recursive_mutex mutex_;
   std::string key_;  // the registry's key for this file
@@ -113,6 +131,13 @@ class Database {
   std::unique_ptr<Statement> parsed_;
   std::vector<Value> values_;
   size_t rows_since_checkpoint_ = 0;
+  // Statements kept since the last checkpoint: those a failed save loses.
+  uint64_t unsaved_statements_ = 0;
+  // Checkpoints done when the running statement began.
+  uint64_t statement_checkpoints_ = 0;
+  // What the check before the first write found ("" sound), once it ran.
+  bool checked_for_damage_ = false;
+  std::string damage_;
   std::chrono::steady_clock::time_point last_checkpoint_;
 };
 

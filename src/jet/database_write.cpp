@@ -5,11 +5,14 @@
 #include <cstring>
 #include <set>
 
+#include "jet/calculated_copy.h"
 #include "jet/catalogue_writer.h"
 #include "jet/data_page_writer.h"
 #include "jet/database.h"
 #include "jet/file_store.h"
+#include "jet/index_maintenance.h"
 #include "jet/index_tree.h"
+#include "jet/integrity_check.h"
 #include "jet/literal_conversion.h"
 #include "jet/property_blob.h"
 #include "jet/sql.h"
@@ -24,28 +27,6 @@ constexpr size_t kCheckpointRows = 5000;
 constexpr auto kCheckpointInterval = std::chrono::seconds(1);
 // The length of a usage-map row in tables this engine creates.
 constexpr size_t kMapRowLength = 69;
-
-// Refuses a name Access would not take for a table or a column.
-void CheckName(const std::string& name, const char* what) {
-  auto refuse = [&](const std::string& why) {
-    throw JetError(error_numbers::kBadName,
-                   "'" + name + "' is not a valid " + what + " name: " + why + ".");
-  };
-  if (name.empty()) refuse("it is empty");
-  std::vector<uint16_t> units;
-  try {
-    Utf8ToUtf16(name, units);
-  } catch (const JetError&) {
-    refuse("it is not valid text");
-  }
-  if (units.size() > 64) refuse("it is longer than 64 characters");
-  if (name[0] == ' ') refuse("it starts with a blank");
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) refuse("it holds a control character");
-    if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
-      refuse(std::string("it holds the character '") + static_cast<char>(c) + "'");
-  }
-}
 
 // Appends a fresh usage-map row to the map page `page`; its place, or a null
 // pointer when the page is full.
@@ -72,6 +53,15 @@ void Database::EnableWriting() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (file_->Writable()) return;
   RequireWritableFormat();
+  if (!checked_for_damage_) {
+    damage_ = FindDamageForWriting(*file_, file_->FileSize(), header_, catalogue_);
+    checked_for_damage_ = true;
+  }
+  if (!damage_.empty()) {
+    ThrowCorrupt(damage_ +
+                 ". Nothing has been written to it, and nothing will be: repair the file (in "
+                 "Access, Compact and Repair) or use a copy made before the damage.");
+  }
   file_->EnableWriting();
   store_ = std::make_unique<FileStore>(*file_, LayoutFor(false));
   last_checkpoint_ = std::chrono::steady_clock::now();
@@ -81,10 +71,37 @@ void Database::ReloadCatalogue() {
   catalogue_ = ReadCatalogue(*file_, header_);
 }
 
+void Database::LoseUnsavedChanges(const SaveFailed& failure, bool running) {
+  // A statement that spilled saved the statements before it first.
+  if (running && file_->Checkpoints() != statement_checkpoints_) unsaved_statements_ = 0;
+  const uint64_t lost = unsaved_statements_ + (running ? 1 : 0);
+  file_->DiscardChanges();
+  unsaved_statements_ = 0;
+  rows_since_checkpoint_ = 0;
+  writers_.clear();
+  ReloadCatalogue();
+  std::string message = failure.what();
+  if (!message.empty() && message.back() != '.') message += '.';
+  const std::string before = std::to_string(lost - (running ? 1 : 0));
+  if (running && lost == 1) {
+    message += " This statement was not saved; the file holds what it held before it.";
+  } else if (running) {
+    message += " This statement and the " + before +
+               " before it since the last save were not saved; the file holds what it held "
+               "before them.";
+  } else {
+    message += " The " + before +
+               " statements since the last save were not saved; the file holds what it held "
+               "before them.";
+  }
+  throw SaveFailed(failure.Number(), message, lost);
+}
+
 template <typename Body>
 void Database::RunStatement(bool ddl, Body&& body) {
   EnableWriting();
   file_->BeginStatement();
+  statement_checkpoints_ = file_->Checkpoints();
   try {
     body();
     auto now = std::chrono::steady_clock::now();
@@ -92,9 +109,14 @@ void Database::RunStatement(bool ddl, Body&& body) {
         (rows_since_checkpoint_ > 0 && now - last_checkpoint_ >= kCheckpointInterval)) {
       file_->Checkpoint();
       rows_since_checkpoint_ = 0;
+      unsaved_statements_ = 0;
       last_checkpoint_ = now;
+    } else {
+      ++unsaved_statements_;
     }
     file_->CommitStatement();
+  } catch (const SaveFailed& failure) {
+    LoseUnsavedChanges(failure, true);
   } catch (...) {
     file_->RollbackStatement();
     writers_.clear();
@@ -105,6 +127,10 @@ void Database::RunStatement(bool ddl, Body&& body) {
     writers_.clear();
     ReloadCatalogue();
   }
+}
+
+void Database::RunSchemaStatement(const std::function<void()>& body) {
+  RunStatement(true, body);
 }
 
 void Database::Execute(std::string_view sql) {
@@ -138,6 +164,12 @@ void Database::Execute(std::string_view sql) {
     case Statement::Kind::kSelectInto:
       CopyTable(s.table, s.source);
       return;
+    case Statement::Kind::kCreateIndex:
+      CreateIndex(s.table, s.index);
+      return;
+    case Statement::Kind::kRenameTable:
+      RenameTable(s.table, s.new_name);
+      return;
     case Statement::Kind::kSelectAll:
       throw JetError(error_numbers::kNotSupported,
                      "A SELECT statement returns rows; open it as a query, not as a command.");
@@ -147,8 +179,13 @@ void Database::Execute(std::string_view sql) {
 void Database::Checkpoint() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!file_->Writable()) return;
-  file_->Checkpoint();
+  try {
+    file_->Checkpoint();
+  } catch (const SaveFailed& failure) {
+    LoseUnsavedChanges(failure, false);
+  }
   rows_since_checkpoint_ = 0;
+  unsaved_statements_ = 0;
   last_checkpoint_ = std::chrono::steady_clock::now();
 }
 
@@ -161,6 +198,17 @@ TableWriter& Database::WriterFor(const CatalogueEntry& table) {
   if (it != writers_.end()) return *it->second;
   TableDefinition def = Definition(table.name);
   auto writer = std::make_unique<TableWriter>(*store_, std::move(def));
+  if (!writer->Definition().real_indexes.empty()) {
+    for (const Column& c : writer->Definition().columns)
+      if (c.type == kComplex)
+        throw JetError(error_numbers::kNotSupported,
+                       "Rows cannot be added to '" + table.name + "': its attachment or " +
+                           "multi-value column '" + c.name + "' is kept in hidden tables that " +
+                           "this engine does not fill.");
+    writer->KeepIndexes(
+        header_, table.name,
+        ParentLinksOf(*store_, header_, catalogue_, writer->Definition(), table.name));
+  }
   TableWriter& ref = *writer;
   writers_[table.DefinitionPage()] = std::move(writer);
   return ref;
@@ -176,12 +224,6 @@ void Database::Insert(const Statement& s) {
   }
   TableWriter& writer = WriterFor(entry);
   const TableDefinition& def = writer.Definition();
-  if (!def.real_indexes.empty()) {
-    throw JetError(error_numbers::kNotSupported,
-                   "Rows cannot be added to '" + entry.name +
-                       "' yet: it has indexes of its own, which this engine does not keep up to "
-                       "date.");
-  }
   const size_t n = def.columns.size();
   values_.resize(n);
   for (Value& v : values_) v = std::monostate{};
@@ -412,7 +454,8 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
       n.name = c.name;
       n.type = ValueType(c);
       if (n.type == kText)
-        n.length = static_cast<uint16_t>(std::max(1, (c.length - (c.IsCalculated() ? 23 : 0)) / 2));
+        n.length = c.IsCalculated() ? CalculatedTextLength(c)
+                                    : static_cast<uint16_t>(std::max(1, c.length / 2));
       if (n.type == kText && n.length > 255) n.type = kMemo;
       if (n.type == kBinary) n.length = c.length ? c.length : 255;
       n.precision = c.precision;
@@ -424,11 +467,18 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
       n.required = c.required;
       columns.push_back(std::move(n));
     }
+    CalculatedDecimals decimals(from);
+    if (decimals.Any()) {
+      TableReader scan(*file_, header_, from);
+      decimals.Measure(scan);
+      decimals.Shape(columns);
+    }
     const uint32_t page = CreateTableInStatement(new_name, columns);
     TableWriter writer(*store_, ReadTableDefinition(*store_, header_, page));
     TableReader reader(*file_, header_, from);
     std::vector<Value> row;
     while (reader.Next(row)) {
+      decimals.Fit(row);
       writer.Insert(row);
       // A big copy brings its pages to the file as it goes, rather than
       // holding the whole new table in memory until the statement ends.

@@ -47,9 +47,30 @@ class JetError : public std::runtime_error {
   int32_t number_;
 };
 
+// A failure because the file is damaged: what it says about itself cannot be
+// trusted, so nothing more is written to it.
+class DamagedFile : public JetError {
+ public:
+  using JetError::JetError;
+};
+
+// A save (a checkpoint) that could not be written: a full disk, an I/O error,
+// a file changed by another program. The file still holds what the last save
+// left, and every statement since that save has been undone in memory too;
+// LostStatements() counts them, the statement that failed included.
+class SaveFailed : public JetError {
+ public:
+  SaveFailed(int32_t number, const std::string& message, uint64_t lost_statements = 0)
+      : JetError(number, message), lost_statements_(lost_statements) {}
+  uint64_t LostStatements() const { return lost_statements_; }
+
+ private:
+  uint64_t lost_statements_;
+};
+
 // Throws a kCorrupt error with `message`.
 [[noreturn]] inline void ThrowCorrupt(const std::string& message) {
-  throw JetError(error_numbers::kCorrupt, "The database file is damaged: " + message);
+  throw DamagedFile(error_numbers::kCorrupt, "The database file is damaged: " + message);
 }
 
 }  // namespace jet

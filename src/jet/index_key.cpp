@@ -1,119 +1,20 @@
 #include "jet/index_key.h"
 
-#include <array>
 #include <cstring>
 
 #include "jet/error.h"
+#include "jet/sort_codes.h"
+#include "jet/text_codec.h"
 
 namespace jet {
 namespace {
-
-// How one ASCII character enters a text key.
-struct CharCode {
-  enum Kind : uint8_t { kUnknown, kSimple, kUnprintable } kind = kUnknown;
-  uint8_t length = 0;  // simple: bytes of `bytes` used
-  uint8_t bytes[2] = {0, 0};
-};
-
-using CodeTable = std::array<CharCode, 128>;
-
-// The codes of the characters 0x00..0x7F in the two sort orders of LCID
-// 0x0409, one entry a character: "S" and hex bytes for a character that
-// enters the key as those bytes, "U" and a hex code for one of the
-// "unprintable" kind (kept apart, after the text), "X" for one that cannot
-// be keyed. They agree with every index entry of the Access-made files we
-// hold (letters, digits, blank, ( ) . _ ~ ' - and control 0x03), and with the
-// tables other implementations publish for the rest.
-const char* const kGeneralLegacyCodes[128] = {
-    "X",     "U3",   "U4",   "U5",    "U6",    "U7",    "U8",    "U9",     // 0x00
-    "UA",    "S803", "S804", "S805",  "S806",  "S807",  "UB",    "UC",     // 0x08
-    "UD",    "UE",   "UF",   "U10",   "U11",   "U12",   "U13",   "U14",    // 0x10
-    "U15",   "U16",  "U17",  "U18",   "U19",   "U1A",   "U1B",   "U1C",    // 0x18
-    "S7",    "S9",   "SA",   "SC",    "SE",    "S10",   "S12",   "U80",    // 0x20
-    "S14",   "S16",  "S18",  "S2C",   "S1A",   "U82",   "S1C",   "S1E",    // 0x28
-    "S36",   "S38",  "S3A",  "S3C",   "S3E",   "S40",   "S42",   "S44",    // 0x30
-    "S46",   "S48",  "S20",  "S22",   "S2E",   "S30",   "S32",   "S24",    // 0x38
-    "S26",   "S4A",  "S4C",  "S4D",   "S4F",   "S51",   "S53",   "S55",    // 0x40
-    "S57",   "S59",  "S5B",  "S5C",   "S5E",   "S60",   "S62",   "S64",    // 0x48
-    "S66",   "S68",  "S69",  "S6B",   "S6D",   "S6F",   "S71",   "S73",    // 0x50
-    "S75",   "S76",  "S78",  "S27",   "S29",   "S2A",   "S2B02", "S2B03",  // 0x58
-    "S2B07", "S4A",  "S4C",  "S4D",   "S4F",   "S51",   "S53",   "S55",    // 0x60
-    "S57",   "S59",  "S5B",  "S5C",   "S5E",   "S60",   "S62",   "S64",    // 0x68
-    "S66",   "S68",  "S69",  "S6B",   "S6D",   "S6F",   "S71",   "S73",    // 0x70
-    "S75",   "S76",  "S78",  "S2B09", "S2B0B", "S2B0D", "S2B0F", "U1D",    // 0x78
-};
-
-const char* const kGeneralCodes[128] = {
-    "X",    "U3",   "U4",   "U5",   "U6",   "U7",   "U8",   "U9",    // 0x00
-    "UA",   "S705", "S706", "S707", "S708", "S709", "UB",   "UC",    // 0x08
-    "UD",   "UE",   "UF",   "U10",  "U11",  "U12",  "U13",  "U14",   // 0x10
-    "U15",  "U16",  "U17",  "U18",  "U19",  "U1A",  "U1B",  "U1C",   // 0x18
-    "S702", "S71C", "S71D", "S71F", "S721", "S723", "S725", "U80",   // 0x20
-    "S727", "S72A", "S72D", "S803", "S72F", "U82",  "S733", "S735",  // 0x28
-    "SD17", "SD19", "SD1A", "SD1B", "SD1C", "SD1D", "SD1E", "SD1F",  // 0x30
-    "SD20", "SD21", "S737", "S73A", "S80E", "S812", "S814", "S73C",  // 0x38
-    "S73E", "SE02", "SE09", "SE0A", "SE1A", "SE21", "SE23", "SE25",  // 0x40
-    "SE2C", "SE32", "SE35", "SE36", "SE48", "SE51", "SE70", "SE7C",  // 0x48
-    "SE7E", "SE89", "SE8A", "SE91", "SE99", "SE9F", "SEA2", "SEA4",  // 0x50
-    "SEA6", "SEA7", "SEA9", "S73F", "S741", "S742", "S743", "S744",  // 0x58
-    "S748", "SE02", "SE09", "SE0A", "SE1A", "SE21", "SE23", "SE25",  // 0x60
-    "SE2C", "SE32", "SE35", "SE36", "SE48", "SE51", "SE70", "SE7C",  // 0x68
-    "SE7E", "SE89", "SE8A", "SE91", "SE99", "SE9F", "SEA2", "SEA4",  // 0x70
-    "SEA6", "SEA7", "SEA9", "S74A", "S74C", "S74E", "S750", "U1D",   // 0x78
-};
-
-int HexDigit(char c) {
-  return c <= '9' ? c - '0' : c - 'A' + 10;
-}
-
-CodeTable MakeTable(const char* const (&lines)[128]) {
-  CodeTable t;
-  for (size_t c = 0; c < 128; ++c) {
-    const char* line = lines[c];
-    CharCode& code = t[c];
-    if (line[0] == 'X') continue;
-    const size_t digits = std::strlen(line + 1);
-    size_t at = 1;
-    if (line[0] == 'U') {
-      code.kind = CharCode::kUnprintable;
-      code.length = 1;
-      code.bytes[0] = static_cast<uint8_t>(
-          digits == 1 ? HexDigit(line[1]) : HexDigit(line[1]) * 16 + HexDigit(line[2]));
-      continue;
-    }
-    code.kind = CharCode::kSimple;
-    // An odd digit count starts with a one-digit byte ("S7" is 07).
-    if (digits % 2 == 1) {
-      code.bytes[code.length++] = static_cast<uint8_t>(HexDigit(line[at]));
-      at += 1;
-    }
-    while (line[at] && code.length < 2) {
-      code.bytes[code.length++] =
-          static_cast<uint8_t>(HexDigit(line[at]) * 16 + HexDigit(line[at + 1]));
-      at += 2;
-    }
-  }
-  return t;
-}
-
-// General Legacy: one byte for most characters.
-CodeTable MakeGeneralLegacy() {
-  return MakeTable(kGeneralLegacyCodes);
-}
-
-// General (2010 and later): two bytes a character.
-CodeTable MakeGeneral() {
-  return MakeTable(kGeneralCodes);
-}
 
 [[noreturn]] void Refuse(const std::string& what) {
   throw JetError(error_numbers::kNotSupported, what);
 }
 
-std::string Describe(unsigned char c) {
-  if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
-  static const char* kHex = "0123456789ABCDEF";
-  return std::string("0x") + kHex[c >> 4] + kHex[c & 15];
+[[noreturn]] void WrongKind(const Column& c) {
+  Refuse("Column '" + c.name + "' holds a value that does not match its type: correct the value.");
 }
 
 void AppendInverted(std::vector<uint8_t>& out, size_t from) {
@@ -150,13 +51,13 @@ void AppendGrouped(std::vector<uint8_t>& out, const uint8_t* data, size_t size, 
 
 int64_t IntegerOf(const Value& v, const Column& c) {
   if (const int64_t* i = std::get_if<int64_t>(&v)) return *i;
-  Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
+  WrongKind(c);
 }
 
 double DoubleOf(const Value& v, const Column& c) {
   if (const double* d = std::get_if<double>(&v)) return *d;
   if (const int64_t* i = std::get_if<int64_t>(&v)) return static_cast<double>(*i);
-  Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
+  WrongKind(c);
 }
 
 void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
@@ -165,7 +66,7 @@ void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
   switch (c.type) {
     case kBool: {
       const bool* b = std::get_if<bool>(&v);
-      if (!b) Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
+      if (!b) WrongKind(c);
       out.push_back(*b ? 0x00 : 0xFF);
       break;
     }
@@ -205,87 +106,226 @@ void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
     }
     case kGuid: {
       const Guid* g = std::get_if<Guid>(&v);
-      if (!g) Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
+      if (!g) WrongKind(c);
       AppendGrouped(out, g->bytes.data(), g->bytes.size(), ascending);
       return;
     }
     case kBinary: {
       const Binary* b = std::get_if<Binary>(&v);
-      if (!b) Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
+      if (!b) WrongKind(c);
       AppendGrouped(out, b->data(), b->size(), ascending);
       return;
     }
     case kText:
     case kMemo: {
       const std::string* s = std::get_if<std::string>(&v);
-      if (!s) Refuse("column '" + c.name + "' holds a value of the wrong kind for its index key");
+      if (!s) WrongKind(c);
       AppendTextKey(*s, c, ascending, jet3, out);
       return;  // text handles its own direction
     }
     default:
-      Refuse("index keys of column '" + c.name + "' (type " + std::to_string(c.type) +
-             ") cannot be built yet");
+      Refuse("Column '" + c.name + "' is indexed, and this program cannot yet keep an index " +
+             "of its type in order: remove that index in Access, or change the table there.");
   }
   if (!ascending) AppendInverted(out, start);
 }
 
 }  // namespace
 
-void AppendTextKey(const std::string& text, const Column& column, bool ascending, bool jet3,
-                   std::vector<uint8_t>& out) {
-  static const CodeTable kLegacy = MakeGeneralLegacy();
-  static const CodeTable kGeneral = MakeGeneral();
-  if (jet3) {
-    Refuse("index keys of text in Access 97 files cannot be built yet (text '" + text + "')");
-  }
-  if (column.sort_lcid != 0x0409 || column.sort_version > 1) {
-    Refuse("index keys of text in sort order " + std::to_string(column.sort_lcid) + " version " +
-           std::to_string(column.sort_version) + " cannot be built yet (text '" + text + "')");
-  }
-  const CodeTable& table = column.sort_version == 0 ? kLegacy : kGeneral;
-  const char* order = column.sort_version == 0 ? "General Legacy" : "General";
+namespace {
 
-  // Only ASCII is encoded, so bytes are characters.
-  size_t length = text.size();
-  for (unsigned char c : text) {
-    if (c >= 0x80) {
-      Refuse("the index key of the text '" + text + "' cannot be built: only ASCII text is " +
-             "encoded in the " + order + " sort order so far");
+// Access's words for the sort orders of other languages, by LCID.
+std::string SortOrderName(uint16_t lcid) {
+  static const struct {
+    uint16_t lcid;
+    const char* name;
+  } kNames[] = {
+      {0x0401, "Arabic"},
+      {0x0404, "Chinese Stroke Count"},
+      {0x0405, "Czech"},
+      {0x0406, "Norwegian/Danish"},
+      {0x0408, "Greek"},
+      {0x040A, "Spanish"},
+      {0x040B, "Swedish/Finnish"},
+      {0x040D, "Hebrew"},
+      {0x040E, "Hungarian"},
+      {0x040F, "Icelandic"},
+      {0x0411, "Japanese"},
+      {0x0412, "Korean"},
+      {0x0413, "Dutch"},
+      {0x0414, "Norwegian/Danish"},
+      {0x0415, "Polish"},
+      {0x0418, "Romanian"},
+      {0x0419, "Cyrillic"},
+      {0x041A, "Croatian"},
+      {0x041B, "Slovak"},
+      {0x041D, "Swedish/Finnish"},
+      {0x041E, "Thai"},
+      {0x041F, "Turkish"},
+      {0x0424, "Slovenian"},
+      {0x0425, "Estonian"},
+      {0x0426, "Latvian"},
+      {0x0427, "Lithuanian"},
+      {0x042A, "Vietnamese"},
+      {0x0804, "Chinese Punctuation"},
+  };
+  std::string name = "an unnamed";
+  for (const auto& n : kNames) {
+    if (n.lcid == lcid) name = std::string("the ") + n.name;
+  }
+  return name + " sort order (language code " + std::to_string(lcid) + ")";
+}
+
+// The order a text column of a Jet4/ACE or Jet3 file sorts in.
+SortOrder OrderOf(const Column& column, bool jet3) {
+  // Jet3 files of the General order carry 0x0409; Jet4/ACE add a version.
+  const bool general = column.sort_lcid == 0x0409 || (jet3 && column.sort_lcid == 0);
+  if (general && jet3) return SortOrder::kGeneral97;
+  if (general && column.sort_version <= 1)
+    return column.sort_version == 0 ? SortOrder::kGeneralLegacy : SortOrder::kGeneral;
+  throw JetError(error_numbers::kNotSupported,
+                 "Text in this database is sorted in " +
+                     (general ? "a newer General sort order (version " +
+                                    std::to_string(column.sort_version) + ")"
+                              : SortOrderName(column.sort_lcid)) +
+                     ", which this program cannot keep in order when it changes the file. "
+                     "To change this database here, set its sort order to General in Access "
+                     "(the new database sort order, then Compact and Repair).");
+}
+
+// The units a key is built from: at most 255, without trailing blanks.
+void KeyUnits(const std::string& text, std::vector<uint16_t>& units) {
+  Utf8ToUtf16(text, units);
+  if (units.size() > 255) units.resize(255);
+  while (!units.empty() && units.back() == ' ') units.pop_back();
+}
+
+// General Legacy and General: the inline codes, then the accents, the
+// "unprintable" characters and the flags of some characters past U+00FF.
+void AppendUnicodeTextKey(const std::vector<uint16_t>& units, SortOrder order,
+                          std::vector<uint8_t>& out) {
+  std::vector<uint8_t> extras;  // one accent byte a keyed character, 02 when none
+  uint32_t extras_chars = 0;    // keyed characters `extras` covers
+  uint32_t extras_lead = 0;     // a modifier written before any accent
+  bool have_extras = false;
+  std::vector<uint8_t> unprintables;  // 4-byte records
+  std::vector<uint8_t> flags;         // 2 or 3 a character that has one
+  uint32_t keyed = 0;                 // characters with inline bytes so far
+  for (uint16_t unit : units) {
+    const SortCode code = SortCodeOf(order, unit);
+    const uint32_t position = keyed;
+    if (code.inline_length > 0) {
+      out.insert(out.end(), code.inline_bytes, code.inline_bytes + code.inline_length);
+      ++keyed;
     }
-  }
-  if (length > 255) length = 255;
-  while (length > 0 && text[length - 1] == ' ') --length;
+    if (code.kind == SortKind::kSimple || code.kind == SortKind::kIgnored) continue;
 
-  const size_t start = out.size();
-  std::vector<uint8_t> records;
-  uint32_t written = 0;  // characters with codes so far
-  for (size_t k = 0; k < length; ++k) {
-    unsigned char c = static_cast<unsigned char>(text[k]);
-    const CharCode& code = table[c];
-    switch (code.kind) {
-      case CharCode::kSimple:
-        out.insert(out.end(), code.bytes, code.bytes + code.length);
-        ++written;
-        break;
-      case CharCode::kUnprintable: {
-        uint32_t where = 0x8000 | (7 + 4 * written);
-        records.push_back(static_cast<uint8_t>(where >> 8));
-        records.push_back(static_cast<uint8_t>(where));
-        records.push_back(0x06);
-        records.push_back(code.bytes[0]);
-        break;
+    const bool accent = code.kind != SortKind::kUnprintable && code.extra_length > 0;
+    const bool modifier = code.kind == SortKind::kUnprintableExt && code.flag != 0;
+    if (accent || modifier) {
+      have_extras = true;
+      if (extras_chars < position) {
+        extras.insert(extras.end(), position - extras_chars, 0x02);
+        extras_chars = position;
       }
-      case CharCode::kUnknown:
-        out.resize(start);
-        Refuse("the index key of the text '" + text + "' cannot be built: the character " +
-               Describe(c) + " has no known code in the " + order + " sort order");
+      if (accent) {
+        extras.insert(extras.end(), code.extra_bytes, code.extra_bytes + code.extra_length);
+        ++extras_chars;
+      } else if (!extras.empty()) {
+        extras.back() = static_cast<uint8_t>(extras.back() + code.flag);
+      } else {
+        extras.push_back(code.flag);
+        extras_lead = 1;
+      }
     }
+    if (code.kind == SortKind::kUnprintable) {
+      // The record names where the character stood, counted in accent bytes
+      // once there are any.
+      uint32_t at = position;
+      if (have_extras)
+        at = static_cast<uint32_t>(extras.size()) + (position - extras_chars) - extras_lead;
+      const uint32_t where = 0x8000 | (7 + 4 * at);
+      unprintables.push_back(static_cast<uint8_t>(where >> 8));
+      unprintables.push_back(static_cast<uint8_t>(where));
+      unprintables.push_back(0x06);
+      unprintables.insert(unprintables.end(), code.extra_bytes,
+                          code.extra_bytes + code.extra_length);
+    }
+    if (code.kind == SortKind::kInternationalExt) flags.push_back(code.flag);
   }
   out.push_back(0x01);
-  if (!records.empty()) {
-    out.insert(out.end(), {0x01, 0x01, 0x01});
-    out.insert(out.end(), records.begin(), records.end());
+  // Trailing "no accent" bytes say nothing.
+  while (!extras.empty() && extras.back() <= 0x02) extras.pop_back();
+  out.insert(out.end(), extras.begin(), extras.end());
+  if (unprintables.empty() && flags.empty()) return;
+  out.insert(out.end(), {0x01, 0x01});
+  if (!flags.empty()) {
+    while (!flags.empty() && flags.back() == 0x03) flags.pop_back();
+    // Three 2-bit flags a byte, first in the high bits, under a 0x80 mark.
+    for (size_t k = 0; k < flags.size(); k += 3) {
+      uint8_t packed = 0x80;
+      for (size_t j = 0; j < 3 && k + j < flags.size(); ++j)
+        packed |= static_cast<uint8_t>(flags[k + j] << (2 * (2 - j)));
+      out.push_back(packed);
+    }
+    out.insert(out.end(), {0xFF, 0x02, 0x80, 0xFF, 0x80});
+    if (!unprintables.empty()) out.push_back(0xFF);
   }
+  if (!unprintables.empty()) {
+    out.push_back(0x01);
+    out.insert(out.end(), unprintables.begin(), unprintables.end());
+  }
+}
+
+// General 97: the inline codes, then the accents as 4-bit codes between two
+// zero nibbles, each preceded by a 2 for every plain letter since the last.
+void AppendGeneral97TextKey(const std::vector<uint16_t>& units, std::vector<uint8_t>& out) {
+  std::vector<uint8_t> nibbles;
+  uint32_t plain = 0;
+  for (uint16_t unit : units) {
+    const SortCode code = SortCodeOf(SortOrder::kGeneral97, unit);
+    out.insert(out.end(), code.inline_bytes, code.inline_bytes + code.inline_length);
+    if (code.kind == SortKind::kSignificant) {
+      ++plain;
+    } else if (code.kind == SortKind::kSimple && code.inline_length > 1) {
+      // A ligature (Æ, Œ, ß) counts as the letters it sorts as.
+      plain += code.inline_length;
+    } else if (code.kind == SortKind::kInternational && code.extra_length > 0) {
+      if (nibbles.empty()) nibbles.push_back(0);
+      nibbles.insert(nibbles.end(), plain, 0x02);
+      nibbles.push_back(code.extra_bytes[0] & 0x0F);
+      plain = 0;
+    }
+  }
+  if (nibbles.empty()) {
+    out.push_back(0x00);
+    return;
+  }
+  nibbles.push_back(0);
+  for (size_t k = 0; k < nibbles.size(); k += 2) {
+    const uint8_t low = k + 1 < nibbles.size() ? nibbles[k + 1] : 0;
+    out.push_back(static_cast<uint8_t>(nibbles[k] << 4 | low));
+  }
+}
+
+}  // namespace
+
+void AppendTextKey(const std::string& text, const Column& column, bool ascending, bool jet3,
+                   std::vector<uint8_t>& out) {
+  const SortOrder order = OrderOf(column, jet3);
+  std::vector<uint16_t> units;
+  try {
+    KeyUnits(text, units);
+  } catch (const JetError&) {
+    Refuse("Column '" + column.name + "' holds text that is not valid: correct the value.");
+  }
+  const size_t start = out.size();
+  if (order == SortOrder::kGeneral97) {
+    AppendGeneral97TextKey(units, out);
+    if (!ascending) AppendInverted(out, start);
+    return;
+  }
+  AppendUnicodeTextKey(units, order, out);
   if (!ascending) {
     out.push_back(0x00);
     AppendInverted(out, start);

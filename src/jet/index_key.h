@@ -19,18 +19,28 @@
 //                             inverts all but the 9s
 //   TEXT, MEMO                see below
 //
-// Text of the sort order "General Legacy" (LCID 0x0409, version 0) or
-// "General" (version 1): at most 255 characters, trailing spaces dropped.
-// Each printable character appends its code (upper and lower case share
-// one); an "unprintable" one (' - and control characters) appends nothing
-// there but leaves a 4-byte record [u16 BE 0x8000 | (7 + 4 * codes written
-// before it)] 06 [its code]. Then 01; if there are records, 01 01 01 and the
-// records; then 00. A descending column writes 00, inverts everything it
-// wrote for the text, then writes another 00.
+// Text is keyed in its column's sort order: "General Legacy" (LCID 0x0409,
+// version 0) or "General" (version 1) in Jet4/ACE files, "General 97" in
+// Jet3 files (sort_codes.h holds their character codes). At most 255
+// characters count, trailing blanks dropped, and upper and lower case share
+// codes.
 //
-// The character codes are those read back from index entries Access wrote.
-// Characters whose code is not known (most punctuation, non-ASCII), other
-// sort orders and Jet3's order are refused rather than guessed: a wrong key
+//   General Legacy, General   the inline codes; 01; the accent bytes (02 for a
+//                             character without one, trailing ones dropped);
+//                             when there are "unprintable" characters (' -
+//                             and controls) or flagged characters past U+00FF:
+//                             01 01, the flags packed three a byte under 0x80
+//                             and FF 02 80 FF 80 (then FF if unprintables
+//                             follow), and 01 with a 4-byte record [u16 BE
+//                             0x8000 | (7 + 4 * position)] 06 [code] each;
+//                             then 00. A descending column writes 00, inverts
+//                             everything it wrote for the text, then another 00.
+//   General 97                the inline codes; then either 00, or the accents
+//                             as nibbles between two zero nibbles, each led by
+//                             a 2 for every plain letter since the last one.
+//                             A descending column inverts it all.
+//
+// Text in another language's sort order is refused: a key in the wrong order
 // would misplace the entry and damage the index for Access.
 #pragma once
 

@@ -158,11 +158,12 @@ const IndexEntry* IndexTree::Neighbour(const IndexPage& leaf, size_t pos, bool b
   return nullptr;
 }
 
-void IndexTree::Insert(const std::vector<uint8_t>& key, RowPointer row) {
+bool IndexTree::Insert(const std::vector<uint8_t>& key, RowPointer row) {
   if (key.size() > MaxKeySize()) {
-    throw JetError(error_numbers::kNotSupported, "an index key of " + std::to_string(key.size()) +
-                                                     " bytes is longer than the engine writes (" +
-                                                     std::to_string(MaxKeySize()) + ")");
+    throw JetError(error_numbers::kNotSupported,
+                   "An indexed value takes " + std::to_string(key.size()) +
+                       " bytes in its index, more than the " + std::to_string(MaxKeySize()) +
+                       " an index can hold: shorten the indexed text.");
   }
   IndexEntry target;
   target.key = key;
@@ -177,18 +178,36 @@ void IndexTree::Insert(const std::vector<uint8_t>& key, RowPointer row) {
     throw JetError(error_numbers::kDuplicateKey,
                    "the index already holds this entry for " + RowName(row));
   }
-  if (unique_ && !AllNull(key)) {
-    IndexPage hold;
-    for (bool before : {true, false}) {
-      const IndexEntry* n = Neighbour(leaf, pos, before, hold);
-      if (n && n->key == key) {
-        throw JetError(error_numbers::kDuplicateKey,
-                       "the unique index already holds this key, for " + RowName(n->row));
-      }
+  // Equal keys sit side by side, so only the neighbours can share this one.
+  bool new_key = true;
+  IndexPage hold;
+  for (bool before : {true, false}) {
+    const IndexEntry* n = Neighbour(leaf, pos, before, hold);
+    if (!n || n->key != key) continue;
+    if (unique_ && !AllNull(key)) {
+      throw JetError(error_numbers::kDuplicateKey,
+                     "Another row (" + RowName(n->row) +
+                         ") already has this value where the table allows no duplicates: " +
+                         "give a value not used yet.");
     }
+    new_key = false;
   }
   leaf.entries.insert(leaf.entries.begin() + static_cast<ptrdiff_t>(pos), std::move(target));
   Rewrite(path, leaf_no, std::move(leaf));
+  return new_key;
+}
+
+bool IndexTree::HasKey(const std::vector<uint8_t>& key) {
+  // The lowest possible row pointer puts the search before every entry of the key.
+  IndexEntry target;
+  target.key = key;
+  std::vector<Step> path;
+  uint32_t leaf_no = 0;
+  IndexPage leaf;
+  Descend(target, path, leaf_no, leaf);
+  IndexPage hold;
+  const IndexEntry* n = Neighbour(leaf, LowerBound(leaf.entries, target), false, hold);
+  return n && n->key == key;
 }
 
 void IndexTree::Remove(const std::vector<uint8_t>& key, RowPointer row) {

@@ -55,8 +55,12 @@ class IndexTree {
 
   // Adds the entry `key` for `row`. The same entry twice, or a key already
   // held by another row of a unique index, is a JetError kDuplicateKey; a key
-  // too long for an index page is kNotSupported.
-  void Insert(const std::vector<uint8_t>& key, RowPointer row);
+  // too long for an index page is kNotSupported. Returns true when no other
+  // row held the key (the definition counts such distinct keys).
+  bool Insert(const std::vector<uint8_t>& key, RowPointer row);
+
+  // True when some row's entry has exactly `key`.
+  bool HasKey(const std::vector<uint8_t>& key);
 
   // Removes the entry `key` for `row`; a missing entry is a JetError kCorrupt.
   void Remove(const std::vector<uint8_t>& key, RowPointer row);

@@ -33,8 +33,9 @@ uint32_t PackPointer(RowPointer where) {
 void CheckLength(size_t length) {
   if (length > LongValueWriter::kMaxLength) {
     throw JetError(error_numbers::kOutOfRange,
-                   "a long value of " + std::to_string(length) +
-                       " bytes is larger than the 1 GB a MEMO or OLE value can hold");
+                   "A value of " + std::to_string(length) +
+                       " bytes is larger than the 1 GB a Memo or OLE Object field can hold: " +
+                       "store a smaller value.");
   }
 }
 
@@ -85,7 +86,8 @@ void LongValueWriter::StartNewPage() {
   uint32_t page = store_.AllocatePage();
   if (page >= (1u << 24)) {
     throw JetError(error_numbers::kOutOfRange,
-                   "the database has grown past the pages a row pointer can reach");
+                   "The database file has reached the largest size Access allows: compact "
+                   "it in Access or move tables to another database.");
   }
   uint8_t* p = store_.Modify(page);
   std::memset(p, 0, layout_.page_size);

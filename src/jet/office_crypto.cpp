@@ -375,13 +375,25 @@ EncryptionSettings DefaultEncryptionSettings(OfficeScheme scheme) {
   return s;
 }
 
-NewEncryption MakeEncryption(const EncryptionSettings& settings, const std::string& password) {
-  // Access asks for a password before it encrypts; an empty one would let
-  // anyone in while the file looks protected.
-  if (password.empty()) {
-    throw JetError(error_numbers::kNotSupported,
-                   "A file cannot be encrypted with an empty password.");
+namespace {
+
+// The scheme of `settings` in words, for messages.
+std::string DescribeSettings(const EncryptionSettings& settings) {
+  const std::string bits = std::to_string(settings.key_bits);
+  switch (settings.scheme) {
+    case OfficeScheme::kRc4CryptoApi:
+      return bits + "-bit RC4 CryptoAPI encryption";
+    case OfficeScheme::kStandardAes:
+      return "Standard AES-" + bits + " encryption";
+    case OfficeScheme::kNonStandardAes:
+      return "non-standard AES-" + bits + " encryption";
+    case OfficeScheme::kAgile:
+      break;
   }
+  return "agile AES-" + bits + " encryption with " + settings.hash;
+}
+
+NewEncryption BuildEncryption(const EncryptionSettings& settings, const std::string& password) {
   const Bytes pwd = PasswordBytes(password);
   const uint8_t zero[4] = {0, 0, 0, 0};
   EncryptionInfo info;
@@ -413,7 +425,13 @@ NewEncryption MakeEncryption(const EncryptionSettings& settings, const std::stri
     auto key_for = [&](const uint8_t* block) {
       return Fit(Hash(md, {V(h), ByteView(block, 8)}), settings.key_bits / 8, 0x36);
     };
-    auto whole_blocks = [](Bytes v) { return Fit(std::move(v), (v.size() + 15) / 16 * 16, 0); };
+    // CBC takes whole blocks: a SHA-1 verifier hash (20 bytes) and an AES-192
+    // key (24 bytes) are padded with zeros to the next block; a reader keeps
+    // only the hash or key size from the front.
+    auto whole_blocks = [](Bytes v) {
+      const size_t size = (v.size() + 15) / 16 * 16;
+      return Fit(std::move(v), size, 0);
+    };
     Bytes input = RandomBytes(16);
     k.encrypted_verifier_hash_input =
         AesCopy(cbc, key_for(kVerifierInputBlock), k.params.salt.data(), input, true);
@@ -421,7 +439,7 @@ NewEncryption MakeEncryption(const EncryptionSettings& settings, const std::stri
         AesCopy(cbc, key_for(kVerifierHashBlock), k.params.salt.data(),
                 whole_blocks(Hash(md, {V(input)})), true);
     k.encrypted_key_value = AesCopy(cbc, key_for(kKeyValueBlock), k.params.salt.data(),
-                                    RandomBytes(settings.key_bits / 8), true);
+                                    whole_blocks(RandomBytes(settings.key_bits / 8)), true);
   } else {
     BinaryEncryption& b = info.binary;
     b.salt = RandomBytes(16);
@@ -478,6 +496,27 @@ NewEncryption MakeEncryption(const EncryptionSettings& settings, const std::stri
   // never reaches a file.
   out.cipher = OfficeCipher::Open(ParseEncryptionInfo(V(out.blob)), out.page_key, password);
   return out;
+}
+
+}  // namespace
+
+NewEncryption MakeEncryption(const EncryptionSettings& settings, const std::string& password) {
+  // Access asks for a password before it encrypts; an empty one would let
+  // anyone in while the file looks protected.
+  if (password.empty()) {
+    throw JetError(error_numbers::kNotSupported,
+                   "A file cannot be encrypted with an empty password.");
+  }
+  try {
+    return BuildEncryption(settings, password);
+  } catch (const JetError& e) {
+    if (e.Number() == error_numbers::kNotSupported) throw;
+    // Nothing has been read from a file here: whatever failed is the scheme,
+    // never a damaged database or a wrong password.
+    throw JetError(error_numbers::kNotSupported,
+                   "Cannot encrypt with " + DescribeSettings(settings) +
+                       ": this program could not apply that scheme. Choose another one.");
+  }
 }
 
 void WriteEncryptionHeader(uint8_t* page0, size_t size, const NewEncryption& encryption) {

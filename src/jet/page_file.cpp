@@ -686,6 +686,7 @@ void PageFile::WriteCheckpoint(
   // Pages a spill already wrote are in the file and the journal; what the
   // window's journal holds must stay there until the window is done.
   const bool spilled = journal_fd_ >= 0;
+  if (!spilled) RequireUnchanged();
   try {
     JournalOriginals(pages);
     WritePages(pages, content);
@@ -713,6 +714,7 @@ void PageFile::WriteCheckpoint(
     } else {
       ::unlink(JournalPath(path_).c_str());
     }
+    NoteOwnWrite();
     throw;
   }
   // J4: the checkpoint is done once the journal is gone.
@@ -740,16 +742,63 @@ void PageFile::Checkpoint() {
   }
   const std::vector<uint32_t> pages = SortedDirtyPages();
   // On failure the clean cache holds nothing newer than the file; keep it.
-  WriteCheckpoint(pages, page_count_,
-                  [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
+  AsSaveFailure([&] {
+    WriteCheckpoint(pages, page_count_,
+                    [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
+  });
   MakeClean(pages);
   undo_.clear();  // a statement that is running now counts from here
   statement_spilled_ = false;
   statement_page_count_ = page_count_;
 }
 
+template <typename Body>
+void PageFile::AsSaveFailure(Body&& body) {
+  try {
+    body();
+  } catch (const SaveFailed&) {
+    throw;
+  } catch (const JetError& e) {
+    throw SaveFailed(e.Number(), e.what());
+  }
+}
+
+void PageFile::RequireUnchanged() const {
+  if (UnchangedOnDisk()) return;
+  throw JetError(error_numbers::kFileInUse,
+                 "'" + path_ +
+                     "' has been changed or replaced by another program since it was opened, "
+                     "so nothing was written to it.");
+}
+
+void PageFile::DiscardChanges() {
+  if (journal_fd_ >= 0) {
+    // Spilled pages are in the file: the journal puts back what they replaced.
+    ForgetJournal();
+    try {
+      RestoreFromJournal(fd_, true);
+    } catch (...) {
+      broken_ = true;  // the journal stays hot for the next open
+    }
+  }
+  dirty_.clear();
+  undo_.clear();
+  lru_.clear();
+  index_.clear();
+  page_count_ = stored_pages_;
+  statement_page_count_ = stored_pages_;
+  disk_pages_ = stored_pages_;
+  statement_spilled_ = false;
+  in_statement_ = false;
+  NoteOwnWrite();
+}
+
 void PageFile::SpillIfLarge() {
   if (!in_statement_ || dirty_.size() < spill_limit_) return;
+  AsSaveFailure([&] { Spill(); });
+}
+
+void PageFile::Spill() {
   if (!statement_spilled_) {
     // First bring the state before the statement to the file as a checkpoint
     // of its own, so that rolling the statement back is writing the journal
@@ -783,6 +832,7 @@ void PageFile::SpillIfLarge() {
     statement_spilled_ = true;
   }
   const std::vector<uint32_t> pages = SortedDirtyPages();
+  if (journal_fd_ < 0) RequireUnchanged();
   JournalOriginals(pages);
   WritePages(pages, [&](uint32_t p) -> const std::vector<uint8_t>& { return *dirty_[p]; });
   disk_pages_ = std::max(disk_pages_, page_count_);

@@ -57,6 +57,30 @@
 //   record             u32 page number, the page's stored bytes, u32 checksum
 //                      of page number, bytes and salt
 //
+// When a save fails. A checkpoint or spill that cannot be written (a full
+// disk, an I/O error, a quota, a file another program has changed or replaced
+// since we last wrote it) is a SaveFailed, and these rules hold:
+//
+//   S1  The file stays exactly as the last checkpoint left it: the journal
+//       puts back whatever part of the failed write reached it, at once or,
+//       where even that fails, at the next open.
+//   S2  The changes are not kept for a retry: the database discards every
+//       change since the last checkpoint (DiscardChanges), so that memory,
+//       the file and what the caller is told all agree. The statements since
+//       that checkpoint, the one that was running included, are lost, and
+//       the error counts them (SaveFailed::LostStatements), so the caller can
+//       name each one. Nothing the caller was told had succeeded is lost
+//       without this report.
+//   S3  The file stays open and writable: a later statement starts from the
+//       last checkpoint and is saved if its own checkpoint succeeds (room may
+//       have been made meanwhile). Callers that send many statements stop at
+//       the first SaveFailed rather than send more into a file that cannot
+//       be written.
+//
+// Before the first write, the database checks the file for damage that a
+// write would make worse (integrity_check.h) and refuses every write to a
+// file that fails, without touching it.
+//
 // A journal is told from one a live writer is still using by the write lock:
 // while a process changes a file it holds an exclusive flock() on it, so a
 // second writer is refused at once ("... is being changed by another
@@ -73,6 +97,7 @@
 #include <vector>
 
 #include "jet/bytes.h"
+#include "jet/error.h"
 
 namespace jet {
 
@@ -168,9 +193,12 @@ class PageFile : public PageSource {
 
   // Brings every committed change (and the running statement's, if one runs)
   // to the file under the journal rules above. On failure the file is put
-  // back as the last checkpoint left it, the changes stay in memory, and a
-  // JetError says what went wrong.
+  // back as the last checkpoint left it and a SaveFailed says what went
+  // wrong; the changes stay in memory until the database discards them (S2).
   void Checkpoint();
+  // Forgets every change since the last checkpoint, the running statement's
+  // included, and ends the statement: memory holds what the file holds.
+  void DiscardChanges();
   // Changed pages held in memory.
   size_t DirtyPages() const { return dirty_.size(); }
   // Checkpoints completed since the file was opened: a caller learns from it
@@ -179,7 +207,8 @@ class PageFile : public PageSource {
 
   // Where a statement holds more than the spill limit of changed pages,
   // brings them to the file under the journal (see above) and lets them go.
-  // Called between rows. REQUIRES: no pointer from Modify() is still in use.
+  // Called between rows; a write that fails is a SaveFailed. REQUIRES: no
+  // pointer from Modify() is still in use.
   void SpillIfLarge();
   // Changed pages a statement may hold before it spills.
   void SetSpillLimit(size_t pages) { spill_limit_ = pages; }
@@ -196,6 +225,12 @@ class PageFile : public PageSource {
   using MutablePage = std::shared_ptr<std::vector<uint8_t>>;
 
   PageBuffer ReadClean(uint32_t page_number);
+  // Runs a checkpoint or spill, turning its failures into SaveFailed.
+  template <typename Body>
+  void AsSaveFailure(Body&& body);
+  void Spill();
+  // Refuses to write a file another program has changed or replaced.
+  void RequireUnchanged() const;
   // A private copy of `source`, in a spare buffer where there is one.
   MutablePage CopyOf(const std::vector<uint8_t>& source);
   void Evict();

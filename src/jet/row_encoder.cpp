@@ -47,11 +47,12 @@ const char* KindName(const Value& v) {
 }
 
 std::string ColumnText(const Column& c) {
-  return "column '" + c.name + "' (" + ColumnTypeName(c.type) + ")";
+  return "Column '" + c.name + "' (" + ColumnTypeName(c.type) + ")";
 }
 
 [[noreturn]] void OutOfRange(const Column& c, const std::string& what) {
-  throw JetError(error_numbers::kOutOfRange, ColumnText(c) + ": " + what);
+  throw JetError(error_numbers::kOutOfRange,
+                 ColumnText(c) + ": " + what + ". Give a value the column can hold.");
 }
 
 // Refuses values of columns whose contents are not ours to write.
@@ -59,11 +60,13 @@ void RefuseIfNotOurs(const Column& c, const Value& v) {
   if (std::holds_alternative<std::monostate>(v)) return;
   if (c.IsCalculated()) {
     throw JetError(error_numbers::kNotSupported,
-                   ColumnText(c) + " is calculated: Access computes its values");
+                   ColumnText(c) + " is calculated: Access computes its values, so leave it " +
+                       "out of the statement.");
   }
   if (c.type == kComplex) {
     throw JetError(error_numbers::kNotSupported,
-                   ColumnText(c) + " holds attachments or several values, which cannot be written");
+                   ColumnText(c) + " holds attachments or several values, which this program " +
+                       "cannot write: leave it out of the statement.");
   }
 }
 
@@ -182,9 +185,10 @@ void RowEncoder::EncodeRow(const std::vector<Value>& values, std::vector<uint8_t
     size_t size = row_size_;
     out.clear();
     throw JetError(error_numbers::kOutOfRange,
-                   "the row is too large: it takes " + std::to_string(size) +
+                   "The row is too large: it takes " + std::to_string(size) +
                        " bytes, and a row of an Access table can hold at most " +
-                       std::to_string(layout_.max_row_size));
+                       std::to_string(layout_.max_row_size) +
+                       ". Shorten its text, or keep long text in Memo columns.");
   }
   // Only now that the row is known to fit are long values written to pages.
   for (const Pending& p : pending_) WriterFor(p.column)->WriteToPages(p.data, out.data() + p.field);
@@ -254,8 +258,9 @@ bool RowEncoder::EncodeOnce(const std::vector<Value>& values, bool allow_inline,
 }
 
 void RowEncoder::Mismatch(const Column& c, const Value& v) const {
-  throw JetError(error_numbers::kTypeMismatch,
-                 ColumnText(c) + " cannot take a value of kind " + KindName(v));
+  throw JetError(error_numbers::kTypeMismatch, ColumnText(c) + " cannot take a value of kind " +
+                                                   KindName(v) +
+                                                   ": give a value of the column's type.");
 }
 
 void RowEncoder::EncodeFixed(const Column& c, const Value& v, uint8_t* at) {

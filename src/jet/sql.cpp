@@ -79,9 +79,9 @@ std::string_view Clip(std::string_view text, size_t limit, bool* clipped = nullp
 
 // The first keywords of statements Jet knows that this engine does not carry out.
 constexpr const char* kUnsupportedStatements[] = {
-    "UPDATE",   "DELETE",    "ALTER",    "TRANSFORM", "PARAMETERS", "GRANT",  "REVOKE",
-    "EXEC",     "EXECUTE",   "TRUNCATE", "MERGE",     "WITH",       "BEGIN",  "COMMIT",
-    "ROLLBACK", "PROCEDURE", "DECLARE",  "CALL",      "REPLACE",    "UPSERT", "SET"};
+    "UPDATE",    "DELETE",   "TRANSFORM", "PARAMETERS", "GRANT",  "REVOKE", "EXEC",
+    "EXECUTE",   "TRUNCATE", "MERGE",     "WITH",       "BEGIN",  "COMMIT", "ROLLBACK",
+    "PROCEDURE", "DECLARE",  "CALL",      "REPLACE",    "UPSERT", "SET"};
 
 // Words that open a clause after the FROM of a SELECT.
 constexpr const char* kUnsupportedClauses[] = {"WHERE", "ORDER", "GROUP", "HAVING", "UNION",
@@ -179,6 +179,8 @@ class Parser {
       Create();
     } else if (Is("DROP")) {
       Drop();
+    } else if (Is("ALTER")) {
+      Alter();
     } else {
       for (const char* word : kUnsupportedStatements)
         if (Is(word))
@@ -562,9 +564,10 @@ class Parser {
 
   void Create() {
     Advance();
+    if (Is("INDEX") || Is("UNIQUE")) return CreateIndex();
     if (!Is("TABLE")) {
-      for (const char* word : {"INDEX", "UNIQUE", "VIEW", "PROCEDURE", "USER", "GROUP", "DATABASE",
-                               "TEMPORARY", "TEMP", "TRIGGER"}) {
+      for (const char* word :
+           {"VIEW", "PROCEDURE", "USER", "GROUP", "DATABASE", "TEMPORARY", "TEMP", "TRIGGER"}) {
         if (Is(word)) {
           std::string what = Is("UNIQUE") ? "INDEX" : word;
           NotSupported("CREATE " + what + " statements are not supported by this engine.");
@@ -704,6 +707,72 @@ class Parser {
       }
     }
     Fail("expected \",\" or \")\" after column \"" + column.name + "\"");
+  }
+
+  void CreateIndex() {
+    IndexSpec& spec = out_.index;
+    spec = IndexSpec{};
+    if (Is("UNIQUE")) {
+      spec.unique = true;
+      Advance();
+    }
+    Expect("INDEX");
+    out_.kind = Statement::Kind::kCreateIndex;
+    Name(spec.name, "an index name");
+    Expect("ON");
+    Name(out_.table, "a table name");
+    ExpectSymbol('(');
+    for (;;) {
+      IndexColumnSpec& column = spec.columns.emplace_back();
+      Name(column.name, "a column name");
+      if (Is("ASC")) {
+        Advance();
+      } else if (Is("DESC")) {
+        column.ascending = false;
+        Advance();
+      }
+      if (IsSymbol(')')) break;
+      ExpectSymbol(',');
+    }
+    Advance();
+    if (Is("WITH")) {
+      Advance();
+      if (Is("PRIMARY")) {
+        spec.primary = true;
+        Advance();
+      } else if (Is("DISALLOW")) {
+        Advance();
+        Expect("NULL");
+        spec.disallow_null = true;
+      } else if (Is("IGNORE")) {
+        Advance();
+        Expect("NULL");
+        spec.ignore_null = true;
+      } else {
+        Fail("expected PRIMARY, DISALLOW NULL or IGNORE NULL");
+      }
+    }
+    End();
+  }
+
+  // ALTER TABLE name RENAME TO new_name; other changes of a table are refused by name.
+  void Alter() {
+    Advance();
+    if (!Is("TABLE"))
+      NotSupported(
+          "ALTER statements other than ALTER TABLE ... RENAME TO are not supported by this "
+          "engine.");
+    Advance();
+    Name(out_.table, "a table name");
+    if (!Is("RENAME"))
+      NotSupported(
+          "ALTER TABLE can only rename a table in this engine (ALTER TABLE name RENAME TO "
+          "new_name).");
+    Advance();
+    Expect("TO");
+    out_.kind = Statement::Kind::kRenameTable;
+    Name(out_.new_name, "the new table name");
+    End();
   }
 
   void Drop() {

@@ -6,6 +6,9 @@
 //   CREATE TABLE name (column type [(size)] [NULL | NOT NULL], ...)
 //   INSERT INTO name [(column, ...)] VALUES (literal, ...)
 //   DROP TABLE name
+//   CREATE [UNIQUE] INDEX name ON table (column [ASC | DESC], ...)
+//       [WITH PRIMARY | WITH DISALLOW NULL | WITH IGNORE NULL]
+//   ALTER TABLE name RENAME TO new_name     (our own; Jet SQL has no rename)
 //   SELECT * FROM name
 //   SELECT * INTO name FROM source
 //   SELECT alias.* INTO name FROM source [AS] alias
@@ -51,13 +54,39 @@ struct ColumnSpec {
   bool autoincrement = false;  // COUNTER / AUTOINCREMENT (type kLong)
 };
 
+// One column of a CREATE INDEX.
+struct IndexColumnSpec {
+  std::string name;
+  bool ascending = true;
+};
+
+// What a CREATE INDEX asks for.
+struct IndexSpec {
+  std::string name;
+  std::vector<IndexColumnSpec> columns;  // 1 to 10
+  bool unique = false;
+  bool primary = false;        // WITH PRIMARY: unique, no nulls, the table's primary key
+  bool disallow_null = false;  // WITH DISALLOW NULL
+  bool ignore_null = false;    // WITH IGNORE NULL: rows with only nulls stay out
+};
+
 // One parsed statement; which fields are filled depends on the kind.
 struct Statement {
-  enum class Kind : uint8_t { kSelectAll, kCreateTable, kInsert, kDropTable, kSelectInto };
+  enum class Kind : uint8_t {
+    kSelectAll,
+    kCreateTable,
+    kInsert,
+    kDropTable,
+    kSelectInto,
+    kCreateIndex,
+    kRenameTable
+  };
   Kind kind = Kind::kSelectAll;
-  std::string table;                        // the table read, created, filled or dropped
-  std::string source;                       // kSelectInto: the table copied
-  std::vector<ColumnSpec> columns;          // kCreateTable
+  std::string table;                // the table read, created, filled, dropped, indexed or renamed
+  std::string source;               // kSelectInto: the table copied
+  std::string new_name;             // kRenameTable: the table's new name
+  IndexSpec index;                  // kCreateIndex
+  std::vector<ColumnSpec> columns;  // kCreateTable
   std::vector<std::string> insert_columns;  // kInsert: the named columns; empty = all, in order
   std::vector<Literal> values;              // kInsert
 };

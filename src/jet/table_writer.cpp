@@ -53,11 +53,27 @@ RowPointer TableWriter::Insert(std::vector<Value>& values) {
       def_.autonumber = static_cast<uint32_t>(*v);
     }
   }
+  if (indexes_) indexes_->Check(values);
   encoder_.Encode(values, std::span<LongValueWriter* const>(writers_), row_);
-  return InsertEncoded(row_);
+  RowPointer where = WriteRow(row_);
+  if (indexes_) indexes_->Add(where);
+  return where;
+}
+
+void TableWriter::KeepIndexes(const Header& header, const std::string& name,
+                              std::vector<ParentLink> parents) {
+  auto indexes = std::make_unique<TableIndexes>(store_, header, def_, name, std::move(parents));
+  indexes->CheckAgainstRows();
+  indexes_ = std::move(indexes);
 }
 
 RowPointer TableWriter::InsertEncoded(const std::vector<uint8_t>& row) {
+  if (indexes_)
+    throw std::logic_error("TableWriter::InsertEncoded: the table's indexes need values");
+  return WriteRow(row);
+}
+
+RowPointer TableWriter::WriteRow(const std::vector<uint8_t>& row) {
   if (row.size() > layout_.max_row_size)
     throw JetError(error_numbers::kNotSupported, "A row of table is too large to store.");
   uint32_t page = PageWithRoom(row.size());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jet/header.h"
+#include "jet/index_maintenance.h"
 #include "jet/long_value_writer.h"
 #include "jet/page_store.h"
 #include "jet/row_encoder.h"
@@ -35,8 +36,15 @@ class TableWriter {
   // its source's counter).
   void RaiseAutonumber(uint32_t value);
 
+  // From now on adds every row's entries to the table's indexes (and checks
+  // `parents`, the table's enforced relationships as a child); first checks
+  // the indexes against the rows. `name` is the table's, for messages.
+  void KeepIndexes(const Header& header, const std::string& name,
+                   std::vector<ParentLink> parents = {});
+
   // Adds a row of `values` (one per column, in column order) and returns
-  // where it went. A null in an autonumber column gets the next number.
+  // where it went. A null in an autonumber column gets the next number. A row
+  // an index or relationship refuses is not written (see TableIndexes).
   RowPointer Insert(std::vector<Value>& values);
 
   // Adds an already encoded row whose long values are written (copying
@@ -44,6 +52,7 @@ class TableWriter {
   RowPointer InsertEncoded(const std::vector<uint8_t>& row);
 
  private:
+  RowPointer WriteRow(const std::vector<uint8_t>& row);
   uint32_t PageWithRoom(size_t length);
   uint32_t NewDataPage();
   void SaveCounts();
@@ -57,6 +66,7 @@ class TableWriter {
   std::vector<uint8_t> row_;
   uint32_t current_page_ = 0;
   bool looked_for_page_ = false;
+  std::unique_ptr<TableIndexes> indexes_;
 };
 
 }  // namespace jet

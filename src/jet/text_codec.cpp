@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "jet/error.h"
 
 namespace jet {
@@ -56,38 +60,80 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 
 namespace {
 
-// Appends UCS-2 units, joining surrogate pairs; a lone surrogate becomes U+FFFD.
-void AppendUnits(const uint8_t* p, size_t units, std::string& out) {
-  for (size_t k = 0; k < units; ++k) {
-    if (p[2 * k + 1] == 0 && p[2 * k] < 0x80) {
-      // A run of ASCII, written in one go.
-      size_t end = k;
-      while (end < units && p[2 * end + 1] == 0 && p[2 * end] < 0x80) ++end;
-      size_t at = out.size();
-      out.resize(at + (end - k));
-      for (size_t j = k; j < end; ++j) out[at + j - k] = static_cast<char>(p[2 * j]);
-      k = end - 1;
-      continue;
+// Writes the UTF-8 form of code point `cp` at `q`; returns the end.
+char* PutUtf8(char* q, uint32_t cp) {
+  if (cp < 0x80) {
+    *q++ = static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    *q++ = static_cast<char>(0xC0 | (cp >> 6));
+    *q++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *q++ = static_cast<char>(0xE0 | (cp >> 12));
+    *q++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *q++ = static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    *q++ = static_cast<char>(0xF0 | (cp >> 18));
+    *q++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *q++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *q++ = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return q;
+}
+
+// Writes UCS-2 units as UTF-8 at `q`, joining surrogate pairs; a lone
+// surrogate becomes U+FFFD. `q` has room for 3 bytes a unit. Returns the end.
+char* PutUnits(const uint8_t* p, size_t units, char* q) {
+  size_t k = 0;
+  while (k < units) {
+    // Text is mostly ASCII: eight, then four units at a time while all are.
+#if defined(__SSE2__)
+    for (; k + 8 <= units; k += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * k));
+      const __m128i above = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(above, _mm_setzero_si128())) != 0xFFFF) break;
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(q), _mm_packus_epi16(v, v));
+      q += 8;
     }
+#endif
+    for (; k + 4 <= units; k += 4) {
+      const uint64_t w = Le64(p + 2 * k);
+      if (w & 0xFF80FF80FF80FF80ull) break;
+      q[0] = static_cast<char>(w);
+      q[1] = static_cast<char>(w >> 16);
+      q[2] = static_cast<char>(w >> 32);
+      q[3] = static_cast<char>(w >> 48);
+      q += 4;
+    }
+    if (k == units) break;
     uint32_t u = Le16(p + 2 * k);
-    if (u >= 0xD800 && u < 0xDC00 && k + 1 < units) {
-      uint32_t lo = Le16(p + 2 * (k + 1));
+    ++k;
+    if (u >= 0xD800 && u < 0xDC00 && k < units) {
+      uint32_t lo = Le16(p + 2 * k);
       if (lo >= 0xDC00 && lo < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+        q = PutUtf8(q, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
         ++k;
         continue;
       }
     }
     if (u >= 0xD800 && u < 0xE000) u = 0xFFFD;
-    AppendUtf8(out, u);
+    q = PutUtf8(q, u);
   }
+  return q;
+}
+
+// Makes `out` at least `size` bytes long, for writing from its start; the
+// caller cuts it to what it wrote. Keeps what `out` already holds allocated.
+char* Room(std::string& out, size_t size) {
+  if (out.size() < size) out.resize(size);
+  return out.data();
 }
 
 }  // namespace
 
 void Ucs2ToUtf8(ByteView bytes, std::string& out) {
-  out.clear();
-  AppendUnits(bytes.data(), bytes.size() / 2, out);
+  const size_t units = bytes.size() / 2;
+  char* start = Room(out, 3 * units);
+  out.resize(static_cast<size_t>(PutUnits(bytes.data(), units, start) - start));
 }
 
 void DecodeUnicodeText(ByteView bytes, std::string& out) {
@@ -97,7 +143,9 @@ void DecodeUnicodeText(ByteView bytes, std::string& out) {
     Ucs2ToUtf8(bytes, out);
     return;
   }
-  out.clear();
+  // A compressed byte becomes at most two bytes of UTF-8, a two-byte unit at most three.
+  char* const start = Room(out, 2 * n);
+  char* q = start;
   size_t i = 2;
   bool compressed = true;
   while (i < n) {
@@ -107,18 +155,29 @@ void DecodeUnicodeText(ByteView bytes, std::string& out) {
       continue;
     }
     if (compressed) {
-      AppendUtf8(out, p[i]);
-      ++i;
+      // Eight bytes at a time while none is a mode switch or above ASCII.
+      for (; i + 8 <= n; i += 8) {
+        const uint64_t w = Le64(p + i);
+        constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+        if ((w & kHighs) || ((w - kOnes) & ~w & kHighs)) break;
+        std::memcpy(q, p + i, 8);
+        q += 8;
+      }
+      if (i < n && p[i] != 0) {
+        q = PutUtf8(q, p[i]);
+        ++i;
+      }
     } else if (i + 1 < n) {
       // Two-byte units until a unit starts with the 0x00 mode switch.
-      size_t start = i;
+      size_t first = i;
       while (i + 1 < n && p[i] != 0) i += 2;
-      AppendUnits(p + start, (i - start) / 2, out);
+      q = PutUnits(p + first, (i - first) / 2, q);
       if (i + 1 == n && p[i] != 0) ++i;  // a stray odd byte at the end
     } else {
       ++i;  // a stray odd byte at the end
     }
   }
+  out.resize(static_cast<size_t>(q - start));
 }
 
 namespace {
@@ -265,34 +324,21 @@ bool AppendCompressedUnicode(const uint16_t* units, size_t count, std::vector<ui
   out.push_back(0xFF);
   out.push_back(0xFE);
   bool one_byte = true;  // a compressed value starts in one-byte mode
-  size_t i = 0;
-  while (i < count) {
-    uint16_t u = units[i];
-    if ((u & 0xFF) == 0) {  // would read as a mode switch
+  for (size_t i = 0; i < count; ++i) {
+    const uint16_t u = units[i];
+    // A zero byte may only ever be a mode switch: a unit with a zero low
+    // byte cannot be written at all, and characters up to U+00FF (zero high
+    // byte) only in one-byte mode. Every reader then agrees on the value.
+    if ((u & 0xFF) == 0) {
       out.resize(start);
       return false;
     }
-    if (!OneByte(u)) {
-      if (one_byte) out.push_back(0x00);
-      one_byte = false;
-      out.push_back(static_cast<uint8_t>(u));
-      out.push_back(static_cast<uint8_t>(u >> 8));
-      ++i;
-      continue;
-    }
-    size_t end = i;
-    while (end < count && OneByte(units[end])) ++end;
-    const size_t run = end - i;
-    // Back to one-byte mode costs a switch byte, and another to leave it
-    // again unless the value ends there.
-    if (!one_byte && (run >= 3 || (end == count && run >= 2))) {
+    if (OneByte(u) != one_byte) {
       out.push_back(0x00);
-      one_byte = true;
+      one_byte = !one_byte;
     }
-    for (; i < end; ++i) {
-      out.push_back(static_cast<uint8_t>(units[i]));
-      if (!one_byte) out.push_back(0x00);
-    }
+    out.push_back(static_cast<uint8_t>(u));
+    if (!one_byte) out.push_back(static_cast<uint8_t>(u >> 8));
   }
   if (out.size() - start >= 2 * count) {
     out.resize(start);

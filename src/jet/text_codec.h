@@ -48,9 +48,11 @@ void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out);
 // it, only when the result is shorter than UCS-2 (so a one-character value
 // stays as it is), and never for a value holding a UTF-16 unit whose low byte
 // is zero (U+0000, U+0100, U+4E00, most low surrogates, ...), because inside a
-// compressed value that byte would read as a mode switch. Between runs of
-// characters that fit one byte the encoder switches to two-byte units and back
-// only where that saves bytes.
+// compressed value that byte would read as a mode switch. For the same reason
+// every character up to U+00FF is written in one-byte mode, even a lone one
+// between wider characters: as a two-byte unit its high byte would be zero,
+// which some readers take for a switch. So the only zero bytes of a
+// compressed value are its switches, as in the files Access writes.
 namespace jet {
 
 // Appends the UTF-16 units of `utf8` to `units` (pairs for characters beyond

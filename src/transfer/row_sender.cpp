@@ -49,6 +49,8 @@ void RowSender::Begin(RecordSet& source, DatabaseSession& target, int64_t rows,
   source_done_ = false;
   filled_ = current_ = 0;
   pending_count_ = pending_bytes_ = 0;
+  sent_.Clear();
+  target_unwritable_ = false;
   worker_.Run([&] { Fetch(); });
 }
 
@@ -61,8 +63,10 @@ void RowSender::CheckRow(int64_t k) const {
   }
 }
 
-void RowSender::Queue() {
+void RowSender::Queue(int64_t k) {
   if (pending_.size() <= pending_count_) pending_.emplace_back();
+  if (pending_rows_.size() <= pending_count_) pending_rows_.emplace_back();
+  pending_rows_[pending_count_] = k;
   // assign keeps each slot's storage from batch to batch.
   pending_[pending_count_++].assign(statement_);
   pending_bytes_ += statement_.size();
@@ -89,8 +93,10 @@ void RowSender::Advance() {
 }
 
 void RowSender::Launch() {
+  if (target_unwritable_) pending_count_ = pending_bytes_ = 0;
   if (pending_count_ == 0 || stopped_) return;
   std::swap(pending_, flight_);
+  std::swap(pending_rows_, flight_rows_);
   flight_count_ = pending_count_;
   pending_count_ = pending_bytes_ = 0;
   flight_sent_ = flight_landed_ = single_from_ = 0;
@@ -105,7 +111,7 @@ void RowSender::Land() {
   for (;;) {
     worker_.Wait();
     in_flight_ = false;
-    for (; flight_landed_ < flight_sent_ && !stopped_; ++flight_landed_) {
+    for (; flight_landed_ < flight_sent_ && !stopped_ && !target_unwritable_; ++flight_landed_) {
       const size_t at = flight_landed_;
       if (!refusals_[at]) {
         run_length_ = 0;
@@ -113,14 +119,32 @@ void RowSender::Land() {
       }
       // The report shows the refused statement; the buffer is the caller's again after it.
       std::swap(statement_, flight_[at]);
-      steps_.Do(numbers_.insert, [&] { std::rethrow_exception(refusals_[at]); });
+      steps_.Do(numbers_.insert, [&] {
+        try {
+          std::rethrow_exception(refusals_[at]);
+        } catch (const DatabaseNotWritable& e) {
+          // Nothing more goes to this target; say which rows the save lost.
+          target_unwritable_ = true;
+          std::string text = e.Description();
+          if (e.LostStatements() > 0) {
+            SentRows lost = sent_;
+            lost.Add(flight_rows_[at]);
+            std::string rows = lost.Last(e.LostStatements());
+            rows[0] = static_cast<char>(rows[0] - 'a' + 'A');
+            text += " " + rows + " of this table " + (e.LostStatements() == 1 ? "was" : "were") +
+                    " not saved.";
+          }
+          text += " Nothing more is sent to this database.";
+          throw DatabaseNotWritable(e.Number(), text, e.LostStatements());
+        }
+      });
       std::swap(statement_, flight_[at]);
-      CountFailure(refusals_[at]);
+      if (!target_unwritable_) CountFailure(refusals_[at]);
       refusals_[at] = nullptr;
     }
     // Statements already carried out with the one that made the user stop are
     // not reported one by one: the user asked for no more of this table.
-    if (stopped_ || flight_sent_ == flight_count_) break;
+    if (stopped_ || target_unwritable_ || flight_sent_ == flight_count_) break;
     in_flight_ = true;
     worker_.Start(flight_call_);
   }
@@ -154,6 +178,7 @@ void RowSender::SendFlight() {
     }
     try {
       target_->Execute(flight_[flight_sent_]);
+      sent_.Add(flight_rows_[flight_sent_]);
     } catch (...) {
       refusals_[flight_sent_++] = std::current_exception();
       return;
@@ -177,6 +202,8 @@ bool RowSender::SendCombined() {
     if (outcomes_[i]) {
       refusals_[flight_sent_ + i] = std::move(outcomes_[i]);
       refused = true;
+    } else {
+      sent_.Add(flight_rows_[flight_sent_ + i]);
     }
   }
   flight_sent_ += std::min(known, combined_.size());

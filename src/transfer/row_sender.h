@@ -18,9 +18,12 @@
 // its own statement after "sql: ": a refused INSERT shows its own text, a
 // failed fetch the INSERT of the row before it, and any other failure first
 // lets the queued INSERTs be carried out and report (see HeldReports). After a
-// refused INSERT the rest of the batch is sent as before. When the same error
-// refuses kFailureRun rows in a row, the sender asks once whether to go on
-// with the table; without a yes it sends nothing more of it.
+// refused INSERT the rest of the batch is sent as before, unless the target
+// cannot be written any more (DatabaseNotWritable: a failed save, a damaged
+// file): then that report names the rows the failed save lost, and the walk
+// ends without sending another row. When the same error refuses kFailureRun
+// rows in a row, the sender asks once whether to go on with the table;
+// without a yes it sends nothing more of it.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +38,7 @@
 #include "dataaccess/run_while_yielding.h"
 #include "dataaccess/session.h"
 #include "dataaccess/value.h"
+#include "transfer/sent_rows.h"
 #include "transfer/steps.h"
 
 namespace vq {
@@ -74,16 +78,23 @@ class RowSender : private HeldReports {
             const std::function<bool()>& go_on) {
     if (rows <= 0) return true;
     Begin(source, target, rows, go_on);
-    for (int64_t k = 0; k < rows && !stopped_; ++k) {
+    for (int64_t k = 0; k < rows && !stopped_ && !target_unwritable_; ++k) {
       if (!steps_.Do(numbers_.row_check, [&] { CheckRow(k); })) break;
-      if (build(k)) Queue();
-      if (stopped_) break;
+      if (build(k)) Queue(k);
+      if (stopped_ || target_unwritable_) break;
       if (!steps_.Do(numbers_.fetch, [&] { Advance(); })) break;
     }
     Release();
     go_on_ = nullptr;
     return !stopped_;
   }
+
+  // True once the target said it cannot be written: nothing more should be
+  // sent to it.
+  bool TargetUnwritable() const { return target_unwritable_; }
+  // The last `count` rows of the latest table that the target took, in the
+  // words of a report (see SentRows::Last).
+  std::string LastSentRows(int64_t count) const { return sent_.Last(count); }
 
   // Column `j` of the current row; throws what reading it from the source
   // threw (a row shorter than its columns, a row that could not be read).
@@ -108,8 +119,8 @@ class RowSender : private HeldReports {
   // the run is long enough.
   void CountFailure(const std::exception_ptr& failure);
   void CheckRow(int64_t k) const;
-  // Queues the statement buffer as the current row's INSERT.
-  void Queue();
+  // Queues the statement buffer as row `k`'s INSERT.
+  void Queue(int64_t k);
   // Makes the next row current; throws when its fetch failed.
   void Advance();
   // Hands the queued INSERTs to the worker, which carries them out while the
@@ -150,8 +161,12 @@ class RowSender : private HeldReports {
   bool source_done_ = false;  // no fetch is to follow: the source ended, failed, or all rows are in
   std::vector<Row> rows_;     // fetched rows; only the first filled_ are in use
   size_t filled_ = 0;
-  size_t current_ = 0;                // the slot of the current row
-  std::vector<std::string> pending_;  // queued INSERTs; only the first pending_count_ are in use
+  size_t current_ = 0;                 // the slot of the current row
+  std::vector<std::string> pending_;   // queued INSERTs; only the first pending_count_ are in use
+  std::vector<int64_t> pending_rows_;  // the row of each queued INSERT
+  std::vector<int64_t> flight_rows_;
+  SentRows sent_;                   // the rows the target took
+  bool target_unwritable_ = false;  // the target can take no more rows
   size_t pending_count_ = 0;
   size_t pending_bytes_ = 0;
   std::vector<std::string> flight_;  // the batch handed to the worker, its first flight_count_

@@ -74,13 +74,39 @@ class ToAccess {
     }
     // 260: the end of the walk.
     s_.Do(268, [&] { w_.pointer.SetPointer(kPointerDefault); });
-    s_.Do(270, [&] { worker_.Run([&] { access_.Close(); }); });
+    s_.Do(270, [&] { ChangeAccess(false, [&] { access_.Close(); }); });
     s_.Do(272, [&] { worker_.Run([&] { ase_.Close(); }); });
     return s_.Failures();
   }
 
  private:
+  // Carries out a change to the Access file on the worker. Where the file
+  // cannot be written any more (a failed save, a damaged file), the report
+  // names the rows of the table sent last that the failed save lost, and
+  // nothing more is sent to the file. `statement`: the change is a statement,
+  // itself one of those the save lost.
+  template <typename Call>
+  void ChangeAccess(bool statement, Call&& call) {
+    try {
+      worker_.Run(call);
+    } catch (const DatabaseNotWritable& e) {
+      access_unwritable_ = true;
+      std::string text = e.Description();
+      const int64_t rows = e.LostStatements() - (statement ? 1 : 0);
+      if (rows > 0 && !sent_table_.empty()) {
+        std::string lost = rows_.LastSentRows(rows);
+        lost[0] = static_cast<char>(lost[0] - 'a' + 'A');
+        text += " " + lost + " of table " + sent_table_ + (rows == 1 ? " was" : " were") +
+                " not saved.";
+      }
+      text += " Nothing more is sent to this database.";
+      throw DatabaseNotWritable(e.Number(), text, e.LostStatements());
+    }
+  }
+
   void SendTable(int i) {
+    // After a failed save or on a damaged file, which was reported once.
+    if (access_unwritable_) return;
     std::string name;
     // The name stands in the ASE query and in every Access statement; one
     // that either cannot take is reported and the table passed over.
@@ -102,10 +128,11 @@ class ToAccess {
     // 134: no question, no answer.
     if (s_.Test(136, [&] { return answer == kAnswerNo; })) return;
     if (answer == kAnswerYes) {  // 138
-      s_.Do(140, [&] {
+      const bool dropped = s_.Do(140, [&] {
         const std::string drop = "DROP TABLE `" + name + "`";
-        worker_.Run([&] { access_.Execute(drop); });
+        ChangeAccess(true, [&] { access_.Execute(drop); });
       });
+      if (!dropped && access_unwritable_) return;
       // Access names ignore case, so the drop took every entry that made us
       // ask; an exact removal would leave a dropped table listed.
       s_.Do(142, [&] { RemoveEntriesIgnoringCase(w_.list1, name); });
@@ -128,7 +155,8 @@ class ToAccess {
     s_.Do(202, [&] { buffer_ += ");"; });
     // A table that was not created takes no rows and gets no entry: each of
     // its rows would only fail again, one report a row.
-    if (!s_.Do(206, [&] { worker_.Run([&] { access_.Execute(buffer_); }); })) {
+    if (!s_.Do(206, [&] { ChangeAccess(true, [&] { access_.Execute(buffer_); }); }) ||
+        access_unwritable_) {
       s_.Do(256, [&] { worker_.Run([&] { rs_.Close(); }); });
       return;
     }
@@ -174,6 +202,7 @@ class ToAccess {
         214, [&] { return worker_.Run([&] { return rs_.RecordCount(); }) - 1; }, -1);
     // 216 (the row is there), 248 (its INSERT) and 250 (the next fetch) are
     // the row walk's own.
+    sent_table_ = table_;
     rows_.Send(
         rs_, access_, last + 1,
         [&](int64_t k) {
@@ -191,6 +220,7 @@ class ToAccess {
         },
         go_on_);
     // 252: the end of the rows.
+    if (rows_.TargetUnwritable()) access_unwritable_ = true;
   }
 
   // Appends the current row's values, the buffer ending in an opening quote
@@ -244,6 +274,9 @@ class ToAccess {
   bool takes_bigint_ = false;  // the Access file has Large Number columns
   // Asked when a run of rows fails with the same error.
   const std::function<bool()> go_on_ = [this] { return AskToGoOn(s_, env_.dialogs, 248, table_); };
+  // The Access file cannot be written any more; the report said so once.
+  bool access_unwritable_ = false;
+  std::string sent_table_;  // the table whose rows were sent last
 };
 
 }  // namespace

@@ -6,8 +6,8 @@
 // The statements they send:
 //   Access delete:  DROP TABLE `N`;
 //   ASE delete:     DROP TABLE [N]
-//   Access rename:  through RenameAccessTable (a copy under the new name, then
-//                   the old table dropped)
+//   Access rename:  through RenameAccessTable: ALTER TABLE `O` RENAME TO `N`;
+//                   (after DROP TABLE `N`; when the user chose to overwrite N)
 //
 // They act at once, without a confirmation, and keep their own side's list in
 // step by editing its entries; neither catalogue is read again. A failing step

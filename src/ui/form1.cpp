@@ -18,6 +18,7 @@
 #include "ui/command_guard.h"
 #include "ui/cursor_file.h"
 #include "ui/form2.h"
+#include "ui/sample_copy.h"
 #include "ui/settings_store.h"
 
 namespace vq {
@@ -169,8 +170,7 @@ void Form1::PushButton7_Click() {
   StepTrap trap(*services_.dialogs, "Form1", "PushButton7_Click");
   trap.Step(100, [&] {
     Field(Setting::kAccessFile)
-        ->setText(QString::fromStdString(
-            InProgramFolder(services_.program_folder, {"Samples", "sample.mdb"})));
+        ->setText(QString::fromStdString(UserSampleDatabase(services_.program_folder)));
   });
 }
 

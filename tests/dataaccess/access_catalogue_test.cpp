@@ -8,6 +8,8 @@
 
 #include "dataaccess/access_provider.h"
 #include "dataaccess/memory_interaction.h"
+#include "jet/database.h"
+#include "support/access_write_probe.h"
 #include "support/fake_provider.h"
 
 namespace vq {
@@ -30,7 +32,8 @@ class AccessCatalogue : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))
-      GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+      GTEST_SKIP() << "lists files made by Access (links, queries): the shared fixtures are not at "
+                   << kFixtures;
   }
 };
 
@@ -54,10 +57,10 @@ TEST_F(AccessCatalogue, FillsTheListWithUserTablesOnly) {
   EXPECT_EQ(e.yielder.count, 1 + 9);
 }
 
-TEST_F(AccessCatalogue, EmptyDatabaseAndMissingFileGiveAnEmptyListSilently) {
+TEST(AccessCatalogueOnNewFiles, EmptyDatabaseAndMissingFileGiveAnEmptyListSilently) {
   Env e;
   MemoryTableList list;
-  std::string empty = kFixtures + "mdb-reader/test/data/V2003/empty.mdb";
+  const std::string empty = testing::NewAccessFile("catalogue-empty.mdb");
   e.UseFile(empty);
   auto tables = ListAccessTables(e.env, empty);
   ASSERT_TRUE(tables.has_value());
@@ -69,9 +72,12 @@ TEST_F(AccessCatalogue, EmptyDatabaseAndMissingFileGiveAnEmptyListSilently) {
   EXPECT_TRUE(e.dialogs.messages.empty());
 }
 
-TEST_F(AccessCatalogue, WrongPasswordShowsTheListerReportOnce) {
+TEST(AccessCatalogueOnNewFiles, WrongPasswordShowsTheListerReportOnce) {
   Env e;
-  std::string path = kFixtures + "mdb-reader/test/password/data/V2003_with-password.mdb";
+  const std::string path = ::testing::TempDir() + "/catalogue-password.mdb";
+  std::filesystem::remove(path);
+  jet::Database::Create(path, jet::NewFormat::kAccess2003, "password");
+  jet::Database::Open(path, "password")->Execute("CREATE TABLE Table1 (a LONG)");
   e.UseFile(path, "wrong");
   MemoryTableList list;
   FillAccessTableList(e.env, list, path);

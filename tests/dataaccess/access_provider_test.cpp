@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
 #include "dataaccess/session.h"
+#include "jet/database.h"
 
 namespace vq {
 namespace {
@@ -19,7 +23,7 @@ class AccessProvider : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))
-      GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+      GTEST_SKIP() << "reads files made by Access: the shared fixtures are not at " << kFixtures;
   }
   static std::string Jet(const std::string& file, const std::string& password = "") {
     return "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + kFixtures + file +
@@ -202,6 +206,60 @@ TEST_F(AccessProvider, PasswordWithSemicolonReachesTheEngineWhole) {
   // refusal is the engine's, not a parse of a stray "x=y" key.
   EXPECT_EQ(OpenError(Jet("mdb-reader/test/password/data/V2003_with-password.mdb", "password;x=y")),
             -2147217843);
+}
+
+}  // namespace
+}  // namespace vq
+
+namespace vq {
+namespace {
+
+// A failed save and a damaged file reach callers as DatabaseNotWritable, the
+// save's lost statements counted; a statement refused on its own does not.
+TEST(AccessProviderSaves, FailedSavesAndDamagedFilesSayTheFileCannotBeWritten) {
+  const std::string dir = ::testing::TempDir() + "/vq-provider-save-" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  const std::string path = dir + "/t.mdb";
+  std::filesystem::remove(path);
+  jet::Database::Create(path, jet::NewFormat::kAccess2003, "");
+  const std::string cs =
+      "PROVIDER=Microsoft.Jet.OLEDB.4.0;Data Source=" + path + ";JET OLEDB:Database Password=";
+  {
+    auto held = jet::Database::Open(path, "");
+    DatabaseSession db;
+    db.Open(cs);
+    db.Execute("CREATE TABLE T (a LONG)");
+    db.Execute("INSERT INTO T VALUES (1)");
+    try {
+      db.Execute("INSERT INTO T VALUES ('x')");
+      ADD_FAILURE() << "a text went into a number column";
+    } catch (const DatabaseNotWritable&) {
+      ADD_FAILURE() << "a refused value is not a failed save";
+    } catch (const DatabaseError&) {
+    }
+    jet::WriteFaults faults;
+    faults.fail_at = 1;
+    faults.error = EIO;
+    held->File().SetWriteFaults(&faults);
+    try {
+      db.Close();
+      ADD_FAILURE() << "the save succeeded";
+    } catch (const DatabaseNotWritable& e) {
+      EXPECT_EQ(e.LostStatements(), 1);
+      EXPECT_EQ(e.Number(), errors::kUnspecified);
+    }
+    held->File().SetWriteFaults(nullptr);
+  }
+  // Cut short after the table's own pages: every change is refused.
+  {
+    auto db = jet::Database::Open(path, "");
+    for (int k = 0; k < 50; ++k) db->Execute("INSERT INTO T VALUES (" + std::to_string(k) + ")");
+  }
+  std::filesystem::resize_file(path, std::filesystem::file_size(path) - 4096);
+  DatabaseSession db;
+  db.Open(cs);
+  EXPECT_THROW(db.Execute("DROP TABLE T"), DatabaseNotWritable);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Renaming an Access table by copying it: the statements sent, the overwrite
+// Renaming an Access table in place: the statements sent, the overwrite
 // question, names that are refused, and renames that differ only in case.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "dataaccess/access_provider.h"
 #include "dataaccess/memory_interaction.h"
 #include "dataaccess/session.h"
+#include "jet/database.h"
 #include "support/access_write_probe.h"
 #include "support/fake_provider.h"
 
@@ -52,11 +53,10 @@ class RenameLogic : public ::testing::Test {
   Env e_;
 };
 
-TEST_F(RenameLogic, NewNameCopiesThenDropsWithoutAsking) {
+TEST_F(RenameLogic, NewNameRenamesInPlaceWithoutAsking) {
   EXPECT_TRUE(Rename("Orders", "Bestellungen \u00c4 'x' \"y\""));
   EXPECT_EQ(data_->executed,
-            (Statements{"SELECT a1.* INTO `Bestellungen \u00c4 'x' \"y\"` FROM `Orders` AS a1;",
-                        "DROP TABLE `Orders`"}));
+            (Statements{"ALTER TABLE `Orders` RENAME TO `Bestellungen \u00c4 'x' \"y\"`;"}));
   EXPECT_TRUE(e_.dialogs.messages.empty());
   // The rename's own connection and the existence check's second one, with the password.
   ASSERT_EQ(data_->opened.size(), 2u);
@@ -73,27 +73,17 @@ TEST_F(RenameLogic, ExistingNameAsksAndObeysTheAnswer) {
   EXPECT_EQ(e_.dialogs.messages[0].title, "Overwrite?");
 
   EXPECT_TRUE(Rename("Orders", "CUSTOMERS"));
-  EXPECT_EQ(data_->executed, (Statements{"DROP TABLE `CUSTOMERS`",
-                                         "SELECT a1.* INTO `CUSTOMERS` FROM `Orders` AS a1;",
-                                         "DROP TABLE `Orders`"}));
+  EXPECT_EQ(data_->executed,
+            (Statements{"DROP TABLE `CUSTOMERS`", "ALTER TABLE `Orders` RENAME TO `CUSTOMERS`;"}));
 }
 
-TEST_F(RenameLogic, AFailedCopyKeepsTheOldTable) {
-  data_->fail_statement_containing = "INTO";
-  try {
-    Rename("Orders", "Sales");
-    FAIL() << "the failed copy was not reported";
-  } catch (const DatabaseError& err) {
-    EXPECT_EQ(err.Number(), errors::kUnspecified);
-  }
-  EXPECT_EQ(data_->executed, (Statements{"SELECT a1.* INTO `Sales` FROM `Orders` AS a1;"}));
-}
-
-TEST_F(RenameLogic, AnOldTableThatCannotBeDroppedTakesItsCopyAway) {
-  data_->fail_statement_containing = "DROP TABLE `Orders`";
-  EXPECT_THROW(Rename("Orders", "Sales"), DatabaseError);
-  EXPECT_EQ(data_->executed, (Statements{"SELECT a1.* INTO `Sales` FROM `Orders` AS a1;",
-                                         "DROP TABLE `Orders`", "DROP TABLE `Sales`"}));
+TEST_F(RenameLogic, ATableThatCannotBeOverwrittenStopsTheRename) {
+  // The drop of the table in the way is refused (a relationship holds it):
+  // the rename is not tried, so both tables stay as they were.
+  e_.dialogs.yes_no_answers = {kAnswerYes};
+  data_->fail_statement_containing = "DROP TABLE";
+  EXPECT_THROW(Rename("Orders", "Customers"), DatabaseError);
+  EXPECT_EQ(data_->executed, (Statements{"DROP TABLE `Customers`"}));
 }
 
 TEST_F(RenameLogic, TheSameNameDoesNothing) {
@@ -103,40 +93,10 @@ TEST_F(RenameLogic, TheSameNameDoesNothing) {
   EXPECT_TRUE(e_.dialogs.messages.empty());
 }
 
-TEST_F(RenameLogic, CaseOnlyGoesThroughAnUnusedNameWithoutAsking) {
-  data_->tables["VqRenaming1"].type = "VIEW";  // taken, whatever its kind
+TEST_F(RenameLogic, CaseOnlyRenamesWithoutAsking) {
   EXPECT_TRUE(Rename("Orders", "ORDERS"));
-  EXPECT_EQ(data_->executed, (Statements{"SELECT a1.* INTO `VqRenaming2` FROM `Orders` AS a1;",
-                                         "DROP TABLE `Orders`",
-                                         "SELECT a1.* INTO `ORDERS` FROM `VqRenaming2` AS a1;",
-                                         "DROP TABLE `VqRenaming2`"}));
+  EXPECT_EQ(data_->executed, (Statements{"ALTER TABLE `Orders` RENAME TO `ORDERS`;"}));
   EXPECT_TRUE(e_.dialogs.messages.empty());
-}
-
-TEST_F(RenameLogic, CaseOnlyFailuresNeverDropTheLastCopy) {
-  // The first copy fails: nothing else happens.
-  data_->fail_statement_containing = "INTO `VqRenaming1`";
-  EXPECT_THROW(Rename("Orders", "orders"), DatabaseError);
-  EXPECT_EQ(data_->executed.size(), 1u);
-
-  // Dropping the old table fails: it is whole, so the spare copy goes.
-  data_->executed.clear();
-  data_->fail_statement_containing = "DROP TABLE `Orders`";
-  EXPECT_THROW(Rename("Orders", "orders"), DatabaseError);
-  EXPECT_EQ(data_->executed.back(), "DROP TABLE `VqRenaming1`");
-
-  // Copying to the new name fails: the held copy is all there is; it stays and is named.
-  data_->executed.clear();
-  data_->fail_statement_containing = "INTO `orders`";
-  try {
-    Rename("Orders", "orders");
-    FAIL() << "the failed copy was not reported";
-  } catch (const DatabaseError& err) {
-    EXPECT_EQ(err.Number(), errors::kUnspecified);
-    EXPECT_NE(err.Description().find("kept in the table 'VqRenaming1'"), std::string::npos)
-        << err.Description();
-  }
-  EXPECT_EQ(data_->executed.back(), "SELECT a1.* INTO `orders` FROM `VqRenaming1` AS a1;");
 }
 
 TEST_F(RenameLogic, UnsafeOrInvalidNamesAreRefusedBeforeAnythingIsOpened) {
@@ -164,16 +124,14 @@ TEST_F(RenameLogic, UnsafeOrInvalidNamesAreRefusedBeforeAnythingIsOpened) {
   EXPECT_NO_THROW(CheckAccessTableName("O'Brien \"quoted\" #1 $ % & ( ) - = ~"));
 }
 
-// The same renames on a real file, once the engine carries out statements.
+// The same renames on a real file (a new one with Table1 to Table4), once the
+// engine carries out statements.
 class RenameOnAFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string fixture =
-        std::string(VQ_SHARED_DIR) + "/fixtures/access/mdb-reader/test/data/V2003/test.mdb";
-    if (!std::filesystem::exists(fixture)) GTEST_SKIP() << "no shared Access fixtures";
-    path_ = testing::CopyFixture(
-        fixture, std::string("rename-") +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".mdb");
+    path_ = testing::NewAccessFileWithTables(
+        std::string("rename-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+        ".mdb");
     e_.settings.Set(Setting::kAccessFile, path_);
   }
   void TearDown() override {
@@ -204,7 +162,7 @@ class RenameOnAFile : public ::testing::Test {
 
 TEST_F(RenameOnAFile, RenamesKeepEveryRow) {
   const auto before = Rows("Table1");
-  ASSERT_EQ(before.size(), 2u);
+  ASSERT_EQ(before.size(), 4u);
   EXPECT_TRUE(RenameAccessTable(e_.env, "Table1", "Renamed", path_, ""));
   EXPECT_EQ(Rows("Renamed"), before);
   EXPECT_EQ(Tables(), (Statements{"Renamed", "Table2", "Table3", "Table4"}));
@@ -219,6 +177,37 @@ TEST_F(RenameOnAFile, RenamesKeepEveryRow) {
   EXPECT_TRUE(RenameAccessTable(e_.env, "RENAMED", "table3", path_, ""));
   EXPECT_EQ(Rows("table3"), before);
   EXPECT_EQ(Tables(), (Statements{"Table2", "table3", "Table4"}));
+}
+
+TEST(RenameInPlace, KeepsTheTableItsKeyAndItsRows) {
+  const std::string path = ::testing::TempDir() + "/rename-in-place.mdb";
+  std::filesystem::remove(path);
+  jet::Database::Create(path, jet::NewFormat::kAccess2003, "");
+  int32_t id = 0;
+  {
+    auto db = jet::Database::Open(path, "");
+    db->Execute("CREATE TABLE Orders (id LONG, item TEXT(20))");
+    db->Execute("CREATE INDEX PrimaryKey ON Orders (id) WITH PRIMARY");
+    db->Execute("INSERT INTO Orders VALUES (1, 'lamp')");
+    db->Execute("CREATE TABLE Old (id LONG)");
+    id = db->FindTable("Orders").id;
+    db->Close();
+  }
+  Env e;
+  e.settings.Set(Setting::kAccessFile, path);
+  e.dialogs.yes_no_answers = {kAnswerYes};
+  EXPECT_TRUE(RenameAccessTable(e.env, "Orders", "old", path, ""));
+  auto db = jet::Database::Open(path, "");
+  EXPECT_EQ(db->FindTable("old").name, "old");
+  EXPECT_EQ(db->FindTable("old").id, id);
+  const jet::TableDefinition def = db->Definition("old");
+  ASSERT_EQ(def.logical_indexes.size(), 1u);
+  EXPECT_EQ(def.logical_indexes[0].kind, 1);
+  // The key still holds: a second row with the same id is refused.
+  EXPECT_THROW(db->Execute("INSERT INTO old VALUES (1, 'desk')"), jet::JetError);
+  db->Execute("INSERT INTO old VALUES (2, 'desk')");
+  db->Close();
+  std::filesystem::remove(path);
 }
 
 }  // namespace

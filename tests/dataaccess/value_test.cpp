@@ -43,6 +43,33 @@ TEST(ValueText, CurrencyAndDecimalAreExactWithoutTrailingZeros) {
   EXPECT_EQ(DecimalToText(zero), "0");
 }
 
+// Magnitudes past 2^64 are printed in chunks of nineteen digits; zeros inside
+// a chunk must stay.
+TEST(ValueText, DecimalsBeyondSixtyFourBitsKeepEveryDigit) {
+  auto pow10 = [](int n) {
+    unsigned __int128 v = 1;
+    while (n-- > 0) v *= 10;
+    return v;
+  };
+  auto text = [](unsigned __int128 magnitude, uint8_t scale) {
+    Decimal d;
+    d.magnitude = magnitude;
+    d.scale = scale;
+    return DecimalToText(d);
+  };
+  EXPECT_EQ(text(pow10(19), 0), "1" + std::string(19, '0'));
+  EXPECT_EQ(text(pow10(20) + 1, 0), "1" + std::string(19, '0') + "1");
+  EXPECT_EQ(text(static_cast<unsigned __int128>(UINT64_MAX) + 1, 0), "18446744073709551616");
+  EXPECT_EQ(text(3 * pow10(38) + 7, 0), "3" + std::string(37, '0') + "7");  // near 2^128
+  EXPECT_EQ(text(pow10(38) + 50, 38), "1.0000000000000000000000000000000000005");
+  EXPECT_EQ(text(pow10(37), 38), "0.1");
+  // AppendText appends the same text ToText gives.
+  std::string out = "x=";
+  AppendText(out, Value{Decimal{pow10(25) + 3, 2, true}});
+  EXPECT_EQ(out, "x=-" + ToText(Value{Decimal{pow10(25) + 3, 2, false}}));
+  EXPECT_EQ(out, "x=-100000000000000000000000.03");
+}
+
 TEST(ValueText, GuidPrintsInBraces) {
   Guid g;
   for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i * 17);

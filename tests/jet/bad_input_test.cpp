@@ -73,7 +73,8 @@ class DamagedFixture : public ::testing::Test {
 
 #define LOAD_OR_SKIP(var, file)             \
   std::vector<uint8_t> var = Fixture(file); \
-  if (var.empty()) GTEST_SKIP() << "no shared Access fixture " << kFixtures << (file)
+  if (var.empty())                          \
+  GTEST_SKIP() << "damages a file made by Access: no shared fixture " << kFixtures << (file)
 
 TEST_F(DamagedFixture, TruncatedFilesAreRefusedOrReadWhole) {
   for (const char* file : {"jackcess/src/test/data/V1997/testV1997.mdb",

@@ -403,7 +403,8 @@ class CalculatedFixture : public ::testing::Test {
 
   void SetUp() override {
     if (!std::filesystem::exists(kFixtures + kFile))
-      GTEST_SKIP() << "no shared Access fixture " << kFixtures + kFile;
+      GTEST_SKIP() << "reads calculated columns Access made: no shared fixture "
+                   << kFixtures + kFile;
   }
 
   static std::vector<std::vector<Value>> Rows(Database& db) {
@@ -494,6 +495,84 @@ TEST_F(CalculatedFixture, ADamagedBlobFailsTheTableNotTheDatabase) {
       EXPECT_EQ(e.Number(), error_numbers::kCorrupt) << e.what();
     }
   }
+}
+
+}  // namespace
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+// Hex of a calculated value wrapper around `data`, for an INSERT literal.
+std::string WrappedHex(const std::vector<uint8_t>& data) {
+  static const char* kDigits = "0123456789ABCDEF";
+  std::string hex = "0x";
+  for (uint8_t b : Wrapped(data)) {
+    hex += kDigits[b >> 4];
+    hex += kDigits[b & 15];
+  }
+  return hex;
+}
+
+// A table whose Decimal and Currency columns are calculated, made from a new
+// file: the values go in as binary, then the descriptors are turned into
+// calculated ones (type byte, extra flags 0xC0). Its copy keeps every value,
+// though the Decimal results carry scales no one column could hold exactly.
+TEST(CalculatedCopy, DecimalAndCurrencyResultsCopyWithEveryValue) {
+  const std::string plain = ::testing::TempDir() + "/calc-copy-" + std::to_string(::getpid());
+  const std::string path = plain + "-patched.accdb";
+  std::filesystem::remove(plain + ".accdb");
+  std::filesystem::remove(path);
+  Database::Create(plain + ".accdb", NewFormat::kAccess2007, "");
+  {
+    auto db = Database::Open(plain + ".accdb", "");
+    db->Execute("CREATE TABLE People (ID LONG, Popularity BINARY(64), Monthly BINARY(64))");
+    db->Execute("INSERT INTO People VALUES (1, " +
+                WrappedHex(Decimal(6, false,
+                                   {0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0xE6, 0xFF, 0x02, 0, 0, 0, 0})) +
+                ", " + WrappedHex(BytesOf(int64_t{833333333})) + ")");
+    db->Execute("INSERT INTO People VALUES (2, " +
+                WrappedHex(Decimal(6, true, {0, 0, 0, 0, 0xF8, 0xB4, 0x28, 0x02, 0, 0, 0, 0})) +
+                ", " + WrappedHex(BytesOf(int64_t{-833})) + ")");
+    db->Close();
+  }
+  std::ifstream in(plain + ".accdb", std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  uint32_t tdef = 0;
+  std::vector<uint16_t> order;
+  {
+    auto db = Database::Open(plain + ".accdb", "");
+    tdef = db->FindTable("People").DefinitionPage();
+    for (const Column& c : db->Definition("People").columns) order.push_back(c.descriptor_index);
+  }
+  const uint8_t types[] = {0, kNumeric, kMoney};
+  for (size_t k = 1; k < 3; ++k) {
+    uint8_t* d = bytes.data() + tdef * 4096 + 63 + 25 * order[k];
+    ASSERT_EQ(d[0], kBinary);
+    d[0] = types[k];
+    d[16] = 0xC0;
+  }
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+
+  auto db = Database::Open(path, "");
+  ASSERT_TRUE(db->Definition("People").columns[1].IsCalculated());
+  db->Execute("SELECT * INTO Copied FROM People");
+  auto reader = db->OpenTable("Copied");
+  EXPECT_FALSE(reader->Definition().columns[1].IsCalculated());
+  EXPECT_EQ(reader->Definition().columns[1].scale, 4);  // 50.325 and -36.2222
+  std::vector<Value> row;
+  ASSERT_TRUE(reader->Next(row));
+  EXPECT_EQ(row[1], Value(Numeric{503250, 28, 4, false}));
+  EXPECT_EQ(row[2], Value(Money{833333333}));
+  ASSERT_TRUE(reader->Next(row));
+  EXPECT_EQ(row[1], Value(Numeric{362222, 28, 4, true}));
+  EXPECT_EQ(row[2], Value(Money{-833}));
+  EXPECT_FALSE(reader->Next(row));
+  db.reset();
+  std::filesystem::remove(plain + ".accdb");
+  std::filesystem::remove(path);
 }
 
 }  // namespace

@@ -226,7 +226,7 @@ def main():
     args = ap.parse_args()
     index = os.path.join(args.fixtures, "INDEX.tsv")
     if not os.path.exists(index):
-        print(f"SKIP: no Access fixtures at {args.fixtures}")
+        print(f"SKIP: compares files made by Access with mdb-export: no fixtures at {args.fixtures}")
         return 77
     if not shutil.which("mdb-export"):
         print("SKIP: mdbtools is not installed")

@@ -20,7 +20,7 @@ const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
 
 #define REQUIRE_FIXTURES()                               \
   if (!std::filesystem::exists(kFixtures + "INDEX.tsv")) \
-  GTEST_SKIP() << "no shared Access fixtures at " << kFixtures
+  GTEST_SKIP() << "reads files made by Access: the shared fixtures are not at " << kFixtures
 
 int32_t OpenError(const std::string& path, const std::string& password,
                   std::string* what = nullptr) {

@@ -61,7 +61,9 @@ class ReadStore : public PageStore {
 };
 
 TEST(DropTable, LeavesNoTraceAndTheIndexesSound) {
-  if (!fs::exists(kFixtures + "INDEX.tsv")) GTEST_SKIP() << "no shared Access fixtures";
+  if (!fs::exists(kFixtures + "INDEX.tsv"))
+    GTEST_SKIP()
+        << "needs an .accdb made by Access, with its navigation-pane tables: no shared fixtures";
   Copy copy("mdb-reader/test/data/V2010/test.accdb");
   int64_t id = 0;
   {

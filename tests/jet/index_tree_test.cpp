@@ -121,6 +121,55 @@ TEST(IndexTree, GrowsShrinksAndRegrowsWithSoundPages) {
   EXPECT_TRUE(root.leaf);
 }
 
+TEST(IndexTree, RandomInsertsWithRepeatedKeysMatchASortedModel) {
+  // 10,000 rows over 2,500 keys of varied length: a non-unique index holds
+  // every row once, in key-then-row order, and says which keys are new.
+  Fixture f;
+  IndexTree tree = f.Tree(false);
+  std::mt19937 random(2024);
+  std::vector<uint32_t> rows(10000);
+  for (uint32_t k = 0; k < rows.size(); ++k) rows[k] = k;
+  std::shuffle(rows.begin(), rows.end(), random);
+  std::vector<IndexEntry> model;
+  std::set<uint32_t> keys_seen;
+  for (uint32_t r : rows) {
+    const uint32_t key = (r * 7919) % 2500;
+    IndexEntry e{KeyFor(key), RowFor(r), 0};
+    EXPECT_EQ(tree.Insert(e.key, e.row), keys_seen.insert(key).second) << "row " << r;
+    model.push_back(std::move(e));
+  }
+  std::sort(model.begin(), model.end(),
+            [](const IndexEntry& a, const IndexEntry& b) { return CompareEntries(a, b) < 0; });
+  std::vector<IndexEntry> all = tree.ReadAll();
+  ASSERT_EQ(all.size(), model.size());
+  for (size_t k = 0; k < all.size(); ++k) ASSERT_TRUE(all[k].SameEntry(model[k])) << "entry " << k;
+  EXPECT_EQ(tree.Verify(), model.size());
+  EXPECT_GE(Depth(f.store), 3);
+  EXPECT_EQ(f.store.LivePages(), f.pages.size());
+  EXPECT_TRUE(tree.HasKey(KeyFor(0)));
+  EXPECT_TRUE(tree.HasKey(KeyFor(2499)));
+  EXPECT_FALSE(tree.HasKey(KeyFor(2500)));
+  // A prefix of a held key is not that key.
+  std::vector<uint8_t> shorter = KeyFor(1234);
+  shorter.pop_back();
+  EXPECT_FALSE(tree.HasKey(shorter));
+
+  // The same rows in a unique index: every repeat is refused and leaves the tree as it was.
+  Fixture u;
+  IndexTree unique = u.Tree(true);
+  size_t refused = 0;
+  for (uint32_t r : rows) {
+    try {
+      unique.Insert(KeyFor((r * 7919) % 2500), RowFor(r));
+    } catch (const JetError& e) {
+      EXPECT_EQ(e.Number(), error_numbers::kDuplicateKey);
+      ++refused;
+    }
+  }
+  EXPECT_EQ(refused, rows.size() - 2500);
+  EXPECT_EQ(unique.Verify(), 2500u);
+}
+
 TEST(IndexTree, AscendingInsertsAndRemovalsFromOneEnd) {
   // Ids handed out in order, as the catalogue does, and tables dropped oldest first.
   Fixture f;

@@ -140,16 +140,13 @@ TEST(Sql, CreateTableRefusals) {
         "CREATE TABLE t (id INT CONSTRAINT pk PRIMARY KEY)",
         "CREATE TABLE t (id INT, CONSTRAINT pk PRIMARY KEY (id))",
         "CREATE TABLE t (id INT, PRIMARY KEY (id))", "CREATE TABLE t (id INT, UNIQUE (id))",
-        "CREATE TABLE t (id COUNTER(1, 1))", "CREATE INDEX i ON t (id)",
-        "CREATE UNIQUE INDEX i ON t (id)", "CREATE VIEW v AS SELECT * FROM t",
+        "CREATE TABLE t (id COUNTER(1, 1))", "CREATE VIEW v AS SELECT * FROM t",
         "DROP INDEX i ON t"}) {
     EXPECT_EQ(ErrorOf(sql, &message), error_numbers::kNotSupported) << sql;
     EXPECT_NE(message.find("not supported"), std::string::npos) << message;
   }
   ErrorOf("CREATE TABLE t (id INT PRIMARY KEY)", &message);
   EXPECT_NE(message.find("PRIMARY KEY"), std::string::npos) << message;
-  ErrorOf("CREATE INDEX i ON t (id)", &message);
-  EXPECT_NE(message.find("CREATE INDEX"), std::string::npos) << message;
 
   // Not valid at all.
   for (const char* sql :
@@ -167,6 +164,40 @@ TEST(Sql, CreateTableRefusals) {
             error_numbers::kSyntaxError);
   EXPECT_NE(message.find("NAME"), std::string::npos) << message;
   EXPECT_EQ(ErrorOf("CREATE TABLE t ([Ärger] TEXT, [ärger] INT)"), error_numbers::kSyntaxError);
+}
+
+TEST(Sql, CreateIndexAndRename) {
+  Statement s = ParseStatement("create unique index [By Name] on `Orders` (Name DESC, id asc);");
+  EXPECT_EQ(s.kind, Statement::Kind::kCreateIndex);
+  EXPECT_EQ(s.table, "Orders");
+  EXPECT_EQ(s.index.name, "By Name");
+  EXPECT_TRUE(s.index.unique);
+  EXPECT_FALSE(s.index.primary);
+  ASSERT_EQ(s.index.columns.size(), 2u);
+  EXPECT_EQ(s.index.columns[0].name, "Name");
+  EXPECT_FALSE(s.index.columns[0].ascending);
+  EXPECT_TRUE(s.index.columns[1].ascending);
+  s = ParseStatement("CREATE INDEX pk ON t (id) WITH PRIMARY");
+  EXPECT_TRUE(s.index.primary);
+  EXPECT_FALSE(s.index.unique);
+  s = ParseStatement("CREATE INDEX i ON t (a) WITH IGNORE NULL");
+  EXPECT_TRUE(s.index.ignore_null);
+  EXPECT_FALSE(s.index.primary);
+  EXPECT_FALSE(s.index.disallow_null);
+  s = ParseStatement("CREATE INDEX i ON t (a) WITH DISALLOW NULL");
+  EXPECT_TRUE(s.index.disallow_null);
+
+  s = ParseStatement("ALTER TABLE [Orders] RENAME TO `Orders 2024`;");
+  EXPECT_EQ(s.kind, Statement::Kind::kRenameTable);
+  EXPECT_EQ(s.table, "Orders");
+  EXPECT_EQ(s.new_name, "Orders 2024");
+
+  for (const char* sql :
+       {"CREATE INDEX i ON t ()", "CREATE INDEX i ON t (a", "CREATE INDEX ON t (a)",
+        "CREATE INDEX i t (a)", "CREATE INDEX i ON t (a) WITH NOTHING", "ALTER TABLE t RENAME n",
+        "ALTER TABLE t RENAME TO", "ALTER TABLE t RENAME TO a b"})
+    EXPECT_EQ(ErrorOf(sql), error_numbers::kSyntaxError) << sql;
+  EXPECT_EQ(ErrorOf("ALTER TABLE t ALTER COLUMN c TEXT"), error_numbers::kNotSupported);
 }
 
 TEST(Sql, InsertAsTheProgramSendsIt) {

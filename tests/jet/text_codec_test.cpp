@@ -31,6 +31,49 @@ TEST(UnicodeText, PlainUcs2JoinsSurrogatesAndReplacesLoneOnes) {
   EXPECT_EQ(Unicode({'o', 0, 'k'}), "o");
 }
 
+// Text is decoded in blocks of ASCII; a character that is not ASCII must be
+// found wherever it falls against the blocks, and the ASCII around it kept.
+TEST(UnicodeText, CharactersBeyondAsciiAtEveryPlaceInARun) {
+  const uint32_t specials[] = {0xE9, 0x7F, 0x4E2D, 0x1F600};
+  for (size_t length = 1; length <= 40; ++length) {
+    for (size_t at = 0; at < length; ++at) {
+      for (uint32_t special : specials) {
+        std::string expected;
+        std::vector<uint8_t> plain, packed = {0xFF, 0xFE};
+        for (size_t k = 0; k < length; ++k) {
+          const uint32_t cp = k == at ? special : 'a' + k % 26;
+          AppendUtf8(expected, cp);
+          if (cp >= 0x10000) {
+            const uint32_t v = cp - 0x10000;
+            for (uint32_t unit : {0xD800 + (v >> 10), 0xDC00 + (v & 0x3FF)}) {
+              plain.push_back(static_cast<uint8_t>(unit));
+              plain.push_back(static_cast<uint8_t>(unit >> 8));
+            }
+          } else {
+            plain.push_back(static_cast<uint8_t>(cp));
+            plain.push_back(static_cast<uint8_t>(cp >> 8));
+          }
+          if (cp < 0x100) {
+            packed.push_back(static_cast<uint8_t>(cp));
+          } else if (cp < 0x10000) {  // two-byte mode for this one character
+            packed.insert(packed.end(),
+                          {0x00, static_cast<uint8_t>(cp), static_cast<uint8_t>(cp >> 8), 0x00});
+          }
+        }
+        SCOPED_TRACE("length " + std::to_string(length) + ", U+" + std::to_string(special) +
+                     " at " + std::to_string(at));
+        EXPECT_EQ(Unicode(plain), expected);
+        if (special < 0x10000) EXPECT_EQ(Unicode(packed), expected);
+      }
+    }
+  }
+  // A long value decoded into a string that held a longer one keeps nothing of it.
+  std::string out(100, 'x');
+  std::vector<uint8_t> hi = {'h', 0, 'i', 0};
+  DecodeUnicodeText(ByteView(hi.data(), hi.size()), out);
+  EXPECT_EQ(out, "hi");
+}
+
 TEST(CodePageText, MapsWesternAndCyrillicUpperHalves) {
   std::vector<uint8_t> bytes = {'A', 0x80, 0x81, 0xE9, 0x9F};
   std::string out;

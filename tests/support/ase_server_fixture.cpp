@@ -69,6 +69,7 @@ void AseServerFixture::Start() {
     args.push_back("--init");
     args.push_back(options_.init_script);
   }
+  args.insert(args.end(), options_.extra_args.begin(), options_.extra_args.end());
 
   // Everything the child needs is built before fork: other test threads may
   // hold the allocator's lock at that moment.

@@ -22,6 +22,8 @@ struct AseServerOptions {
   bool silent = false;      // accept connections but never answer (connect deadlines)
   std::string init_script;  // SQL file that fills the first database when it is empty
   std::string charset;      // the server's character set ("iso_1"); empty: utf8
+  // Further command-line options, as given ("--page-size", "4096", "--max-pages", ...).
+  std::vector<std::string> extra_args;
 };
 
 // A running ase-test-server process. Not copyable; throws std::runtime_error

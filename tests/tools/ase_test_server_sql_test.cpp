@@ -4,8 +4,10 @@
 #include <random>
 
 #include "init_script.h"
+#include "row_size.h"
 #include "server_config.h"
 #include "server_message.h"
+#include "sql_lexer.h"
 #include "sql_parser.h"
 #include "value_conversion.h"
 
@@ -389,6 +391,77 @@ TEST(AseServerValues, Utf16OfUtf8) {
   EXPECT_EQ(Utf8ToUtf16Le("😀"), std::string("\x3D\xD8\x00\xDE", 4));
   EXPECT_EQ(Utf16Length("a😀é"), 4u);
   EXPECT_EQ(Utf8ToUtf16Le("\xFF"), std::string("\xFD\xFF", 2));  // malformed input
+}
+
+TEST(AseServerLexer, ABackslashBeforeALineBreakContinuesAString) {
+  const auto tokens =
+      Tokenize("'C:\\dir\\\nnext' 'a\\\r\nb' 'a\\ \nb' 'keep\\' \"q\\\nr\" [br\\\nkt]");
+  ASSERT_EQ(tokens.size(), 7u);
+  EXPECT_EQ(tokens[0].text, "C:\\dirnext");
+  EXPECT_EQ(tokens[1].text, "ab");       // CR LF goes too
+  EXPECT_EQ(tokens[2].text, "a\\ \nb");  // only directly before the break
+  EXPECT_EQ(tokens[3].text, "keep\\");
+  EXPECT_EQ(tokens[4].text, "qr");        // double-quoted strings alike
+  EXPECT_EQ(tokens[5].text, "br\\\nkt");  // names are not strings
+  // With quoted_identifier on, "x" is a name and keeps its characters.
+  EXPECT_EQ(Tokenize("\"q\\\nr\"", true)[0].text, "q\\\nr");
+}
+
+TEST(AseServerParser, JoinsConstantStrings) {
+  const auto batch = ParseBatch("insert T values('C:\\d\\' + char(13) + char(10) + N'x', 'y')");
+  const auto& v = std::get<InsertStatement>(batch.at(0).statement).values;
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[0].text, "C:\\d\\\r\nx");
+  EXPECT_EQ(v[1].text, "y");
+  EXPECT_EQ(FailureNumber([] { ParseBatch("insert T values('a' + 1)"); }), 102);
+  EXPECT_EQ(FailureNumber([] { ParseBatch("insert T values('a' + char(300))"); }), 102);
+}
+
+TEST(AseServerRowSize, AllpagesRowsCountTheirOverhead) {
+  auto col = [](TypeKind kind, bool nullable, int length = 0) {
+    return ColumnDefinition{"c", ColumnType{kind, length, 0, 0}, nullable};
+  };
+  // The documented widest single variable-length column of each page size.
+  for (const auto& [page, column] :
+       std::vector<std::pair<int, int>>{{2048, 1948}, {4096, 3988}, {16384, 16228}}) {
+    const std::vector<ColumnDefinition> one{col(TypeKind::kVarChar, false, column)};
+    EXPECT_EQ(WidestRowSize(one), MaxRowSize(page)) << page;
+  }
+  // Fixed columns only: two bytes of header; bits share bytes.
+  const std::vector<ColumnDefinition> fixed{col(TypeKind::kInt, false), col(TypeKind::kBit, false),
+                                            col(TypeKind::kBit, false),
+                                            col(TypeKind::kChar, false, 10)};
+  EXPECT_EQ(RowSize(fixed, {std::int64_t{1}, std::int64_t{1}, std::int64_t{0}, Text{"abc"}}),
+            2 + 4 + 1 + 10);
+  // NULL takes nothing; unichar counts UTF-16 bytes; text keeps a 16-byte pointer.
+  const std::vector<ColumnDefinition> mixed{
+      col(TypeKind::kInt, true), col(TypeKind::kUniVarChar, false, 10), col(TypeKind::kText, true)};
+  EXPECT_EQ(VariableColumnCount(mixed), 3);
+  const int base = 2 + 2 + 4;  // header, row length, offset table
+  EXPECT_EQ(RowSize(mixed, {std::monostate{}, Text{"h\xc3\xa9"}, std::monostate{}}), base + 4 + 1);
+  EXPECT_EQ(RowSize(mixed, {std::int64_t{7}, Text{"h"}, Text{"memo"}}), base + 4 + 2 + 16 + 1);
+  EXPECT_EQ(
+      LargeObjectPages(mixed, {std::int64_t{7}, Text{"h"}, Text{std::string(5000, 'm')}}, 2048), 3);
+  EXPECT_EQ(LargeObjectPages(mixed, {std::int64_t{7}, Text{"h"}, std::monostate{}}, 2048), 0);
+}
+
+TEST(AseServerConfig, ReadsPageSizeMaxPagesAndReplyDelay) {
+  const char* good[] = {"s",    "--data",      "/tmp", "--login",          "sa:x", "--page-size",
+                        "8192", "--max-pages", "40",   "--reply-delay-us", "500"};
+  const ServerConfig config = ParseCommandLine(11, good);
+  EXPECT_EQ(config.page_size, 8192);
+  EXPECT_EQ(config.max_pages, 40);
+  EXPECT_EQ(config.reply_delay_us, 500);
+  const ServerConfig plain = ParseCommandLine(5, good);
+  EXPECT_EQ(plain.page_size, 2048);
+  EXPECT_EQ(plain.max_pages, 0);
+  EXPECT_EQ(plain.reply_delay_us, 0);
+  for (const char* bad : {"1024", "2k", "-1", ""}) {
+    const char* args[] = {"s", "--data", "/tmp", "--login", "sa:x", "--page-size", bad};
+    EXPECT_THROW(ParseCommandLine(7, args), std::invalid_argument) << bad;
+  }
+  const char* negative[] = {"s", "--data", "/tmp", "--login", "sa:x", "--max-pages", "-3"};
+  EXPECT_THROW(ParseCommandLine(7, negative), std::invalid_argument);
 }
 
 }  // namespace

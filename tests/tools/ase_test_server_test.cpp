@@ -481,6 +481,51 @@ TEST_F(AseTestServerTest, StopsPromptlyWithClientsConnected) {
   EXPECT_TRUE(idle.ReadReply().empty());  // the idle connection was closed
 }
 
+// The token kinds of a reply made of EED and DONE tokens: 0xE5 with the
+// message number, 0xFD with the DONE status.
+std::vector<std::pair<int, int>> EedAndDone(const std::vector<std::uint8_t>& reply) {
+  std::vector<std::pair<int, int>> out;
+  for (std::size_t i = 0; i < reply.size();) {
+    if (reply[i] == 0xFD && i + 9 <= reply.size()) {
+      out.emplace_back(0xFD, reply[i + 1] | (reply[i + 2] << 8));
+      i += 9;
+    } else if (reply[i] == 0xE5 && i + 7 <= reply.size()) {
+      out.emplace_back(0xE5, reply[i + 3] | (reply[i + 4] << 8));
+      i += 3 + (reply[i + 1] | (reply[i + 2] << 8));
+    } else {
+      out.emplace_back(reply[i], -1);  // not expected here
+      break;
+    }
+  }
+  return out;
+}
+
+TEST_F(AseTestServerTest, EachStatementOfABatchHasItsOwnDone) {
+  AseServerFixture server;
+  RawClient client(server.port());
+  client.Login(server.user(), server.password());
+  ASSERT_FALSE(client.ReadReply().empty());
+  client.SendPacket(0x0F, RawClient::Language("create table T(i tinyint)"), true);
+  client.ReadReply();
+
+  // A failure that comes while running: its message, then its DONE with the
+  // error bit, and the batch goes on; every DONE but the last says more follow.
+  client.SendPacket(
+      0x0F, RawClient::Language("insert T values(1) insert T values(300) insert T values(2)"),
+      true);
+  using P = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(EedAndDone(client.ReadReply()),
+            (P{{0xFD, 0x11}, {0xE5, 220}, {0xFD, 0x03}, {0xFD, 0x10}}));
+
+  // A statement that does not compile: one message and one DONE, nothing ran.
+  client.SendPacket(
+      0x0F, RawClient::Language("insert T values(3) insert T values('4') insert T values(5)"),
+      true);
+  EXPECT_EQ(EedAndDone(client.ReadReply()), (P{{0xE5, 257}, {0xFD, 0x02}}));
+  client.SendPacket(0x0F, RawClient::Language("delete T"), true);
+  EXPECT_EQ(EedAndDone(client.ReadReply()), (P{{0xFD, 0x10}}));
+}
+
 TEST_F(AseTestServerTest, RawLoginGetsLoginAckAndDone) {
   AseServerFixture server;
   RawClient good(server.port());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace vq::tools {
 namespace {
 
@@ -34,6 +36,38 @@ TEST(JsonString, PassesValidUtf8AndReplacesInvalidBytes) {
   EXPECT_EQ(Quoted("\xE6\x97\"x"), "\"" + fffd + fffd + "\\\"x\"");
 }
 
+// Plain text is copied in blocks; a character that needs care must be found
+// wherever it falls against them, and the text before and after kept.
+TEST(JsonString, CharactersNeedingCareAtEveryPlaceInARun) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\"", "\\\""},           {"\\", "\\\\"},           {"\n", "\\u000a"},
+      {"\x1f", "\\u001f"},      {"\xC3\xA9", "\xC3\xA9"},  // é passes as it is
+      {"\xFF", "\xEF\xBF\xBD"},                            // a stray byte becomes U+FFFD
+  };
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t at = 0; at <= length; ++at) {
+      for (const auto& [raw, escaped] : cases) {
+        std::string text, expected = "\"";
+        for (size_t k = 0; k <= length; ++k) {
+          if (k == at) {
+            text += raw;
+            expected += escaped;
+          }
+          if (k < length) {
+            const char c =
+                static_cast<char>(' ' + (k * 7) % 95);  // printable, '"' and '\' left out
+            const char plain = c == '"' || c == '\\' ? 'q' : c;
+            text += plain;
+            expected += plain;
+          }
+        }
+        expected += '"';
+        EXPECT_EQ(Quoted(text), expected) << "length " << length << ", at " << at;
+      }
+    }
+  }
+}
+
 TEST(JsonRow, ValueKindsAndTheirForms) {
   Guid g;
   for (int i = 0; i < 16; ++i) g.bytes[i] = static_cast<uint8_t>(i * 17);
@@ -52,6 +86,12 @@ TEST(JsonRow, ValueKindsAndTheirForms) {
                               R"("2024-02-29 13:05:09","O'Brien \"x\"","0x00AB",)"
                               R"("{00112233-4455-6677-8899-AABBCCDDEEFF}"])");
   EXPECT_EQ(JsonRowLine({}), "[]");
+  // The other kinds print their text as a JSON string, appended after what is there.
+  std::string line = "[";
+  AppendJsonValue(line, Decimal{123456, 4, true});
+  AppendJsonValue(line, std::numeric_limits<double>::quiet_NaN());
+  AppendJsonValue(line, DateTime{-5, 1, 2, 3, 4, 5, 600000000});
+  EXPECT_EQ(line, R"(["-12.3456""NaN""-005-01-02 03:04:05.6")");
 }
 
 TEST(JsonHeader, ColumnsTypesAndCount) {

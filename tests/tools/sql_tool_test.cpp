@@ -88,6 +88,76 @@ TEST_F(SqlToolTest, FailuresToOpenOrQueryAreErrorLines) {
   EXPECT_EQ(missing.err, "error -2147217865: no table Nowhere\n");
 }
 
+// Rows of one long text column, of which row `bad` (from 1) cannot be read:
+// the cursor moves past it and only its values fail, as a damaged row does.
+class RowsWithOneUnreadable : public Cursor {
+ public:
+  RowsWithOneUnreadable(int rows, int bad) : rows_(rows), bad_(bad) {}
+  const std::vector<FieldInfo>& Columns() const override { return columns_; }
+  bool Fetch(std::vector<Value>& row) override {
+    if (next_ >= rows_) return false;
+    if (++next_ == bad_)
+      throw UnreadableRow(-2147467259, "row " + std::to_string(bad_) + " is damaged");
+    row = {int64_t{next_}, std::string(100, 'a' + next_ % 26)};
+    return true;
+  }
+  int64_t RowCount() override { return rows_; }
+
+ private:
+  std::vector<FieldInfo> columns_ = {{"N", 3}, {"T", 202}};
+  int rows_, bad_, next_ = 0;
+};
+
+class UnreadableRowConnection : public Connection {
+ public:
+  explicit UnreadableRowConnection(int bad) : bad_(bad) {}
+  void Execute(const std::string&) override {}
+  std::unique_ptr<Cursor> OpenSchema(int) override { return nullptr; }
+  std::unique_ptr<Cursor> Query(const std::string&, const QueryOptions&) override {
+    return std::make_unique<RowsWithOneUnreadable>(3000, bad_);
+  }
+  void Close() override {}
+
+ private:
+  int bad_;
+};
+
+// Lines go out in large pieces; a row that fails must still leave every row
+// before it printed whole and nothing of itself, whether the failure comes
+// with the fetch or with reading the row's values.
+TEST_F(SqlToolTest, AFailingRowEndsTheOutputAfterTheWholeRowsBeforeIt) {
+  auto expect_rows_before = [](const ToolRun& r, int bad, const std::string& error) {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, error);
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);  // the header
+    int n = 0;
+    while (std::getline(lines, line)) {
+      ++n;
+      ASSERT_EQ(line, "[" + std::to_string(n) + ",\"" + std::string(100, 'a' + n % 26) + "\"]");
+    }
+    EXPECT_EQ(n, bad - 1);
+    EXPECT_EQ(r.out.back(), '\n');
+  };
+
+  FakeTable many;
+  many.columns = {{"N", 3}, {"T", 202}};
+  for (int n = 1; n <= 3000; ++n) many.rows.push_back({int64_t{n}, std::string(100, 'a' + n % 26)});
+  data_->tables["Many"] = many;
+  data_->fail_fetch_of_row = 2500;  // fetches count from the first row's
+  expect_rows_before(RunTool({"--connect", "Provider=Fake.Sql", "--query", "SELECT * FROM Many"}),
+                     2500, "error -2147467259: fake failure: fetching row 2500\n");
+
+  ProviderRegistry::Global().Register("Unreadable.Sql",
+                                      [](const std::string&, const SessionOptions&) {
+                                        return std::make_unique<UnreadableRowConnection>(2200);
+                                      });
+  ToolRun r = RunTool({"--connect", "Provider=Unreadable.Sql", "--query", "SELECT * FROM T"});
+  ProviderRegistry::Global().Unregister("Unreadable.Sql");
+  expect_rows_before(r, 2200, "error -2147467259: row 2200 is damaged\n");
+}
+
 TEST_F(SqlToolTest, UsageErrorsOpenNothing) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {},

@@ -185,8 +185,7 @@ TEST_F(TableCommands, ARenameReplacesTheEntryAndKeepsTheBlanksOfTheName) {
   list1_.AddItem("Zeta");
   dialogs_.input_answers = {"Aaa orders "};
   EXPECT_EQ(RenameAccess(), 0);
-  EXPECT_EQ(access_->executed, (Statements{"SELECT a1.* INTO `Aaa orders ` FROM `Orders` AS a1;",
-                                           "DROP TABLE `Orders`"}));
+  EXPECT_EQ(access_->executed, (Statements{"ALTER TABLE `Orders` RENAME TO `Aaa orders `;"}));
   EXPECT_EQ(list1_.Items(), (Statements{"Aaa orders ", "Beta", "Zeta"}));
   EXPECT_TRUE(dialogs_.messages.empty());
 
@@ -245,8 +244,7 @@ TEST_F(RenameOverwrite, YesLeavesOneEntryForTheNewName) {
   dialogs_.yes_no_answers = {kAnswerYes};
   EXPECT_EQ(RenameAccess(), 0);
   EXPECT_EQ(access_->executed,
-            (Statements{"DROP TABLE `Sales`", "SELECT a1.* INTO `Sales` FROM `Orders` AS a1;",
-                        "DROP TABLE `Orders`"}));
+            (Statements{"DROP TABLE `Sales`", "ALTER TABLE `Orders` RENAME TO `Sales`;"}));
   EXPECT_EQ(list1_.Items(), (Statements{"Sales"}));
 }
 
@@ -261,8 +259,8 @@ TEST_F(TableCommands, AseRenameOnlySaysItIsNotAvailable) {
   EXPECT_EQ(list2_.Items(), (Statements{"Orders"}));
 }
 
-// On copies of a real file: the engine drops and renames, and refuses a
-// table in a relationship without changing the file.
+// On new files and copies of a file Access made: the engine drops and
+// renames, and refuses a table in a relationship without changing the file.
 class TableCommandsOnAFile : public TableCommands {
  protected:
   TableCommandsOnAFile() {
@@ -272,15 +270,21 @@ class TableCommandsOnAFile : public TableCommands {
   void TearDown() override {
     if (!copy_.empty()) fs::remove(copy_);
   }
+  static std::string PrivateName(const std::string& extension) {
+    return std::string("commands-") +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+           std::to_string(getpid()) + extension;
+  }
   // False when the shared fixtures are absent.
   bool UseCopyOf(const std::string& fixture) {
     if (!fs::exists(kFixtures + fixture)) return false;
-    copy_ = CopyFixture(kFixtures + fixture,
-                        std::string("commands-") +
-                            ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
-                            std::to_string(getpid()) + fs::path(fixture).extension().string());
+    copy_ = CopyFixture(kFixtures + fixture, PrivateName(fs::path(fixture).extension().string()));
     settings_.Set(Setting::kAccessFile, copy_);
     return true;
+  }
+  void UseNewFile() {
+    copy_ = NewAccessFile(PrivateName(".mdb"));
+    settings_.Set(Setting::kAccessFile, copy_);
   }
   void Execute(const std::string& sql) {
     DatabaseSession db;
@@ -311,8 +315,11 @@ class TableCommandsOnAFile : public TableCommands {
 
 constexpr const char* kRelated = "jackcess/src/test/data/V2000/indexTestV2000.mdb";
 
-TEST_F(TableCommandsOnAFile, ATableInARelationshipIsRefusedAndTheFileUnchanged) {
-  if (!UseCopyOf(kRelated)) GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+TEST_F(TableCommandsOnAFile, ATableInARelationshipIsNotDroppedButIsRenamed) {
+  if (!UseCopyOf(kRelated))
+    GTEST_SKIP() << "needs a file made by Access with tables in a relationship: the shared "
+                    "fixtures are not at "
+                 << kFixtures;
   const std::string before = FileBytes();
   Select(list1_, {"Table1"});
   EXPECT_EQ(DeleteAccess(), 1);
@@ -322,17 +329,44 @@ TEST_F(TableCommandsOnAFile, ATableInARelationshipIsRefusedAndTheFileUnchanged) 
   EXPECT_EQ(list1_.Items(), (Statements{"Table1"}));
   EXPECT_TRUE(FileBytes() == before) << "a refused drop changed the file";
 
-  // The rename copies, cannot drop the original, and takes the copy away.
+  // The rename renames it in place; its relationships follow it.
   dialogs_.messages.clear();
   dialogs_.input_answers = {"Renamed"};
+  EXPECT_EQ(RenameAccess(), 0);
+  EXPECT_EQ(Tables(), (Statements{"Renamed", "Table2", "Table3"}));
+  EXPECT_EQ(list1_.Items(), (Statements{"Renamed"}));
+  {
+    DatabaseSession db;
+    db.Open(AccessConnectionString(copy_));
+    RecordSet rs;
+    rs.Open("SELECT * FROM `MSysRelationships`", db);
+    Statements children;
+    while (!rs.Eof()) {
+      children.push_back(ToText(rs.Fields().Item("szObject").Value()));
+      rs.MoveNext();
+    }
+    EXPECT_EQ(std::count(children.begin(), children.end(), "Renamed"), 2);
+    EXPECT_EQ(std::count(children.begin(), children.end(), "Table1"), 0);
+  }
+
+  // Overwriting a table in a relationship is refused as its drop is: nothing changes.
+  Execute("CREATE TABLE `Scratch`(`id` LONG)");
+  const std::string kept = FileBytes();
+  list1_.Clear();
+  Select(list1_, {"Scratch"});
+  dialogs_.input_answers = {"table2"};
+  dialogs_.yes_no_answers = {kAnswerYes};
   EXPECT_EQ(RenameAccess(), 1);
-  EXPECT_NE(Reports().at(0).find("at line 120\r"), std::string::npos);
-  EXPECT_EQ(Tables(), (Statements{"Table1", "Table2", "Table3"}));
-  EXPECT_EQ(list1_.Items(), (Statements{"Table1"}));
+  EXPECT_NE(Reports().back().find("relationship"), std::string::npos) << Reports().back();
+  EXPECT_EQ(Tables(), (Statements{"Renamed", "Scratch", "Table2", "Table3"}));
+  EXPECT_EQ(list1_.Items(), (Statements{"Scratch"}));
+  EXPECT_TRUE(FileBytes() == kept) << "a refused overwrite changed the file";
 }
 
 TEST_F(TableCommandsOnAFile, DeletingAndRenamingChangeTheFile) {
-  if (!UseCopyOf(kRelated)) GTEST_SKIP() << "no shared Access fixtures at " << kFixtures;
+  // A related table among those deleted where a file Access made is at hand.
+  const bool related = UseCopyOf(kRelated);
+  if (!related) UseNewFile();
   Execute("CREATE TABLE `Scratch`(`id` LONG, `note` TEXT(20))");
   Execute("INSERT INTO `Scratch` VALUES('1', 'one')");
   Execute("CREATE TABLE `Old`(`id` LONG)");
@@ -354,10 +388,17 @@ TEST_F(TableCommandsOnAFile, DeletingAndRenamingChangeTheFile) {
 
   // A related table, a plain one and one that has gone meanwhile.
   list1_.Clear();
-  Select(list1_, {"Table1", "Scratch", "Ghost"});
-  EXPECT_EQ(DeleteAccess(), 2);
-  EXPECT_EQ(list1_.Items(), (Statements{"Table1"}));
-  EXPECT_EQ(Tables(), (Statements{"OLD", "Table1", "Table2", "Table3"}));
+  if (related) {
+    Select(list1_, {"Table1", "Scratch", "Ghost"});
+    EXPECT_EQ(DeleteAccess(), 2);
+    EXPECT_EQ(list1_.Items(), (Statements{"Table1"}));
+    EXPECT_EQ(Tables(), (Statements{"OLD", "Table1", "Table2", "Table3"}));
+  } else {
+    Select(list1_, {"Scratch", "Ghost"});
+    EXPECT_EQ(DeleteAccess(), 1);
+    EXPECT_EQ(list1_.Items(), (Statements{}));
+    EXPECT_EQ(Tables(), (Statements{"OLD"}));
+  }
 }
 
 // Against the ASE test server over the real client library.

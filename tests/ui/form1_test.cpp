@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -219,6 +221,65 @@ class Form1Test : public QObject {
     QCOMPARE(form.Get(Setting::kAccessFile), expected);
     QCOMPARE(Stored("AccessMDBFile"), expected);
     QVERIFY(world.dialogs.messages.empty());
+  }
+
+  void SampleIsTheUsersOwnCopyMadeOnce() {
+    UiWorld world;
+    Form1& form = world.MakeForm1();
+    form.Start();
+    // The installed original, read-only as under /usr/share.
+    QVERIFY(QDir(world.folder()).mkpath("Samples"));
+    const QString original = world.folder() + "/Samples/sample.mdb";
+    {
+      QFile f(original);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("the installed sample");
+    }
+    QVERIFY(QFile::setPermissions(original, QFile::ReadOwner | QFile::ReadGroup));
+    const QString copy = world.data_home() + "/vellquist/sample.mdb";
+
+    QTest::mouseClick(ButtonOf(form, "PushButton7"), Qt::LeftButton);
+    QCOMPARE(form.Get(Setting::kAccessFile), copy.toStdString());
+    QCOMPARE(Stored("AccessMDBFile"), copy.toStdString());
+    QVERIFY(QFileInfo(copy).permissions() & QFile::WriteOwner);  // though the original is not
+    QFile made(copy);
+    QVERIFY(made.open(QIODevice::ReadWrite));
+    QCOMPARE(made.readAll(), QByteArray("the installed sample"));
+    made.resize(0);
+    made.write("the user's changes");
+    made.close();
+    QVERIFY(!QFileInfo::exists(copy + ".copying"));
+
+    // Later uses give the same copy as the user left it.
+    form.Field(Setting::kAccessFile)->setText("/elsewhere.mdb");
+    QTest::mouseClick(ButtonOf(form, "PushButton7"), Qt::LeftButton);
+    QCOMPARE(form.Get(Setting::kAccessFile), copy.toStdString());
+    QVERIFY(made.open(QIODevice::ReadOnly));
+    QCOMPARE(made.readAll(), QByteArray("the user's changes"));
+    QVERIFY(world.dialogs.messages.empty());
+  }
+
+  void SampleThatCannotBeCopiedIsReportedAndTheFieldKept() {
+    UiWorld world;
+    Form1& form = world.MakeForm1();
+    form.Start();
+    QVERIFY(QDir(world.folder()).mkpath("Samples"));
+    {
+      QFile f(world.folder() + "/Samples/sample.mdb");
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("the installed sample");
+    }
+    // A file stands where the data folder should be.
+    {
+      QFile blocker(world.data_home());
+      QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    form.Field(Setting::kAccessFile)->setText("/data/mine.mdb");
+    QTest::mouseClick(ButtonOf(form, "PushButton7"), Qt::LeftButton);
+    QCOMPARE(form.Get(Setting::kAccessFile), std::string("/data/mine.mdb"));
+    QCOMPARE(world.dialogs.messages.size(), size_t{1});
+    QVERIFY(QString::fromStdString(world.dialogs.messages[0].text)
+                .contains("The sample database could not be copied to " + world.data_home()));
   }
 
   void TypingStoresTheWholeTextAtOnce() {

@@ -42,6 +42,10 @@ void Store(const std::string& key, const std::string& value) {
 UiWorld::UiWorld(bool fake_providers) : fake_providers_(fake_providers) {
   // Each world has a store of its own, empty at first.
   SetSettingsFolder((dir_.path() + "/config").toStdString());
+  // ... and a data folder of its own, never the user's.
+  had_data_home_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+  saved_data_home_ = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", data_home().toUtf8());
   access_file = (dir_.path() + "/orders.mdb").toStdString();
   QFile file(QString::fromStdString(access_file));
   file.open(QIODevice::WriteOnly);
@@ -76,6 +80,11 @@ UiWorld::~UiWorld() {
   form1.reset();
   if (fake_providers_) ProviderRegistry::Global().Unregister("ASEOLEDB");
   SetSettingsFolder("");
+  if (had_data_home_) {
+    qputenv("XDG_DATA_HOME", saved_data_home_);
+  } else {
+    qunsetenv("XDG_DATA_HOME");
+  }
 }
 
 void UiWorld::InstallHandCursor() {

@@ -84,6 +84,8 @@ class UiWorld {
   Form1& MakeForm1();
 
   QString folder() const { return dir_.path(); }
+  // The world's XDG_DATA_HOME, where the user's copy of the sample goes.
+  QString data_home() const { return dir_.path() + "/data"; }
   std::string access_file;  // an existing file (the fake provider reads nothing)
   std::shared_ptr<FakeDatabase> access = std::make_shared<FakeDatabase>();
   std::shared_ptr<FakeDatabase> ase = std::make_shared<FakeDatabase>();
@@ -104,6 +106,8 @@ class UiWorld {
 
  private:
   QTemporaryDir dir_;
+  QByteArray saved_data_home_;
+  bool had_data_home_;
   bool fake_providers_;
   std::unique_ptr<FakeProvider> jet_, ace_, ase_inner_;
 };

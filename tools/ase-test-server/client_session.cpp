@@ -1,7 +1,9 @@
 #include "client_session.h"
 
+#include <chrono>
 #include <exception>
 #include <iostream>
+#include <thread>
 
 #include "login_record.h"
 #include "packet_channel.h"
@@ -23,6 +25,13 @@ constexpr std::uint8_t kTokenLogout = 0x71;
 constexpr std::uint8_t kTokenRpc = 0xE6;
 constexpr std::uint8_t kTokenOptionCmd = 0xA6;
 constexpr std::uint8_t kOptionTextSize = 23;
+
+// Holds a language reply back as a network round trip would.
+void WaitBeforeReply(const ServerConfig& config) {
+  if (config.reply_delay_us > 0) {
+    std::this_thread::sleep_for(std::chrono::microseconds(config.reply_delay_us));
+  }
+}
 
 void Reply(PacketChannel& channel, const Bytes& tokens) {
   channel.Append(tokens);
@@ -81,6 +90,7 @@ void ClientSession::Run() {
         continue;
       }
       if (message.type == kPacketLanguage4) {
+        WaitBeforeReply(config_);
         executor.RunBatch(
             FromWire(std::string_view(reinterpret_cast<const char*>(message.payload.data()),
                                       message.payload.size())),
@@ -105,6 +115,7 @@ void ClientSession::Run() {
             p[1] | (std::size_t{p[2]} << 8) | (std::size_t{p[3]} << 16) | (std::size_t{p[4]} << 24);
         if (len >= 1 && 5 + len <= p.size() && (p[5] & 0x01) == 0) {
           // The statement arrives in the server's character set.
+          WaitBeforeReply(config_);
           executor.RunBatch(
               FromWire(std::string_view(reinterpret_cast<const char*>(p.data()) + 6, len - 1)),
               channel);

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -26,12 +27,19 @@ void OnSignal(int) {
 
 int main(int argc, char** argv) {
   using namespace vq::ase_server;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "ase-test-server " VQ_VERSION " (the demo and test server of Vellquist)\n";
+    return 0;
+  }
+  const bool help =
+      argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0);
   ServerConfig config;
   try {
     config = ParseCommandLine(argc, argv);
   } catch (const std::invalid_argument& e) {
-    std::cerr << e.what() << '\n';
-    return 2;
+    // Asked for, the usage is the answer rather than a complaint.
+    (help ? std::cout : std::cerr) << e.what() << '\n';
+    return help ? 0 : 2;
   }
   SetWireCharset(config.charset);
   std::error_code ec;

@@ -94,6 +94,11 @@ std::vector<StoredCondition> ConvertConditions(const std::vector<Condition>& whe
         sc.values.push_back(ConvertLiteral(l, lenient, table));
       }
     }
+    // text, unitext and image compare with nothing but IS [NOT] NULL.
+    if (IsLargeObject(it->type.kind) && sc.op != StoredCondition::Op::kIsNull &&
+        sc.op != StoredCondition::Op::kIsNotNull) {
+      throw ServerError(messages::LargeObjectInWhere());
+    }
     if (sc.op == StoredCondition::Op::kIn && sc.values.empty()) continue;
     out.push_back(std::move(sc));
   }

@@ -9,7 +9,18 @@ namespace {
 constexpr const char* kUsage =
     "usage: ase-test-server [--port PORT] [--listen ADDRESS] --data DIR "
     "--login USER:PASSWORD... --database NAME... [--init FILE.sql] [--charset utf8|iso_1] "
-    "[--verbose] [--silent]";
+    "[--page-size 2048|4096|8192|16384] [--max-pages N] [--reply-delay-us N] [--verbose] "
+    "[--silent]";
+
+// A whole number from 0 to `limit`; throws with the option's name otherwise.
+std::int64_t Count(const std::string& option, const std::string& v, std::int64_t limit) {
+  if (v.empty() || v.size() > 18 || v.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoll(v) > limit) {
+    throw std::invalid_argument(option + " wants a whole number up to " + std::to_string(limit) +
+                                ": " + v);
+  }
+  return std::stoll(v);
+}
 
 bool ValidDatabaseName(const std::string& name) {
   if (name.empty() || name.size() > 30) return false;
@@ -79,6 +90,16 @@ ServerConfig ParseCommandLine(int argc, const char* const argv[]) {
       if (!ParseServerCharset(v, config.charset)) {
         throw std::invalid_argument("unknown character set (utf8 or iso_1): " + v);
       }
+    } else if (arg == "--page-size") {
+      const std::string v = value();
+      if (v != "2048" && v != "4096" && v != "8192" && v != "16384") {
+        throw std::invalid_argument("--page-size wants 2048, 4096, 8192 or 16384: " + v);
+      }
+      config.page_size = std::stoi(v);
+    } else if (arg == "--max-pages") {
+      config.max_pages = Count(arg, value(), 2000000000);
+    } else if (arg == "--reply-delay-us") {
+      config.reply_delay_us = Count(arg, value(), 60000000);
     } else if (arg == "--silent") {
       config.silent = true;
     } else if (arg == "--verbose") {

@@ -1,6 +1,7 @@
 // What the test server was started with.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,13 @@ struct ServerConfig {
   std::string init_script;
   // The character set announced at login and applied to text on the wire.
   ServerCharset charset = ServerCharset::kUtf8;
+  // The logical page size in bytes (2048, 4096, 8192 or 16384), which sets the
+  // longest row a table takes, as on an ASE server built with that size.
+  int page_size = 2048;
+  // Data pages a database may fill before writes fail with 1105; 0 means no limit.
+  std::int64_t max_pages = 0;
+  // Microseconds every reply to a language request waits first, like a network hop.
+  std::int64_t reply_delay_us = 0;
 
   // True when the name is a database this server holds ("master" always is).
   bool HasDatabase(const std::string& name) const;

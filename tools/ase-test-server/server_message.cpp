@@ -113,6 +113,51 @@ ServerMessage BadTypeLength(std::string_view column, std::string_view detail) {
   return Make(2716, 16, "Column or parameter '" + S(column) + "': " + S(detail));
 }
 
+ServerMessage LargeObjectInWhere() {
+  return Make(306, 16,
+              "TEXT, IMAGE and UNITEXT datatypes may not be used in a WHERE clause, except with "
+              "the LIKE expression and IS [NOT] NULL predicate on columns.",
+              5);
+}
+
+ServerMessage RowTooLarge(int size, int limit) {
+  return Make(511, 16,
+              "Attempt to update or insert row failed because resultant row of size " +
+                  std::to_string(size) + " bytes is larger than the maximum size (" +
+                  std::to_string(limit) + " bytes) allowed for this table.",
+              2);
+}
+
+ServerMessage SegmentFull(std::string_view table, std::string_view database) {
+  return Make(1105, 17,
+              "Can't allocate space for object '" + S(table) + "' in database '" + S(database) +
+                  "' because 'default' segment is full/has no free extents. If you ran out of "
+                  "space in syslogs, dump the transaction log. Otherwise, use ALTER DATABASE or "
+                  "sp_extendsegment to increase size of the segment.",
+              16);
+}
+
+ServerMessage TableRowTooLarge(std::string_view table, int size, int limit) {
+  return Make(1701, 16,
+              "Creation of table '" + S(table) + "' failed because row size would be " +
+                  std::to_string(size) + ", exceeding the maximum allowable size of " +
+                  std::to_string(limit) + ".");
+}
+
+ServerMessage RowMayNotFit(int size, int limit) {
+  return Make(1708, 10,
+              "Warning: Row size (" + std::to_string(size) +
+                  " bytes) could exceed row size limit, which is " + std::to_string(limit) +
+                  " bytes.");
+}
+
+ServerMessage TooManyVariableColumns(std::string_view table) {
+  return Make(1767, 16,
+              "Number of variable length columns exceeds limit of 254 for allpage locked "
+              "tables. CREATE TABLE for '" +
+                  S(table) + "' failed.");
+}
+
 ServerMessage LoginFailed() {
   return Make(4002, 14, "Login failed.");
 }

@@ -64,6 +64,18 @@ ServerMessage ProcedureNotFound(std::string_view name);
 ServerMessage DuplicateColumn(std::string_view column);
 // 2716 / 2756: a type length or precision ASE refuses.
 ServerMessage BadTypeLength(std::string_view column, std::string_view detail);
+// 306: a text, unitext or image column compared in a WHERE clause.
+ServerMessage LargeObjectInWhere();
+// 511: a row wider than the page size lets a table hold.
+ServerMessage RowTooLarge(int size, int limit);
+// 1105: the database has no data page left for the table.
+ServerMessage SegmentFull(std::string_view table, std::string_view database);
+// 1701: CREATE TABLE whose fixed-length columns alone overflow a row.
+ServerMessage TableRowTooLarge(std::string_view table, int size, int limit);
+// 1708: informational, CREATE TABLE whose widest possible row overflows a row.
+ServerMessage RowMayNotFit(int size, int limit);
+// 1767: more variable-length columns than an allpages-locked table takes.
+ServerMessage TooManyVariableColumns(std::string_view table);
 // 4002: wrong login name or password.
 ServerMessage LoginFailed();
 // 5701: informational, after a change of database.

@@ -50,10 +50,23 @@ std::vector<Token> Tokenize(std::string_view s, bool quoted_identifier) {
     } else if (c == '\'' || c == '"' || ((c == 'N' || c == 'n') && peek(1) == '\'')) {
       if (c != '\'' && c != '"') ++i;
       const char quote = s[i];
+      const bool is_name = quote == '"' && quoted_identifier;
       ++i;
       std::string value;
       bool closed = false;
       while (i < n) {
+        // A backslash right before a line break continues the string on the
+        // next line: ASE drops both and keeps reading the same literal.
+        if (!is_name && s[i] == '\\') {
+          if (i + 1 < n && s[i + 1] == '\n') {
+            i += 2;
+            continue;
+          }
+          if (i + 2 < n && s[i + 1] == '\r' && s[i + 2] == '\n') {
+            i += 3;
+            continue;
+          }
+        }
         if (s[i] == quote) {
           if (i + 1 < n && s[i + 1] == quote) {
             value += quote;
@@ -67,7 +80,7 @@ std::vector<Token> Tokenize(std::string_view s, bool quoted_identifier) {
         value += s[i++];
       }
       if (!closed) throw ServerError(messages::SyntaxNear(s.substr(t.offset, 30)));
-      t.kind = quote == '"' && quoted_identifier ? TokenKind::kQuotedName : TokenKind::kString;
+      t.kind = is_name ? TokenKind::kQuotedName : TokenKind::kString;
       t.text = std::move(value);
     } else if (c == '0' && (peek(1) == 'x' || peek(1) == 'X')) {
       i += 2;

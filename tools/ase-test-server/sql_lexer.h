@@ -1,5 +1,6 @@
 // Splits a Transact-SQL batch into tokens: words, [bracketed] and plain names,
-// 'strings' with '' escapes, numbers, 0x binary literals, @@globals and
+// 'strings' with '' escapes (a backslash before a line break continues the
+// string on the next line, both dropped), numbers, 0x binary literals, @@globals and
 // punctuation. Comments (-- and /* */) are skipped.
 #pragma once
 

@@ -269,6 +269,26 @@ class Parser {
     if (t.kind == TokenKind::kString) {
       lit.kind = Literal::Kind::kString;
       lit.text = Next().text;
+      // 'a' + 'b' + char(10): constant strings joined, so that a client can
+      // write a backslash before a line break without it continuing the string.
+      while (IsSymbol("+")) {
+        if (Peek(1).kind == TokenKind::kString) {
+          Next();
+          lit.text += Next().text;
+        } else if (Peek(1).kind == TokenKind::kWord && Lower(Peek(1).text) == "char" &&
+                   Peek(2).kind == TokenKind::kSymbol && Peek(2).text == "(") {
+          pos_ += 3;
+          if (Peek().kind != TokenKind::kNumber ||
+              Peek().text.find_first_not_of("0123456789") != std::string::npos ||
+              Peek().text.size() > 3 || std::stoi(Peek().text) > 127) {
+            Fail();
+          }
+          lit.text += static_cast<char>(std::stoi(Next().text));
+          ExpectSymbol(")");
+        } else {
+          Fail();
+        }
+      }
       return lit;
     }
     if (t.kind == TokenKind::kHex) {

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <iostream>
 #include <mutex>
+#include <set>
 
 #include "catalogue_query.h"
 #include "date_time.h"
 #include "result_rows.h"
 #include "row_encoding.h"
+#include "row_size.h"
 #include "server_message.h"
 #include "sql_parser.h"
 #include "tokens.h"
@@ -66,6 +68,37 @@ std::pair<ResultColumn, CellValue> LiteralColumn(const Literal& l, const std::st
   return {Column(name, TypeKind::kInt, true), std::monostate{}};
 }
 
+// Errors ASE raises while compiling a batch (syntax, names, implicit
+// conversions, NULL into NOT NULL, table limits): such an error stops the
+// whole batch before any of it runs. Data errors (overflow, scale, bad dates)
+// and missing objects at DROP come while running and end only their statement.
+bool IsCompileError(int number) {
+  switch (number) {
+    case 102:
+    case 103:
+    case 156:
+    case 207:
+    case 208:
+    case 213:
+    case 233:
+    case 257:
+    case 306:
+    case 420:
+    case 1701:
+    case 1767:
+    case 2705:
+    case 2714:
+    case 2716:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsTemporaryName(const std::string& table) {
+  return !table.empty() && table[0] == '#';
+}
+
 std::int64_t NowAsDateTime() {
   const auto now = std::chrono::system_clock::now();
   const auto micro =
@@ -94,15 +127,20 @@ void StatementExecutor::EndTransaction() {
   LockTable::Global().ReleaseAll(spid_);
 }
 
+std::string StatementExecutor::LockKey(const std::string& table) const {
+  if (IsTemporaryName(table)) return "tempdb." + std::to_string(spid_) + "." + table;
+  return database_ + "." + table;
+}
+
 void StatementExecutor::TakeLock(const std::string& table, LockMode mode, PacketChannel& out) {
-  const bool granted = LockTable::Global().Acquire(database_ + "." + table, spid_, mode,
+  const bool granted = LockTable::Global().Acquire(LockKey(table), spid_, mode,
                                                    [&] { return out.AttentionArrived(0); });
   if (!granted) throw BatchCancelled{};
 }
 
 void StatementExecutor::WaitUntilReadable(const std::string& table, PacketChannel& out) {
   const bool readable = LockTable::Global().WaitUntilReadable(
-      database_ + "." + table, spid_, [&] { return out.AttentionArrived(0); });
+      LockKey(table), spid_, [&] { return out.AttentionArrived(0); });
   if (!readable) throw BatchCancelled{};
 }
 
@@ -142,8 +180,40 @@ TableStore& StatementExecutor::Store() {
   return *store_;
 }
 
+TableStore& StatementExecutor::StoreFor(const std::string& table) {
+  if (!IsTemporaryName(table)) return Store();
+  if (!temp_store_) temp_store_ = std::make_unique<TableStore>(":memory:");
+  return *temp_store_;
+}
+
+TablePages StatementExecutor::CountPages(const TableDefinition& table) {
+  std::vector<int> all;
+  for (std::size_t i = 0; i < table.columns.size(); ++i) all.push_back(static_cast<int>(i));
+  TablePages pages;
+  auto cursor = StoreFor(table.name).SelectRows(table, all, {}, {});
+  std::vector<CellValue> row;
+  while (cursor->Next(row)) {
+    pages.Add(RowSize(table.columns, row), LargeObjectPages(table.columns, row, config_.page_size),
+              config_.page_size);
+  }
+  return pages;
+}
+
+std::map<std::string, TablePages> StatementExecutor::CountDatabasePages() {
+  std::map<std::string, TablePages> out;
+  for (const std::string& name : Store().TableNames()) {
+    if (const auto table = Store().FindTable(name)) out[name] = CountPages(*table);
+  }
+  return out;
+}
+
+void StatementExecutor::Recount(const TableDefinition& table) {
+  if (config_.max_pages == 0 || IsTemporaryName(table.name)) return;
+  PageBudget::Global().SetTable(database_, table.name, CountPages(table));
+}
+
 TableDefinition StatementExecutor::RequireTable(const std::string& name) {
-  auto table = Store().FindTable(name);
+  auto table = StoreFor(name).FindTable(name);
   if (!table) throw ServerError(messages::ObjectNotFound(name));
   return *table;
 }
@@ -152,6 +222,7 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
   std::vector<ParsedStatement> statements;
   try {
     statements = ParseBatch(sql, quoted_identifier_);
+    CompileBatch(statements);
   } catch (const ServerError& e) {
     if (config_.verbose)
       Log("[" + std::to_string(spid_) + "] error " + std::to_string(e.message().number) + ": " +
@@ -171,6 +242,7 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
   for (std::size_t i = 0; i < statements.size(); ++i) {
     const bool more = i + 1 < statements.size();
     std::string outcome = "ok";
+    bool stop = false;
     try {
       Run(statements[i].statement, more, out);
       // Outside a transaction a statement's locks end with it.
@@ -188,10 +260,14 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
       // The victim of a deadlock loses its transaction, as in ASE.
       if (trancount_ == 0 || e.message().number == 1205) EndTransaction();
       outcome = "error " + std::to_string(e.message().number);
+      // A statement compiled only when reached (its table is made earlier in
+      // the batch) that does not compile ends the batch there.
+      const bool abort = IsCompileError(e.message().number);
       Bytes b;
       WriteMessage(b, e.message());
-      WriteDone(b, static_cast<std::uint16_t>(kDoneError | (more ? kDoneMore : 0)), 0);
+      WriteDone(b, static_cast<std::uint16_t>(kDoneError | (more && !abort ? kDoneMore : 0)), 0);
       out.Append(b);
+      stop = abort;
     }
     if (config_.verbose) {
       std::string text = statements[i].text;
@@ -199,6 +275,7 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
       if (text.size() > 300) text = text.substr(0, 300) + "...";
       Log("[" + std::to_string(spid_) + "] " + database_ + ": " + text + " -> " + outcome);
     }
+    if (stop) break;
   }
 }
 
@@ -208,7 +285,9 @@ void StatementExecutor::SetTextSize(std::size_t bytes) {
 
 void StatementExecutor::RunScriptBatch(const std::string& sql) {
   PacketChannel sink(-1);
-  for (const ParsedStatement& s : ParseBatch(sql, quoted_identifier_)) {
+  const std::vector<ParsedStatement> statements = ParseBatch(sql, quoted_identifier_);
+  CompileBatch(statements);
+  for (const ParsedStatement& s : statements) {
     try {
       Run(s.statement, false, sink);
     } catch (const ServerError& e) {
@@ -231,7 +310,8 @@ void StatementExecutor::Run(const Statement& statement, bool more_follow, Packet
   } else if (const auto* s = std::get_if<DropTableStatement>(&statement)) {
     RefuseInTransaction("DROP TABLE");
     TakeLock(s->table, LockMode::kExclusive, out);
-    Store().DropTable(s->table);
+    StoreFor(s->table).DropTable(s->table);
+    if (!IsTemporaryName(s->table)) PageBudget::Global().Forget(database_, s->table);
     WriteDone(b, more, 0);
   } else if (const auto* s = std::get_if<UpdateStatement>(&statement)) {
     RunUpdate(*s, more, out);
@@ -278,9 +358,8 @@ void StatementExecutor::RunUse(const UseStatement& s, std::uint16_t more, Packet
   out.Append(b);
 }
 
-void StatementExecutor::RunCreate(const CreateTableStatement& s, std::uint16_t more,
-                                  PacketChannel& out) {
-  RefuseInTransaction("CREATE TABLE");
+std::vector<ColumnDefinition> StatementExecutor::CheckCreate(const CreateTableStatement& s,
+                                                             std::string& warning) {
   std::vector<ColumnDefinition> columns = s.columns;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     ColumnDefinition& c = columns[i];
@@ -301,16 +380,39 @@ void StatementExecutor::RunCreate(const CreateTableStatement& s, std::uint16_t m
   if (IsSystemTableName(s.table)) {
     throw ServerError(messages::AlreadyExists(s.table));
   }
-  Store().CreateTable(s.table, columns);
+  // Allpages locking, ASE's default scheme, bounds the variable-length
+  // columns and the row; a row that only might overflow is a warning, and the
+  // INSERT that really overflows it fails.
+  if (VariableColumnCount(columns) > kMaxVariableColumns) {
+    throw ServerError(messages::TooManyVariableColumns(s.table));
+  }
+  const int limit = MaxRowSize(config_.page_size);
+  if (const int narrowest = NarrowestRowSize(columns); narrowest > limit) {
+    throw ServerError(messages::TableRowTooLarge(s.table, narrowest, limit));
+  }
+  warning.clear();
+  if (const int widest = WidestRowSize(columns); widest > limit) {
+    warning = std::to_string(widest);
+  }
+  return columns;
+}
+
+void StatementExecutor::RunCreate(const CreateTableStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  RefuseInTransaction("CREATE TABLE");
+  std::string warning;
+  const std::vector<ColumnDefinition> columns = CheckCreate(s, warning);
+  StoreFor(s.table).CreateTable(s.table, columns);
   Bytes b;
+  if (!warning.empty()) {
+    WriteMessage(b, messages::RowMayNotFit(std::stoi(warning), MaxRowSize(config_.page_size)));
+  }
   WriteDone(b, more, 0);
   out.Append(b);
 }
 
-void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
-                                  PacketChannel& out) {
-  const TableDefinition table = RequireTable(s.table);
-  TakeLock(table.name, LockMode::kExclusive, out);
+std::vector<CellValue> StatementExecutor::InsertRow(const InsertStatement& s,
+                                                    const TableDefinition& table) const {
   std::vector<int> targets;
   if (s.columns.empty()) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) targets.push_back(static_cast<int>(i));
@@ -335,7 +437,25 @@ void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
       throw ServerError(messages::NullNotAllowed(c.name, table.name));
     }
   }
-  Store().InsertRow(table, row);
+  return row;
+}
+
+void StatementExecutor::RunInsert(const InsertStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  const TableDefinition table = RequireTable(s.table);
+  TakeLock(table.name, LockMode::kExclusive, out);
+  const std::vector<CellValue> row = InsertRow(s, table);
+  const int size = RowSize(table.columns, row);
+  if (const int limit = MaxRowSize(config_.page_size); size > limit) {
+    throw ServerError(messages::RowTooLarge(size, limit));
+  }
+  // #temporary tables live in tempdb, outside the database's pages.
+  if (config_.max_pages > 0 && !IsTemporaryName(table.name)) {
+    PageBudget::Global().AddRow(
+        database_, table.name, size, LargeObjectPages(table.columns, row, config_.page_size),
+        config_.page_size, config_.max_pages, [this] { return CountDatabasePages(); });
+  }
+  StoreFor(table.name).InsertRow(table, row);
   last_row_count_ = 1;
   Bytes b;
   WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), 1);
@@ -354,7 +474,8 @@ void StatementExecutor::RunUpdate(const UpdateStatement& s, std::uint16_t more,
         index, ConvertLiteral(literal, table.columns[static_cast<std::size_t>(index)], table.name));
   }
   const auto where = ConvertConditions(s.where, table.columns, table.name);
-  const std::int64_t n = Store().UpdateRows(table, assignments, where);
+  const std::int64_t n = StoreFor(table.name).UpdateRows(table, assignments, where);
+  if (n > 0) Recount(table);
   last_row_count_ = n;
   Bytes b;
   WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), static_cast<std::uint32_t>(n));
@@ -366,7 +487,8 @@ void StatementExecutor::RunDelete(const DeleteStatement& s, std::uint16_t more,
   const TableDefinition table = RequireTable(s.table);
   TakeLock(table.name, LockMode::kExclusive, out);
   const auto where = ConvertConditions(s.where, table.columns, table.name);
-  const std::int64_t n = Store().DeleteRows(table, where);
+  const std::int64_t n = StoreFor(table.name).DeleteRows(table, where);
+  if (n > 0) Recount(table);
   last_row_count_ = n;
   Bytes b;
   WriteDone(b, s.truncate ? more : static_cast<std::uint16_t>(kDoneCount | more),
@@ -374,43 +496,22 @@ void StatementExecutor::RunDelete(const DeleteStatement& s, std::uint16_t more,
   out.Append(b);
 }
 
-void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
-                                  PacketChannel& out) {
-  if (!s.table) return RunSelectWithoutTable(s, more, out);
-  if (*s.table == "sysobjects") return AnswerSysobjects(s, Store().TableNames(), more, out);
-  const TableDefinition table = RequireTable(*s.table);
-  const auto where = ConvertConditions(s.where, table.columns, table.name);
-  // Level 2 and 3 reads keep a shared lock (until the transaction ends, if one
-  // is open), so no other connection changes the table meanwhile; level 1
-  // waits for other connections' writes to end; level 0 reads what is there.
-  const int level = s.isolation.value_or(isolation_);
-  if (level >= 2) {
-    TakeLock(table.name, LockMode::kShared, out);
-  } else if (level == 1) {
-    WaitUntilReadable(table.name, out);
-  }
-
-  const bool counting = std::any_of(s.items.begin(), s.items.end(), [](const SelectItem& i) {
+StatementExecutor::SelectPlan StatementExecutor::PlanSelect(const SelectStatement& s,
+                                                            const TableDefinition& table) const {
+  SelectPlan plan;
+  plan.where = ConvertConditions(s.where, table.columns, table.name);
+  plan.counting = std::any_of(s.items.begin(), s.items.end(), [](const SelectItem& i) {
     return i.kind == SelectItem::Kind::kCountStar;
   });
-  if (counting) {
-    std::vector<ResultColumn> columns;
-    std::vector<CellValue> row;
-    const std::int64_t n = Store().CountRows(table, where);
+  if (plan.counting) {
     for (const SelectItem& item : s.items) {
       if (item.kind != SelectItem::Kind::kCountStar) {
         throw ServerError(messages::SyntaxNear(item.name.empty() ? "*" : item.name));
       }
-      columns.push_back(Column(item.alias, TypeKind::kInt, false));
-      row.push_back(n);
+      plan.columns.push_back(Column(item.alias, TypeKind::kInt, false));
     }
-    last_row_count_ = 1;
-    SendRows(out, columns, {row}, more, text_size_);
-    return;
+    return plan;
   }
-
-  std::vector<int> chosen;
-  std::vector<ResultColumn> columns;
   for (const SelectItem& item : s.items) {
     std::vector<int> add;
     if (item.kind == SelectItem::Kind::kStar) {
@@ -429,11 +530,10 @@ void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
       c.type = def.type;
       c.nullable = def.nullable;
       c.table = table.name;
-      columns.push_back(std::move(c));
-      chosen.push_back(index);
+      plan.columns.push_back(std::move(c));
+      plan.chosen.push_back(index);
     }
   }
-  std::vector<StoredOrder> order;
   for (const OrderKey& key : s.order_by) {
     const int index = table.ColumnIndex(key.column);
     if (index < 0) throw ServerError(messages::InvalidColumn(key.column));
@@ -443,17 +543,44 @@ void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
           "TEXT, IMAGE, UNITEXT and off-row Java datatypes may not be used in an ORDER BY "
           "clause.\n"});
     }
-    order.push_back(StoredOrder{index, key.descending});
+    plan.order.push_back(StoredOrder{index, key.descending});
+  }
+  return plan;
+}
+
+void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
+                                  PacketChannel& out) {
+  if (!s.table) return RunSelectWithoutTable(s, more, out);
+  if (*s.table == "sysobjects") return AnswerSysobjects(s, Store().TableNames(), more, out);
+  const TableDefinition table = RequireTable(*s.table);
+  const SelectPlan plan = PlanSelect(s, table);
+  // Level 2 and 3 reads keep a shared lock (until the transaction ends, if one
+  // is open), so no other connection changes the table meanwhile; level 1
+  // waits for other connections' writes to end; level 0 reads what is there.
+  const int level = s.isolation.value_or(isolation_);
+  if (level >= 2) {
+    TakeLock(table.name, LockMode::kShared, out);
+  } else if (level == 1) {
+    WaitUntilReadable(table.name, out);
+  }
+
+  TableStore& store = StoreFor(table.name);
+  if (plan.counting) {
+    const std::int64_t n = store.CountRows(table, plan.where);
+    const std::vector<CellValue> row(plan.columns.size(), CellValue{n});
+    last_row_count_ = 1;
+    SendRows(out, plan.columns, {row}, more, text_size_);
+    return;
   }
 
   // Rows are read and sent one at a time, so a large table is never held whole.
-  auto cursor = Store().SelectRows(table, chosen, where, order);
+  auto cursor = store.SelectRows(table, plan.chosen, plan.where, plan.order);
   Bytes b;
-  WriteRowFormat(b, columns);
+  WriteRowFormat(b, plan.columns);
   std::vector<CellValue> row;
   std::uint32_t count = 0;
   while (cursor->Next(row)) {
-    WriteRow(b, columns, row, text_size_);
+    WriteRow(b, plan.columns, row, text_size_);
     ++count;
     if (b.size() >= 16384) {
       out.Append(b);
@@ -463,6 +590,55 @@ void StatementExecutor::RunSelect(const SelectStatement& s, std::uint16_t more,
   last_row_count_ = count;
   WriteDone(b, static_cast<std::uint16_t>(kDoneCount | more), count);
   out.Append(b);
+}
+
+void StatementExecutor::CompileBatch(const std::vector<ParsedStatement>& statements) {
+  // Tables that earlier statements of the batch create: statements on them
+  // are compiled when they are reached.
+  std::set<std::string> created;
+  auto lookup = [&](const std::string& name) -> std::optional<TableDefinition> {
+    if (created.count(name) != 0) return std::nullopt;
+    auto table = StoreFor(name).FindTable(name);
+    if (!table) throw ServerError(messages::ObjectNotFound(name));
+    return table;
+  };
+  for (const ParsedStatement& parsed : statements) {
+    const Statement& statement = parsed.statement;
+    // After `use`, later statements name another database's tables.
+    if (std::holds_alternative<UseStatement>(statement)) return;
+    try {
+      if (const auto* s = std::get_if<SelectStatement>(&statement)) {
+        if (!s->table || *s->table == "sysobjects") continue;
+        if (const auto table = lookup(*s->table)) PlanSelect(*s, *table);
+      } else if (const auto* s = std::get_if<InsertStatement>(&statement)) {
+        if (const auto table = lookup(s->table)) InsertRow(*s, *table);
+      } else if (const auto* s = std::get_if<UpdateStatement>(&statement)) {
+        if (const auto table = lookup(s->table)) {
+          for (const auto& [name, literal] : s->assignments) {
+            const int index = table->ColumnIndex(name);
+            if (index < 0) throw ServerError(messages::InvalidColumn(name));
+            ConvertLiteral(literal, table->columns[static_cast<std::size_t>(index)], table->name);
+          }
+          ConvertConditions(s->where, table->columns, table->name);
+        }
+      } else if (const auto* s = std::get_if<DeleteStatement>(&statement)) {
+        if (const auto table = lookup(s->table)) {
+          ConvertConditions(s->where, table->columns, table->name);
+        }
+      } else if (const auto* s = std::get_if<CreateTableStatement>(&statement)) {
+        if (created.count(s->table) != 0) continue;
+        std::string warning;
+        CheckCreate(*s, warning);
+        if (StoreFor(s->table).FindTable(s->table)) {
+          throw ServerError(messages::AlreadyExists(s->table));
+        }
+        created.insert(s->table);
+      }
+    } catch (const ServerError& e) {
+      // Errors of values (overflow, scale, dates) come when the statement runs.
+      if (IsCompileError(e.message().number)) throw;
+    }
+  }
 }
 
 void StatementExecutor::RunSelectWithoutTable(const SelectStatement& s, std::uint16_t more,
@@ -492,7 +668,7 @@ void StatementExecutor::RunSelectWithoutTable(const SelectStatement& s, std::uin
                    g == "rowcount" || g == "nestlevel" || g == "char_convert" || g == "isolation") {
           std::int64_t v = 0;
           if (g == "textsize") v = static_cast<std::int64_t>(text_size_);
-          if (g == "maxpagesize") v = 16384;
+          if (g == "maxpagesize") v = config_.page_size;
           if (g == "rowcount") v = last_row_count_;
           if (g == "trancount") v = trancount_;
           if (g == "isolation") v = isolation_;

@@ -4,13 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "lock_table.h"
 #include "packet_channel.h"
+#include "page_budget.h"
+#include "row_encoding.h"
 #include "server_config.h"
+#include "sql_parser.h"
 #include "sql_statement.h"
 #include "table_store.h"
 
@@ -44,6 +48,23 @@ class StatementExecutor {
   std::vector<std::string> TableNames() { return Store().TableNames(); }
 
  private:
+  // What a SELECT on a table reads and sends, worked out before it runs.
+  struct SelectPlan {
+    std::vector<StoredCondition> where;
+    bool counting = false;  // select count(*)
+    std::vector<int> chosen;
+    std::vector<ResultColumn> columns;
+    std::vector<StoredOrder> order;
+  };
+
+  // Checks every statement of a batch before any of them runs, as ASE
+  // compiles a whole batch first; throws the first compile-time error.
+  void CompileBatch(const std::vector<ParsedStatement>& statements);
+  SelectPlan PlanSelect(const SelectStatement& s, const TableDefinition& table) const;
+  // The stored row an INSERT makes, with ASE's conversions applied.
+  std::vector<CellValue> InsertRow(const InsertStatement& s, const TableDefinition& table) const;
+  // The columns of a CREATE TABLE as stored; refuses what ASE refuses.
+  std::vector<ColumnDefinition> CheckCreate(const CreateTableStatement& s, std::string& warning);
   // Runs one statement; `more` is set on its final DONE when others follow.
   void Run(const Statement& statement, bool more, PacketChannel& out);
   void RunSelect(const SelectStatement& s, std::uint16_t more, PacketChannel& out);
@@ -55,6 +76,15 @@ class StatementExecutor {
   void RunDelete(const DeleteStatement& s, std::uint16_t more, PacketChannel& out);
   void RunTransaction(const std::string& verb, std::uint16_t more, PacketChannel& out);
   TableStore& Store();
+  // The store that holds `table`: the connection's own for #temporary tables.
+  TableStore& StoreFor(const std::string& table);
+  // The lock table's name for `table` (temporary tables are the connection's own).
+  std::string LockKey(const std::string& table) const;
+  // Page counts of one table or of every table of the current database.
+  TablePages CountPages(const TableDefinition& table);
+  std::map<std::string, TablePages> CountDatabasePages();
+  // Counts a table's pages afresh after rows went or changed size.
+  void Recount(const TableDefinition& table);
   TableDefinition RequireTable(const std::string& name);
   // Takes a lock on `table` of the current database for this connection,
   // waiting for other connections as ASE does; a cancel from the client ends
@@ -72,6 +102,8 @@ class StatementExecutor {
   std::string user_;
   std::string database_;
   std::unique_ptr<TableStore> store_;
+  // #temporary tables: in memory, gone when the connection ends, whatever the database.
+  std::unique_ptr<TableStore> temp_store_;
   std::size_t text_size_;
   std::int64_t last_row_count_ = 0;
   bool quoted_identifier_ = false;  // takes effect from the next batch, as in ASE

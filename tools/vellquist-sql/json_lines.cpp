@@ -1,8 +1,13 @@
 #include "json_lines.h"
 
+#include <bit>
 #include <charconv>
-#include <type_traits>
+#include <cstring>
 #include <variant>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vq::tools {
 namespace {
@@ -35,6 +40,47 @@ size_t Utf8SequenceLength(std::string_view text, size_t i) {
   return length;
 }
 
+// True when a byte of the eight in `w` is one AppendJsonString cannot copy as
+// it is: below 0x20, not ASCII, '"' or '\'. Exact for the word as a whole,
+// which is all the caller asks.
+inline bool AnyNeedsCare(uint64_t w) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  auto has_zero = [](uint64_t x) { return (x - kOnes) & ~x & kHighs; };
+  const uint64_t below_space = (w - kOnes * 0x20) & ~w & kHighs;
+  return ((w & kHighs) | below_space | has_zero(w ^ (kOnes * '"')) |
+          has_zero(w ^ (kOnes * '\\'))) != 0;
+}
+
+inline bool NeedsCare(unsigned char c) {
+  return c < 0x20 || c >= 0x80 || c == '"' || c == '\\';
+}
+
+// The length of the plain printable ASCII (nothing to escape) at the start of `text`.
+size_t PlainPrefix(std::string_view text) {
+  const char* p = text.data();
+  const size_t n = text.size();
+  size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    // Compared as signed bytes, those from 0x80 up are below 0x20 as well.
+    const __m128i care = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+    if (const int mask = _mm_movemask_epi8(care); mask != 0)
+      return i + static_cast<size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+  }
+#endif
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (AnyNeedsCare(w)) break;
+  }
+  while (i < n && !NeedsCare(static_cast<unsigned char>(p[i]))) ++i;
+  return i;
+}
+
 }  // namespace
 
 void AppendJsonString(std::string& out, std::string_view text) {
@@ -43,15 +89,10 @@ void AppendJsonString(std::string& out, std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     // Plain printable ASCII goes out in one piece: most text is nothing else.
-    size_t run = i;
-    while (run < text.size()) {
-      unsigned char c = static_cast<unsigned char>(text[run]);
-      if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') break;
-      ++run;
-    }
-    if (run > i) {
-      out.append(text.data() + i, run - i);
-      i = run;
+    size_t run = PlainPrefix(text.substr(i));
+    if (run > 0) {
+      out.append(text.data() + i, run);
+      i += run;
       if (i == text.size()) break;
     }
     unsigned char c = static_cast<unsigned char>(text[i]);
@@ -80,32 +121,22 @@ void AppendJsonString(std::string& out, std::string_view text) {
 }
 
 void AppendJsonValue(std::string& out, const Value& value) {
-  std::visit(
-      [&](const auto& v) {
-        using T = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<T, std::monostate>) {
-          out += "null";
-        } else if constexpr (std::is_same_v<T, bool>) {
-          out += v ? "true" : "false";
-        } else if constexpr (std::is_same_v<T, int64_t>) {
-          char buf[24];
-          auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-          out.append(buf, end);
-        } else if constexpr (std::is_same_v<T, std::string>) {
-          AppendJsonString(out, v);
-        } else if constexpr (std::is_same_v<T, Bytes>) {
-          static const char* hex = "0123456789ABCDEF";
-          out += "\"0x";
-          for (uint8_t b : v.data) {
-            out.push_back(hex[b >> 4]);
-            out.push_back(hex[b & 15]);
-          }
-          out.push_back('"');
-        } else {
-          AppendJsonString(out, ToText(value));
-        }
-      },
-      value);
+  if (const auto* s = std::get_if<std::string>(&value)) {
+    AppendJsonString(out, *s);
+  } else if (const auto* i = std::get_if<int64_t>(&value)) {
+    char buf[24];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, *i).ptr);
+  } else if (IsNull(value)) {
+    out += "null";
+  } else if (const auto* b = std::get_if<bool>(&value)) {
+    out += *b ? "true" : "false";
+  } else {
+    // Every other kind's text is made of digits, signs, letters, points,
+    // dashes, colons, blanks and braces: nothing in it needs escaping.
+    out.push_back('"');
+    AppendText(out, value);
+    out.push_back('"');
+  }
 }
 
 std::string JsonHeaderLine(const std::vector<FieldInfo>& columns, int64_t count) {

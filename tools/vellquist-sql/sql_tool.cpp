@@ -1,5 +1,6 @@
 #include "sql_tool.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -184,18 +185,41 @@ void PrintQuery(DatabaseSession& db, const std::string& sql, std::ostream& out) 
   std::vector<FieldInfo> columns;
   for (int i = 0; i < count; ++i) columns.push_back(rs.Fields().Item(i).Info());
   out << JsonHeaderLine(columns, rs.RecordCount()) << '\n';
-  std::string line;
-  while (!rs.Eof()) {
-    // Values are read in place and the line buffer is reused: no copy per row.
-    line.assign(1, '[');
-    for (int i = 0; i < count; ++i) {
-      if (i > 0) line.push_back(',');
-      AppendJsonValue(line, rs.Fields().Item(i).Value());
+  // Lines gather in one buffer that goes out in pieces of about this size:
+  // one write per line would cost more than making the line.
+  constexpr size_t kFlushAt = 64 * 1024;
+  std::string lines;
+  auto flush = [&] {
+    out.write(lines.data(), static_cast<std::streamsize>(lines.size()));
+    lines.clear();
+  };
+  size_t complete = 0;  // the bytes of `lines` that end a whole row
+  try {
+    std::vector<Field> fields;
+    for (int i = 0; i < count; ++i) fields.push_back(rs.Fields().Item(i));
+    while (!rs.Eof()) {
+      // Values are read in place and appended where they go: no copy per value.
+      lines.push_back('[');
+      for (int i = 0; i < count; ++i) {
+        if (i > 0) lines.push_back(',');
+        AppendJsonValue(lines, fields[i].Value());
+      }
+      lines += "]\n";
+      complete = lines.size();
+      if (complete >= kFlushAt) {
+        flush();
+        complete = 0;
+      }
+      rs.MoveNext();
     }
-    line += "]\n";
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    rs.MoveNext();
+  } catch (...) {
+    // The rows before a failing one are printed, as they were read; nothing
+    // of the failing row is.
+    lines.resize(complete);
+    flush();
+    throw;
   }
+  flush();
   rs.Close();
 }
 
@@ -204,6 +228,23 @@ std::string OneLine(std::string text) {
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
+  return text;
+}
+
+// The statements a failed save undid, the last `lost` of `done` (each a
+// script line number, or 0 for an --execute statement), and where the file
+// now ends, for the error line.
+std::string LostStatements(const std::vector<int>& done, int64_t lost) {
+  if (lost <= 0 || done.empty()) return "";
+  const size_t n = std::min(static_cast<size_t>(lost), done.size());
+  const size_t first = done.size() - n;
+  auto name = [](int line) {
+    return line > 0 ? "line " + std::to_string(line) : std::string("--execute");
+  };
+  std::string text = "not saved: " + name(done[first]);
+  if (n > 1) text += " to " + name(done.back());
+  text += first > 0 ? "; the file holds the changes up to " + name(done[first - 1])
+                    : "; the file holds none of this run's changes";
   return text;
 }
 
@@ -261,6 +302,9 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     return kExitUsage;
   }
   int failed_line = 0;  // the script line that failed, 0 for anything else
+  // The changing statements run so far (script line numbers, 0 for
+  // --execute), so a failed save can say which of them it lost.
+  std::vector<int> done;
   try {
     if (options.create) {
       const std::string password = options.password.value_or("");
@@ -286,17 +330,22 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
           PrintQuery(db, action.sql, out);
           break;
         case Action::kExecute:
+          failed_line = 0;
+          done.push_back(0);
           db.Execute(action.sql);
           break;
         case Action::kScript:
           for (const ScriptLine& line : action.script) {
             failed_line = line.number;
+            done.push_back(line.number);
             db.Execute(line.sql);
           }
           failed_line = 0;
           break;
       }
     }
+    failed_line = 0;
+    done.push_back(-1);  // Close runs no statement of its own
     db.Close();
     out.flush();
     return kExitOk;
@@ -309,9 +358,25 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     int32_t number = 0;
     std::string description;
     DescribeCurrentException(number, description);
+    // A failed save names the statements it lost; a statement that failed
+    // on its own is not among those that ran.
+    std::string lost;
+    try {
+      throw;
+    } catch (const DatabaseNotWritable& e) {
+      if (!done.empty() && done.back() < 0) done.pop_back();
+      lost = LostStatements(done, e.LostStatements());
+    } catch (...) {
+    }
     out.flush();
     err << "error " << number << ": " << OneLine(description);
-    if (failed_line > 0) err << " (line " << failed_line << ")";
+    if (failed_line > 0 && !lost.empty()) {
+      err << " (line " << failed_line << "; " << lost << ")";
+    } else if (failed_line > 0) {
+      err << " (line " << failed_line << ")";
+    } else if (!lost.empty()) {
+      err << " (" << lost << ")";
+    }
     err << '\n';
     return kExitDatabaseError;
   }

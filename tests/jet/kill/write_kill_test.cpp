@@ -1,13 +1,13 @@
 // The kill test: a victim process (write_victim) changes a copy of an Access
 // file and is killed with SIGKILL at a random moment; then the file is opened
 // with this engine, which must find exactly the state of the victim's last
-// checkpoint (or of the one it was completing), every row as written. Every
+// checkpoint (or of the one it was completing), every row as written and
+// every index holding exactly its table's rows. Every
 // so often, and at the end, mdbtools and mdb-reader must read the file too.
 // The next victim carries on with the same file.
 //
 // usage: write_kill_test [KILLS [SEED]]   (or VQ_KILLS, VQ_KILL_SEED)
-// Exit status 0, 1 on any failure (the message names the seed), 77 when the
-// shared fixtures are absent.
+// Exit status 0, 1 on any failure (the message names the seed).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -26,6 +26,8 @@
 
 #include "../other_readers.h"
 #include "jet/database.h"
+#include "jet/file_store.h"
+#include "jet/index_maintenance.h"
 #include "victim_rows.h"
 
 namespace {
@@ -34,8 +36,6 @@ using jet::testing::RunCommand;
 
 using jet::kill_test::State;
 using Clock = std::chrono::steady_clock;
-
-const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
 
 struct Target {
   std::string path;
@@ -103,6 +103,15 @@ State Inspect(const std::string& path, std::string& problem, jet::PageFile::Reco
     }
     if (problem.empty() && static_cast<int64_t>(seen.size()) != n)
       problem = e.name + " does not hold the rows numbered 0 to " + std::to_string(n - 1);
+    if (problem.empty()) {
+      try {
+        jet::FileStore store(db->File(), jet::LayoutFor(false));
+        jet::TableIndexes(store, db->FileHeader(), db->Definition(e.name), e.name)
+            .CheckAgainstRows();
+      } catch (const jet::JetError& error) {
+        problem = error.what();
+      }
+    }
     s[e.name] = n;
   }
   return s;
@@ -150,10 +159,6 @@ int main(int argc, char** argv) {
                   : std::getenv("VQ_KILL_SEED")
                       ? static_cast<uint32_t>(std::stoul(std::getenv("VQ_KILL_SEED")))
                       : std::random_device{}();
-  if (!jet::testing::Exists(kFixtures + "INDEX.tsv")) {
-    std::printf("SKIP: no shared Access fixtures at %s\n", kFixtures.c_str());
-    return 77;
-  }
   std::printf("kill test: %d kills, seed %u\n", kills, seed);
   std::fflush(stdout);
   std::string ignored;
@@ -166,15 +171,14 @@ int main(int argc, char** argv) {
   if (!have_mdb_reader) std::printf("node or mdb-reader missing: mdb-reader is not asked\n");
 
   jet::testing::ScratchDir dir;
-  // A Jet4 file, the same encoded, and an ACE file, in turn.
+  // A Jet4 file, another encoded, and an ACE file, in turn, each new.
   std::vector<Target> targets;
-  for (const char* source :
-       {"mdb-reader/test/data/V2000/empty.mdb", "mdb-reader/test/data/V2003/empty.mdb",
-        "mdb-reader/test/data/V2010/empty.accdb"}) {
+  for (const auto& [format, extension] : {std::pair{jet::NewFormat::kAccess2000, ".mdb"},
+                                          std::pair{jet::NewFormat::kAccess2003, ".mdb"},
+                                          std::pair{jet::NewFormat::kAccess2007, ".accdb"}}) {
     Target t;
-    t.path = dir / ("victim" + std::to_string(targets.size()) +
-                    std::string(source).substr(std::string(source).rfind('.')));
-    jet::testing::CopyFile(kFixtures + source, t.path);
+    t.path = dir / ("victim" + std::to_string(targets.size()) + extension);
+    jet::Database::Create(t.path, format, "");
     targets.push_back(t);
   }
   jet::testing::EncodeInPlace(targets[1].path, 0x2B4D17E5);

@@ -8,7 +8,9 @@
 //               state the file will hold if that checkpoint completes;
 //   C <state>   written once a checkpoint has completed: the state the file
 //               now holds.
-// A state is the row count of every user table (victim_rows.h). A CREATE, a
+// A state is the row count of every user table (victim_rows.h). Each new table
+// gets a primary key, so its INSERTs keep an index too, and tables are renamed
+// now and then (keeping the origin their rows' values follow from). A CREATE, a
 // copy (SELECT INTO, with a spill limit so small that every copy brings its
 // pages to the file while it runs) or a DROP ends in a checkpoint of its own; a run of INSERTs ends
 // in one this program asks for, and may meet one the database takes by itself (a second or a few
@@ -87,6 +89,9 @@ int main(int argc, char** argv) {
         db->Execute("CREATE TABLE `" + name + "` " + jet::kill_test::kColumns);
         state = next;
         Report('C', state);
+        Report('P', state);
+        db->Execute("CREATE INDEX PrimaryKey ON `" + name + "` (`id`) WITH PRIMARY");
+        Report('C', state);
         continue;
       }
       auto pick = state.begin();
@@ -99,6 +104,18 @@ int main(int argc, char** argv) {
         next[name] = pick->second;
         Report('P', next);
         db->Execute("SELECT * INTO `" + name + "` FROM `" + table + "`");
+        state = next;
+        Report('C', state);
+        continue;
+      }
+      if (chance(0.12)) {
+        std::string name =
+            jet::kill_test::OriginOf(table) + "+" + tag + "_r" + std::to_string(made++);
+        State next = state;
+        next.erase(table);
+        next[name] = pick->second;
+        Report('P', next);
+        db->Execute("ALTER TABLE `" + table + "` RENAME TO `" + name + "`");
         state = next;
         Report('C', state);
         continue;

@@ -58,7 +58,7 @@ def main():
     ap.add_argument("--fixtures", required=True)
     args = ap.parse_args()
     if not os.path.isdir(args.fixtures):
-        print(f"SKIP: no Access fixtures at {args.fixtures}")
+        print(f"SKIP: tries the checker on files made by Access: no fixtures at {args.fixtures}")
         return SKIP
     failures = []
     with tempfile.TemporaryDirectory() as folder:

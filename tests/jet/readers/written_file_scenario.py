@@ -248,7 +248,8 @@ def main():
         ap.error("give --fixtures or --created")
     sources = [os.path.join(args.fixtures, f) for f in FIXTURES]
     if not all(os.path.exists(s) for s in sources):
-        print(f"SKIP: no Access fixtures at {args.fixtures}")
+        print("SKIP: writes into copies of files made by Access, an extra case beside "
+              f"access_created_file_all_types: no fixtures at {args.fixtures}")
         return SKIP
     missing = checker.find_readers(shutil.which("node"))
     if missing:
