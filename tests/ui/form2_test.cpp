@@ -190,8 +190,7 @@ class Form2Test : public QObject {
     QCOMPARE(world_->dialogs.inputs.size(), size_t{1});
     QCOMPARE(world_->dialogs.inputs[0].text, std::string("Enter new name of Orders:"));
     QCOMPARE(world_->access->executed,
-             (std::vector<std::string>{"SELECT a1.* INTO `Bestellungen` FROM `Orders` AS a1;",
-                                       "DROP TABLE `Orders`"}));
+             (std::vector<std::string>{"ALTER TABLE `Orders` RENAME TO `Bestellungen`;"}));
     QCOMPARE(Entries(tables_->List1()), (std::vector<std::string>{"Bestellungen"}));
     QCOMPARE(tables_->Pointer().Pointer(), kPointerDefault);
   }
