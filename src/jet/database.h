@@ -36,7 +36,7 @@ namespace jet {
 class FileStore;
 class TableWriter;
 struct Statement;
-struct IndexSpec;
+struct StatementIndex;
 
 // One open database file. Callers on several threads serialise through Mutex().
 class Database {
@@ -72,7 +72,7 @@ class Database {
   void DropTable(const std::string& name);
   void CopyTable(const std::string& new_name, const std::string& source);
   // Adds an index to the table `table` and fills it from the table's rows.
-  void CreateIndex(const std::string& table, const IndexSpec& spec);
+  void CreateIndex(const std::string& table, const StatementIndex& wanted);
   // Renames the table `old_name` in place: it keeps its id, pages, indexes,
   // properties and relationships, which now name it `new_name`.
   void RenameTable(const std::string& old_name, const std::string& new_name);

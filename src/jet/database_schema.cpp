@@ -60,27 +60,27 @@ RowPointer AddIndexMap(PageStore& store, uint32_t near_page, uint32_t root) {
 
 }  // namespace
 
-void Database::CreateIndex(const std::string& table, const IndexSpec& spec) {
+void Database::CreateIndex(const std::string& table, const StatementIndex& wanted) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   RunSchemaStatement([&] {
     const CatalogueEntry& entry = FindTable(table);
     if (entry.kind != ObjectKind::kUserTable)
       throw JetError(error_numbers::kNotSupported,
                      "'" + entry.name + "' cannot take an index: it is not a local table.");
-    CheckName(spec.name, "index");
+    CheckName(wanted.name, "index");
     TableDefinition def = Definition(entry.name);
     for (const LogicalIndex& l : def.logical_indexes) {
-      if (NamesEqual(l.name, spec.name))
+      if (NamesEqual(l.name, wanted.name))
         throw JetError(error_numbers::kTableExists,
                        "Table '" + entry.name + "' already has an index named '" + l.name + "'.");
-      if (spec.primary && l.kind == 1)
+      if (wanted.primary && l.kind == 1)
         throw JetError(error_numbers::kTableExists,
                        "Table '" + entry.name + "' already has a primary key ('" + l.name + "').");
     }
-    if (spec.columns.empty() || spec.columns.size() > 10)
+    if (wanted.columns.empty() || wanted.columns.size() > 10)
       throw JetError(error_numbers::kNotSupported, "An index takes 1 to 10 columns.");
     RealIndex index;
-    for (const IndexColumnSpec& c : spec.columns) {
+    for (const StatementIndexColumn& c : wanted.columns) {
       auto it = std::find_if(def.columns.begin(), def.columns.end(),
                              [&](const Column& col) { return NamesEqual(col.name, c.name); });
       if (it == def.columns.end())
@@ -97,19 +97,19 @@ void Database::CreateIndex(const std::string& table, const IndexSpec& spec) {
       index.columns.push_back(IndexColumn{it->number, c.ascending});
     }
     index.flags = kAccessIndexFlag;
-    if (spec.unique || spec.primary) index.flags |= 0x01;
-    if (spec.ignore_null) index.flags |= 0x02;
-    if (spec.primary || spec.disallow_null) index.flags |= 0x08;
+    if (wanted.unique || wanted.primary) index.flags |= 0x01;
+    if (wanted.ignore_null) index.flags |= 0x02;
+    if (wanted.primary || wanted.disallow_null) index.flags |= 0x08;
 
     PageStore& store = *store_;
     index.root_page = store.AllocatePage();
     IndexTree::WriteEmptyRoot(store, index.root_page, def.page);
     index.usage_map = AddIndexMap(store, def.owned_pages.page, index.root_page);
     LogicalIndex logical;
-    logical.name = spec.name;
+    logical.name = wanted.name;
     logical.number = static_cast<uint32_t>(def.logical_indexes.size());
     logical.real_index = static_cast<uint32_t>(def.real_indexes.size());
-    logical.kind = spec.primary ? 1 : 0;
+    logical.kind = wanted.primary ? 1 : 0;
     def.real_indexes.push_back(index);
     def.logical_indexes.push_back(logical);
     WriteDefinition(store, def, EncodeDefinition(def, store.FileLayout()));
@@ -134,7 +134,7 @@ void Database::CreateIndex(const std::string& table, const IndexSpec& spec) {
         std::string why = e.what();
         const std::string lead = "The row was not added to '" + entry.name + "': ";
         if (why.rfind(lead, 0) == 0) why = why.substr(lead.size());
-        throw JetError(e.Number(), "The index '" + spec.name + "' cannot be made on '" +
+        throw JetError(e.Number(), "The index '" + wanted.name + "' cannot be made on '" +
                                        entry.name + "': for a row already in the table, " + why);
       }
     }

@@ -144,7 +144,7 @@ void Database::Execute(std::string_view sql) {
       return;
     case Statement::Kind::kCreateTable: {
       std::vector<NewColumn> columns;
-      for (const ColumnSpec& c : s.columns) {
+      for (const StatementColumn& c : s.columns) {
         NewColumn n;
         n.name = c.name;
         n.type = c.type;

@@ -582,7 +582,7 @@ class Parser {
     if (IsSymbol(')')) Fail("a table needs at least one column");
     for (;;) {
       TableConstraint();
-      ColumnSpec& column = out_.columns.emplace_back();
+      StatementColumn& column = out_.columns.emplace_back();
       Name(column.name, "a column name");
       ColumnType(column);
       ColumnOptions(column);
@@ -593,7 +593,7 @@ class Parser {
     End();
     std::vector<std::string> upper;
     upper.reserve(out_.columns.size());
-    for (const ColumnSpec& column : out_.columns) {
+    for (const StatementColumn& column : out_.columns) {
       upper.push_back(UpperCaseName(column.name));
       if (std::find(upper.begin(), upper.end() - 1, upper.back()) != upper.end() - 1)
         throw JetError(error_numbers::kSyntaxError, "The column \"" + column.name +
@@ -627,7 +627,7 @@ class Parser {
                    "\" was not created.");
   }
 
-  void ColumnType(ColumnSpec& column) {
+  void ColumnType(StatementColumn& column) {
     if (tok_.type != Token::Type::kWord)
       Fail("expected the data type of column \"" + column.name + "\"");
     const TypeName* found = nullptr;
@@ -683,7 +683,7 @@ class Parser {
     return value;
   }
 
-  void ColumnOptions(ColumnSpec& column) {
+  void ColumnOptions(StatementColumn& column) {
     for (;;) {
       if (Is("NOT")) {
         Advance();
@@ -710,20 +710,20 @@ class Parser {
   }
 
   void CreateIndex() {
-    IndexSpec& spec = out_.index;
-    spec = IndexSpec{};
+    StatementIndex& wanted = out_.index;
+    wanted = StatementIndex{};
     if (Is("UNIQUE")) {
-      spec.unique = true;
+      wanted.unique = true;
       Advance();
     }
     Expect("INDEX");
     out_.kind = Statement::Kind::kCreateIndex;
-    Name(spec.name, "an index name");
+    Name(wanted.name, "an index name");
     Expect("ON");
     Name(out_.table, "a table name");
     ExpectSymbol('(');
     for (;;) {
-      IndexColumnSpec& column = spec.columns.emplace_back();
+      StatementIndexColumn& column = wanted.columns.emplace_back();
       Name(column.name, "a column name");
       if (Is("ASC")) {
         Advance();
@@ -738,16 +738,16 @@ class Parser {
     if (Is("WITH")) {
       Advance();
       if (Is("PRIMARY")) {
-        spec.primary = true;
+        wanted.primary = true;
         Advance();
       } else if (Is("DISALLOW")) {
         Advance();
         Expect("NULL");
-        spec.disallow_null = true;
+        wanted.disallow_null = true;
       } else if (Is("IGNORE")) {
         Advance();
         Expect("NULL");
-        spec.ignore_null = true;
+        wanted.ignore_null = true;
       } else {
         Fail("expected PRIMARY, DISALLOW NULL or IGNORE NULL");
       }

@@ -45,7 +45,7 @@ struct Literal {
 };
 
 // One column of a CREATE TABLE.
-struct ColumnSpec {
+struct StatementColumn {
   std::string name;
   uint8_t type = 0;                  // a ColumnType code (table_definition.h)
   uint16_t length = 0;               // text: characters; binary: bytes; 0 for other types
@@ -55,15 +55,15 @@ struct ColumnSpec {
 };
 
 // One column of a CREATE INDEX.
-struct IndexColumnSpec {
+struct StatementIndexColumn {
   std::string name;
   bool ascending = true;
 };
 
 // What a CREATE INDEX asks for.
-struct IndexSpec {
+struct StatementIndex {
   std::string name;
-  std::vector<IndexColumnSpec> columns;  // 1 to 10
+  std::vector<StatementIndexColumn> columns;  // 1 to 10
   bool unique = false;
   bool primary = false;        // WITH PRIMARY: unique, no nulls, the table's primary key
   bool disallow_null = false;  // WITH DISALLOW NULL
@@ -82,11 +82,11 @@ struct Statement {
     kRenameTable
   };
   Kind kind = Kind::kSelectAll;
-  std::string table;                // the table read, created, filled, dropped, indexed or renamed
-  std::string source;               // kSelectInto: the table copied
-  std::string new_name;             // kRenameTable: the table's new name
-  IndexSpec index;                  // kCreateIndex
-  std::vector<ColumnSpec> columns;  // kCreateTable
+  std::string table;     // the table read, created, filled, dropped, indexed or renamed
+  std::string source;    // kSelectInto: the table copied
+  std::string new_name;  // kRenameTable: the table's new name
+  StatementIndex index;  // kCreateIndex
+  std::vector<StatementColumn> columns;     // kCreateTable
   std::vector<std::string> insert_columns;  // kInsert: the named columns; empty = all, in order
   std::vector<Literal> values;              // kInsert
 };

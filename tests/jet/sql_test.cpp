@@ -116,7 +116,7 @@ TEST(Sql, CreateTableMapsEveryTypeName) {
     const std::string sql = std::string("create table t ([c] ") + c.type + " NOT NULL)";
     Statement s = ParseStatement(sql);
     ASSERT_EQ(s.columns.size(), 1u) << sql;
-    const ColumnSpec& col = s.columns[0];
+    const StatementColumn& col = s.columns[0];
     EXPECT_EQ(col.type, c.code) << sql;
     EXPECT_EQ(col.length, c.length) << sql;
     EXPECT_EQ(col.precision, c.precision) << sql;
