@@ -423,22 +423,8 @@ void PageFile::RollbackStatement() {
   if (statement_spilled_) {
     // The file holds some of the statement's pages: write back the journal,
     // which returns it to the state before the statement.
-    ForgetJournal();
-    try {
-      RestoreFromJournal(fd_, true);
-    } catch (...) {
-      broken_ = true;  // the journal stays hot for the next open
-    }
-    dirty_.clear();
-    undo_.clear();
-    lru_.clear();
-    index_.clear();
-    page_count_ = stored_pages_;
-    statement_page_count_ = stored_pages_;
-    disk_pages_ = stored_pages_;
-    statement_spilled_ = false;
-    in_statement_ = false;
-    NoteOwnWrite();
+    RestoreSpilledPages();
+    DiscardChanges();
     return;
   }
   for (auto& [page, old] : undo_) {
@@ -771,16 +757,18 @@ void PageFile::RequireUnchanged() const {
                      "so nothing was written to it.");
 }
 
-void PageFile::DiscardChanges() {
-  if (journal_fd_ >= 0) {
-    // Spilled pages are in the file: the journal puts back what they replaced.
-    ForgetJournal();
-    try {
-      RestoreFromJournal(fd_, true);
-    } catch (...) {
-      broken_ = true;  // the journal stays hot for the next open
-    }
+void PageFile::RestoreSpilledPages() {
+  ForgetJournal();
+  try {
+    RestoreFromJournal(fd_, true);
+  } catch (...) {
+    broken_ = true;  // the journal stays hot for the next open
   }
+}
+
+void PageFile::DiscardChanges() {
+  // Spilled pages are in the file: the journal puts back what they replaced.
+  if (journal_fd_ >= 0) RestoreSpilledPages();
   dirty_.clear();
   undo_.clear();
   lru_.clear();

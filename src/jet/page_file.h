@@ -253,6 +253,9 @@ class PageFile : public PageSource {
   void RemoveJournal();
   // Forgets an open journal without touching it on disk.
   void ForgetJournal();
+  // Writes the journal's records back over the spilled pages; on failure the
+  // journal stays hot for the next open.
+  void RestoreSpilledPages();
   // The file's modification time and size, taken again after we wrote it.
   void NoteOwnWrite();
   // The changed pages' numbers, in file order.
