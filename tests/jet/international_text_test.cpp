@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "error_of.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/text_codec.h"
@@ -113,15 +114,7 @@ std::vector<std::string> TextColumn(Database& db, const std::string& table, size
   return out;
 }
 
-int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullptr) {
-  try {
-    f();
-  } catch (const JetError& e) {
-    if (what) *what = e.what();
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 // (mdbtools shows a character beyond U+FFFF in a table name as "??", so the
 // names keep to the Basic Multilingual Plane; index_key_test keys such names.)

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "error_of.h"
 #include "jet/database.h"
 #include "jet/encryption_info.h"
 #include "other_readers.h"
@@ -39,15 +40,7 @@ const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
 
 using Rows = std::vector<std::vector<Value>>;
 
-int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullptr) {
-  try {
-    f();
-  } catch (const JetError& e) {
-    if (what) *what = e.what();
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 // Every user table's rows, by table name.
 std::map<std::string, Rows> UserRows(Database& db) {

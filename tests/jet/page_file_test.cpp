@@ -19,6 +19,7 @@
 #include <memory>
 #include <thread>
 
+#include "error_of.h"
 #include "jet/error.h"
 #include "scratch_files.h"
 
@@ -133,15 +134,7 @@ InterruptedCheckpoint MakeInterrupted(uint32_t pages) {
   return c;
 }
 
-int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullptr) {
-  try {
-    f();
-  } catch (const JetError& e) {
-    if (what) *what = e.what();
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST(PageFile, RollbackForgetsTheStatementAndKeepsEarlierOnes) {
   ScratchDir dir;

@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "error_of.h"
 #include "jet/column_types.h"
 #include "jet/database.h"
 #include "jet/long_value.h"
@@ -40,15 +41,7 @@ unsigned __int128 Pow10For(int n) {
   return p;
 }
 
-int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullptr) {
-  try {
-    f();
-  } catch (const JetError& e) {
-    if (what) *what = e.what();
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 TEST(RowEncoder, RoundTripsEveryRowOfEveryAccessFile) {
   if (!std::filesystem::exists(kFixtures + "INDEX.tsv"))

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "error_of.h"
 #include "jet/database.h"
 #include "jet/rc4.h"
 #include "other_readers.h"
@@ -98,15 +99,7 @@ std::set<std::string> UserTables(Database& db) {
   return names;
 }
 
-int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullptr) {
-  try {
-    f();
-  } catch (const JetError& e) {
-    if (what) *what = e.what();
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 std::string Quote(const std::string& text) {
   std::string out = "'";
