@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 
+#include "common/civil_days.h"
 #include "jet/catalogue_writer.h"
 #include "jet/database.h"
 #include "jet/index_key.h"
@@ -45,19 +46,6 @@ bool AllNull(const TableDefinition& def, const RealIndex& index, const std::vect
   return true;
 }
 
-// Days since 1970-01-01 as a civil date (the proleptic Gregorian calendar).
-void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
-}
-
 std::string Hex(const uint8_t* data, size_t size) {
   static const char* kDigits = "0123456789ABCDEF";
   std::string out;
@@ -91,14 +79,14 @@ std::string DescribeValue(const Value& v) {
     // The fraction is the time forward from midnight, also before 1899-12-30.
     const double day = std::trunc(date->days);
     int64_t seconds = std::llround(std::fabs(date->days - day) * 86400.0);
-    int64_t y;
-    unsigned m, d;
-    CivilFromDays(static_cast<int64_t>(day) - 25569 + seconds / 86400, y, m, d);
+    const vq::civil::Date civil =
+        vq::civil::DateFromDays(static_cast<int64_t>(day) - 25569 + seconds / 86400);
     seconds %= 86400;
     char buf[48];
     std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u %02lld:%02lld:%02lld",
-                  static_cast<long long>(y), m, d, static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+                  static_cast<long long>(civil.year), civil.month, civil.day,
+                  static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
+                  static_cast<long long>(seconds % 60));
     return buf;
   }
   if (const std::string* s = std::get_if<std::string>(&v)) return "'" + *s + "'";

@@ -31,43 +31,15 @@ std::string Cause(const JetError& e) {
 
 class Checker {
  public:
-  Checker(PageSource& file, const Header& header)
-      : file_(file), jet3_(header.IsJet3()), page_size_(header.page_size) {}
+  Checker(PageSource& file, const Header& header) : file_(file), jet3_(header.IsJet3()) {}
 
-  // The free-page list, read here rather than through UsageMap: it may list
-  // bitmap pages for ranges wholly past the end of the file, which count for
-  // nothing.
+  // The free-page list; pages it lists past the end of the file are simply
+  // not there (see UsageMap::PastEnd::kEndsMap).
   void ReadFreePages() {
-    const uint64_t count = file_.PageCount();
-    free_.assign(count, false);
-    auto mark = [&](ByteView bits, uint64_t base) {
-      const uint64_t end = std::min<uint64_t>(count, base + bits.size() * 8ull);
-      for (uint64_t p = base; p < end; ++p) {
-        const uint64_t b = p - base;
-        if (bits.U8(static_cast<size_t>(b >> 3)) & (1u << (b & 7))) free_[p] = true;
-      }
-    };
+    free_.assign(file_.PageCount(), false);
     try {
-      PageBuffer page = file_.Read(kFreePageMap.page);
-      DataPage data(View(page), jet3_, kFreePageMap.page);
-      ByteView row = data.Row(kFreePageMap.row);
-      if (row.U8(0) == 0) {
-        mark(row.From(5), row.U32(1));
-        return;
-      }
-      if (row.U8(0) != 1) Fail("the list of free pages is of an unknown kind");
-      const uint64_t per_page = (page_size_ - 4) * 8ull;
-      for (size_t off = 1, i = 0; off + 4 <= row.size(); off += 4, ++i) {
-        const uint32_t bitmap = row.U32(off);
-        if (bitmap == 0 || i * per_page >= count) continue;
-        if (bitmap >= count)
-          Fail("a part of the list of free pages is on page " + std::to_string(bitmap) + ", " +
-               Where(bitmap));
-        PageBuffer b = file_.Read(bitmap);
-        if (View(b).U8(0) != 0x05)
-          Fail("page " + std::to_string(bitmap) + " of the list of free pages holds no list");
-        mark(View(b).From(4), i * per_page);
-      }
+      UsageMap pages(file_, jet3_, kFreePageMap, UsageMap::PastEnd::kEndsMap);
+      while (std::optional<uint32_t> p = pages.Next()) free_[*p] = true;
     } catch (const JetError& e) {
       Fail("the list of free pages cannot be read (" + Cause(e) + ")");
     }
@@ -159,7 +131,6 @@ class Checker {
 
   PageSource& file_;
   bool jet3_;
-  uint32_t page_size_;
   std::vector<bool> free_;
 };
 

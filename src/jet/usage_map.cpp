@@ -1,9 +1,14 @@
 #include "jet/usage_map.h"
 
+#include "jet/layout.h"
+
 namespace jet {
 
 UsageMap::UsageMap(PageSource& file, bool jet3, RowPointer where, PastEnd past_end)
-    : file_(file), where_(where), past_end_(past_end) {
+    : file_(file),
+      where_(where),
+      past_end_(past_end),
+      bits_per_page_((LayoutFor(jet3).page_size - 4ull) * 8) {
   PageBuffer page = file.Read(where.page);
   DataPage data(View(page), jet3, where.page);
   ByteView row = data.Row(where.row);
@@ -27,6 +32,10 @@ bool UsageMap::LoadBitmapPage() {
     size_t i = next_bitmap_page_++;
     uint32_t number = bitmap_pages_[i];
     if (number == 0) continue;
+    // A bitmap page whose pages all lie past the end of the file covers
+    // nothing of the free-page map, whatever its pointer says; the later ones
+    // lie further out.
+    if (past_end_ == PastEnd::kEndsMap && i * bits_per_page_ >= file_.PageCount()) return false;
     PageBuffer page = file_.Read(number);
     ByteView v = View(page);
     if (v.U8(0) != 0x05) {

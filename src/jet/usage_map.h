@@ -49,6 +49,8 @@ class UsageMap {
   PageSource& file_;
   RowPointer where_;
   PastEnd past_end_;
+  // Pages one bitmap page of a reference map covers.
+  uint64_t bits_per_page_;
   bool reference_ = false;
   // Inline maps: the bitmap and its first page. Reference maps: the bitmap of
   // the current bitmap page.

@@ -62,7 +62,9 @@ std::map<std::pair<uint32_t, uint8_t>, std::vector<Value>> ExpectIndexesMatchRow
     IndexTree tree(store, def, index);
     std::vector<IndexEntry> entries = tree.ReadAll();
     EXPECT_EQ(tree.Verify(), entries.size());
-    if (!(index.flags & 0x02)) EXPECT_EQ(entries.size(), rows.size()) << table;
+    if (!(index.flags & 0x02)) {
+      EXPECT_EQ(entries.size(), rows.size()) << table;
+    }
     for (const IndexEntry& e : entries) EXPECT_TRUE(rows.count({e.row.page, e.row.row}));
   }
   return rows;

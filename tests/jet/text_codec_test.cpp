@@ -63,7 +63,9 @@ TEST(UnicodeText, CharactersBeyondAsciiAtEveryPlaceInARun) {
         SCOPED_TRACE("length " + std::to_string(length) + ", U+" + std::to_string(special) +
                      " at " + std::to_string(at));
         EXPECT_EQ(Unicode(plain), expected);
-        if (special < 0x10000) EXPECT_EQ(Unicode(packed), expected);
+        if (special < 0x10000) {
+          EXPECT_EQ(Unicode(packed), expected);
+        }
       }
     }
   }
