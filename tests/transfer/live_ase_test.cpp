@@ -85,13 +85,18 @@ TEST_F(LiveAse, EveryAccessKindArrivesWithItsValueNullsAndTruthValues) {
       {int64_t{4}, int64_t{0}, Currency{0}, true, std::string("日本 €"),
        std::string("Zeile 1\r\nZeile 2"), DateTime{9999, 12, 31, 23, 59, 59, 0}, 1e300,
        Decimal{0, 0, false}, Bytes{}, g},
+      // ASE drops a backslash directly before a line break with the line
+      // break; these must arrive whole all the same.
+      {int64_t{5}, std::monostate{}, std::monostate{}, false, std::string("a\\\nb\\"),
+       std::string("C:\\dir\\\r\nnext\\\n"), std::monostate{}, std::monostate{}, std::monostate{},
+       std::monostate{}, std::monostate{}},
   };
   Select(list1_, {"All Kinds"});
   EXPECT_EQ(ToAse(), 0) << (Reports().empty() ? "" : Reports()[0]);
   EXPECT_EQ(list2_.Items(), Statements{"All Kinds"});
 
   const auto rows = Rows("SELECT * FROM [All Kinds] ORDER BY [id]");
-  ASSERT_EQ(rows.size(), 4u);
+  ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0],
             (Statements{"1", "4611686018427387904", "1234.5678", "True", "O'Hara \"q\" [x]",
                         long_text, "2024-02-29 13:45:30", "0.1", "123.4567", BytesToHex(every.data),
@@ -105,6 +110,9 @@ TEST_F(LiveAse, EveryAccessKindArrivesWithItsValueNullsAndTruthValues) {
   EXPECT_EQ(rows[3], (Statements{"4", "0", "0", "True", "日本 €", "Zeile 1\r\nZeile 2",
                                  "9999-12-31 23:59:59", "1e+300", "0", "0x",
                                  "{00000000-0000-0000-0000-000000000001}"}));
+  EXPECT_EQ(rows[4],
+            (Statements{"5", "<null>", "<null>", "False", "a\\\nb\\", "C:\\dir\\\r\nnext\\\n",
+                        "<null>", "<null>", "<null>", "<null>", "<null>"}));
 }
 
 TEST_F(LiveAse, TenThousandRowsArriveExactlyOnce) {
