@@ -141,7 +141,10 @@ std::vector<ParentLink> ParentLinksOf(PageStore& store, const Header& header,
     if (!(r.flags & 0x02) && NamesEqual(r.child, name)) groups[r.name].push_back(std::move(r));
 
   std::vector<ParentLink> links;
-  for (auto& [relationship, columns] : groups) {
+  for (auto& group : groups) {
+    // Named, not bound: the lambdas below capture them.
+    const std::string& relationship = group.first;
+    std::vector<RelationshipColumn>& columns = group.second;
     std::sort(columns.begin(), columns.end(),
               [](const RelationshipColumn& a, const RelationshipColumn& b) {
                 return a.position < b.position;
