@@ -213,12 +213,19 @@ void StatementExecutor::Recount(const TableDefinition& table) {
 }
 
 TableDefinition StatementExecutor::RequireTable(const std::string& name) {
+  if (const auto found = compiled_.find(name); found != compiled_.end()) return found->second;
   auto table = StoreFor(name).FindTable(name);
   if (!table) throw ServerError(messages::ObjectNotFound(name));
   return *table;
 }
 
 void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
+  compiled_.clear();
+  RunStatements(sql, out);
+  compiled_.clear();
+}
+
+void StatementExecutor::RunStatements(const std::string& sql, PacketChannel& out) {
   std::vector<ParsedStatement> statements;
   try {
     statements = ParseBatch(sql, quoted_identifier_);
@@ -243,8 +250,15 @@ void StatementExecutor::RunBatch(const std::string& sql, PacketChannel& out) {
     const bool more = i + 1 < statements.size();
     std::string outcome = "ok";
     bool stop = false;
+    const Statement& statement = statements[i].statement;
+    if (!std::holds_alternative<InsertStatement>(statement) &&
+        !std::holds_alternative<SelectStatement>(statement) &&
+        !std::holds_alternative<UpdateStatement>(statement) &&
+        !std::holds_alternative<DeleteStatement>(statement)) {
+      compiled_.clear();
+    }
     try {
-      Run(statements[i].statement, more, out);
+      Run(statement, more, out);
       // Outside a transaction a statement's locks end with it.
       if (trancount_ == 0) LockTable::Global().ReleaseAll(spid_);
     } catch (const BatchCancelled&) {
@@ -598,8 +612,10 @@ void StatementExecutor::CompileBatch(const std::vector<ParsedStatement>& stateme
   std::set<std::string> created;
   auto lookup = [&](const std::string& name) -> std::optional<TableDefinition> {
     if (created.count(name) != 0) return std::nullopt;
+    if (const auto found = compiled_.find(name); found != compiled_.end()) return found->second;
     auto table = StoreFor(name).FindTable(name);
     if (!table) throw ServerError(messages::ObjectNotFound(name));
+    compiled_.emplace(name, *table);
     return table;
   };
   for (const ParsedStatement& parsed : statements) {

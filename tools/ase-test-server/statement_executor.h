@@ -57,6 +57,8 @@ class StatementExecutor {
     std::vector<StoredOrder> order;
   };
 
+  // RunBatch's work, between forgetting the tables of the batch before and after.
+  void RunStatements(const std::string& sql, PacketChannel& out);
   // Checks every statement of a batch before any of them runs, as ASE
   // compiles a whole batch first; throws the first compile-time error.
   void CompileBatch(const std::vector<ParsedStatement>& statements);
@@ -109,6 +111,11 @@ class StatementExecutor {
   bool quoted_identifier_ = false;  // takes effect from the next batch, as in ASE
   int trancount_ = 0;               // @@trancount: BEGIN TRANs not yet committed
   int isolation_ = 1;               // SET TRANSACTION ISOLATION LEVEL, 1 as in ASE
+  // The tables the batch under way was compiled against, by name: ASE
+  // resolves a batch's tables when it compiles it, and its INSERTs, UPDATEs,
+  // DELETEs and SELECTs use what it found. Forgotten at every other statement
+  // (one may create, drop or change a table) and when the batch ends.
+  std::map<std::string, TableDefinition> compiled_;
 };
 
 }  // namespace vq::ase_server

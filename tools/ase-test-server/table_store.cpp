@@ -18,6 +18,18 @@ struct StatementGuard {
   ~StatementGuard() { sqlite3_finalize(s); }
 };
 
+// Makes a kept statement ready for its next use when it goes out of scope.
+struct KeptGuard {
+  sqlite3_stmt* s;
+  ~KeptGuard() {
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+  }
+};
+
+// How many tables' INSERT statements a store keeps prepared.
+constexpr std::size_t kKeptInserts = 32;
+
 std::string DataTable(std::int64_t id) {
   return "t" + std::to_string(id);
 }
@@ -103,7 +115,14 @@ TableStore::TableStore(const std::string& path) {
 }
 
 TableStore::~TableStore() {
+  for (sqlite3_stmt* s : {find_table_, table_columns_}) sqlite3_finalize(s);
+  for (const auto& [sql, s] : inserts_) sqlite3_finalize(s);
   sqlite3_close(db_);
+}
+
+sqlite3_stmt* TableStore::Kept(sqlite3_stmt*& slot, const char* sql) {
+  if (slot == nullptr) slot = Prepare(sql);
+  return slot;
 }
 
 void TableStore::Fail(const char* what) {
@@ -152,17 +171,18 @@ void TableStore::Bind(sqlite3_stmt* s, const std::vector<CellValue>& binds) {
 }
 
 std::optional<TableDefinition> TableStore::FindTable(const std::string& name) {
-  sqlite3_stmt* s = Prepare("SELECT id FROM ase_objects WHERE name = ?1 AND type = 'U'");
-  StatementGuard guard{s};
+  sqlite3_stmt* s = Kept(find_table_, "SELECT id FROM ase_objects WHERE name = ?1 AND type = 'U'");
+  KeptGuard guard{s};
   sqlite3_bind_text(s, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   if (sqlite3_step(s) != SQLITE_ROW) return std::nullopt;
   TableDefinition table;
   table.id = sqlite3_column_int64(s, 0);
   table.name = name;
-  sqlite3_stmt* c = Prepare(
-      "SELECT name, type_name, length, precision, scale, nullable FROM ase_columns "
-      "WHERE object_id = ?1 ORDER BY position");
-  StatementGuard column_guard{c};
+  sqlite3_stmt* c =
+      Kept(table_columns_,
+           "SELECT name, type_name, length, precision, scale, nullable FROM ase_columns "
+           "WHERE object_id = ?1 ORDER BY position");
+  KeptGuard column_guard{c};
   sqlite3_bind_int64(c, 1, table.id);
   while (sqlite3_step(c) == SQLITE_ROW) {
     ColumnDefinition col;
@@ -249,7 +269,20 @@ void TableStore::InsertRow(const TableDefinition& table, const std::vector<CellV
   std::string sql = "INSERT INTO " + DataTable(table.id) + " VALUES(";
   for (std::size_t i = 0; i < values.size(); ++i) sql += i ? ",?" : "?";
   sql += ")";
-  RunChange(sql, values, "insert");
+  // Every row of a transfer comes this way: the statement is prepared once a table.
+  auto kept = inserts_.find(sql);
+  if (kept == inserts_.end()) {
+    if (inserts_.size() >= kKeptInserts) {
+      for (const auto& [text, s] : inserts_) sqlite3_finalize(s);
+      inserts_.clear();
+    }
+    kept = inserts_.emplace(sql, Prepare(sql)).first;
+  }
+  sqlite3_stmt* s = kept->second;
+  KeptGuard guard{s};
+  Bind(s, values);
+  // A single statement in autocommit mode: SQLite applies it whole or not at all.
+  if (sqlite3_step(s) != SQLITE_DONE) Fail("insert");
 }
 
 std::int64_t TableStore::RunChange(const std::string& sql, const std::vector<CellValue>& binds,

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,8 +110,15 @@ class TableStore {
   std::int64_t RunChange(const std::string& sql, const std::vector<CellValue>& binds,
                          const char* what);
   [[noreturn]] void Fail(const char* what);
+  // The statement in `slot`, prepared from `sql` on first use and kept.
+  sqlite3_stmt* Kept(sqlite3_stmt*& slot, const char* sql);
 
   sqlite3* db_ = nullptr;
+  // Statements every INSERT runs, prepared once: the two catalogue queries
+  // of FindTable and, by text, the INSERTs of the tables written lately.
+  sqlite3_stmt* find_table_ = nullptr;
+  sqlite3_stmt* table_columns_ = nullptr;
+  std::map<std::string, sqlite3_stmt*> inserts_;
 };
 
 }  // namespace vq::ase_server
