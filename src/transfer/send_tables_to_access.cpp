@@ -128,11 +128,22 @@ class ToAccess {
     // 134: no question, no answer.
     if (s_.Test(136, [&] { return answer == kAnswerNo; })) return;
     if (answer == kAnswerYes) {  // 138
+      bool kept = false;         // the drop failed with the table still there
       const bool dropped = s_.Do(140, [&] {
         const std::string drop = "DROP TABLE `" + name + "`";
-        ChangeAccess(true, [&] { access_.Execute(drop); });
+        try {
+          ChangeAccess(true, [&] { access_.Execute(drop); });
+        } catch (const DatabaseError& e) {
+          kept = e.Number() != errors::kNoSuchTable;
+          throw;
+        } catch (...) {
+          kept = true;
+          throw;
+        }
       });
-      if (!dropped && access_unwritable_) return;
+      // A table the drop left (a read-only file) keeps its entry and is not
+      // created again, which could only fail a second time.
+      if (!dropped && (access_unwritable_ || kept)) return;
       // Access names ignore case, so the drop took every entry that made us
       // ask; an exact removal would leave a dropped table listed.
       s_.Do(142, [&] { RemoveEntriesIgnoringCase(w_.list1, name); });

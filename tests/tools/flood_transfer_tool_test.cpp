@@ -112,6 +112,22 @@ TEST_F(FloodTool, AReadOnlyAccessTargetIsOneReportAndExitStatusOne) {
   EXPECT_NE(text.find("sql: CREATE TABLE `Big`("), std::string::npos) << text;
   EXPECT_EQ(text.find("INSERT"), std::string::npos) << text;
   EXPECT_EQ(fs::file_size(file_), before);
+
+  // Overwriting a table the file has: the refused DROP is the one report.
+  {
+    DatabaseSession db;
+    db.Open(Ase());
+    db.Execute("CREATE TABLE [Kept]([n] INT)");
+  }
+  std::ostringstream out;
+  EXPECT_EQ(
+      RunVellquistTransfer(
+          {"--settings", settings_, "--overwrite", "yes", "--send-to-access", "Kept"}, out, false),
+      kTransferFailed);
+  EXPECT_EQ(Count(out.str(), "Application Error:\n"), 1u) << out.str();
+  EXPECT_NE(out.str().find("PushButton4_Click at line 140\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("read-only"), std::string::npos) << out.str();
+  EXPECT_EQ(fs::file_size(file_), before);
 }
 
 // A server whose database has room for a few dozen rows of text.

@@ -94,6 +94,27 @@ class FloodTest : public QObject {
              report.text.c_str());
     QCOMPARE(Entries(tables->List1()), std::vector<std::string>{"Kept"});
 
+    // Overwriting a table the file has: the refused DROP is the one report,
+    // and the table keeps its entry.
+    {
+      DatabaseSession db;
+      db.Open(AseString(server));
+      db.Execute("CREATE TABLE [Kept]([n] INT)");
+      db.Execute("INSERT INTO [Kept] VALUES(1)");
+    }
+    tables->List2().AddItem("Kept");
+    for (int i = 0; i < tables->List2().ListCount(); ++i) {
+      tables->List2().SetSelected(i, tables->List2().List(i) == "Kept");
+    }
+    world.dialogs.yes_no_answers = {kAnswerYes};
+    QTest::mouseClick(tables->Button(4), Qt::LeftButton);
+    QCOMPARE(world.dialogs.messages.size(), size_t{3});
+    QCOMPARE(world.dialogs.messages[1].text, std::string("Would you like to overwrite Kept?"));
+    const std::string& drop = world.dialogs.messages[2].text;
+    QVERIFY2(drop.find("read-only") != std::string::npos, drop.c_str());
+    QVERIFY2(drop.find("at line 140") != std::string::npos, drop.c_str());
+    QCOMPARE(Entries(tables->List1()), std::vector<std::string>{"Kept"});
+
     // The window is still usable: the pointer is back, the bar at rest, and
     // the next command works.
     QVERIFY(tables->isVisible() && tables->isEnabled());
@@ -102,7 +123,7 @@ class FloodTest : public QObject {
     tables->List1().AddItem("Other");
     QTest::mouseClick(tables->Button(10), Qt::LeftButton);  // Select All of the Access list
     QCOMPARE(tables->List1().SelCount(), 2);
-    QCOMPARE(world.dialogs.messages.size(), size_t{1});
+    QCOMPARE(world.dialogs.messages.size(), size_t{3});
     // The file is as it was.
     DatabaseSession db;
     db.Open(AccessString(file));
