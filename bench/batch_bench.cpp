@@ -58,11 +58,11 @@ std::string MadeRow(long i) {
   for (int r = 0; r < repeats; ++r) memo += "memo-" + std::to_string(i) + " ";
   char ole[64];
   std::snprintf(ole, sizeof ole, "0x%08lX%08lX%08lX", mix, mix ^ 0x5A5A5A5AUL, mix >> 3);
-  char num[48];
+  char num[64];
   std::snprintf(num, sizeof num, "%s%ld.%04ld", mix % 2 ? "-" : "",
                 static_cast<long>(mix % 9999999), static_cast<long>(mix % 10000));
   const long minutes = i;
-  char date[32];
+  char date[160];
   std::snprintf(date, sizeof date, "#%04ld-%02ld-%02ld %02ld:%02ld:%02ld#", 2000 + minutes / 525600,
                 1 + (minutes / 43200) % 12, 1 + (minutes / 1440) % 28, (minutes / 60) % 24,
                 minutes % 60, i % 60);
