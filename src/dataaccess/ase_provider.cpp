@@ -5,6 +5,10 @@
 #include "dataaccess/error.h"
 #include "dataaccess/memory_cursor.h"
 
+#include <optional>
+
+#include "common/ascii.h"
+
 namespace vq {
 namespace {
 
@@ -273,6 +277,17 @@ class AseConnection : public Connection {
     });
   }
 
+  // The types that came with later servers: bigint and unitext with 15.0,
+  // bigdatetime with 15.5 (ASE "What's New" of those versions). The version
+  // is read from @@version once; a server that does not say is taken as older.
+  bool TakesColumnType(std::string_view sql_type) const override {
+    const int version = ServerVersion();
+    const std::string type = ascii::Lowered(sql_type);
+    if (type == "bigint" || type == "unitext") return version >= 1500;
+    if (type == "bigdatetime" || type == "bigtime") return version >= 1550;
+    return true;
+  }
+
   void Close() override {
     Translated([&] {
       try {
@@ -298,6 +313,29 @@ class AseConnection : public Connection {
     return count;
   }
 
+  // The server's version as major * 100 + minor * 10 ("15.7" is 1570), from
+  // "Adaptive Server Enterprise/15.7/EBF ..."; 0 when it cannot be read.
+  int ServerVersion() const {
+    if (version_) return *version_;
+    version_ = 0;
+    try {
+      // Asking is not changing anything, but it needs the connection free.
+      const_cast<AseConnection*>(this)->EndHeldRead();
+      auto reader = connection_->Query("select @@version");
+      std::vector<ase::Value> row;
+      std::string text;
+      if (reader->Next(row) && !row.empty()) {
+        if (auto* t = std::get_if<std::string>(&row[0])) text = *t;
+      }
+      while (reader->Next(row)) {
+      }
+      version_ = ParseAseVersion(text);
+    } catch (const ase::AseError&) {
+      // An older or other server: none of the later types.
+    }
+    return *version_;
+  }
+
   // Ends the transaction of a streamed read still open on this connection.
   void EndHeldRead() {
     if (auto held = std::move(held_)) held->End();
@@ -306,9 +344,29 @@ class AseConnection : public Connection {
   std::shared_ptr<ase::Connection> connection_;
   std::string catalog_;
   std::shared_ptr<HeldRead> held_;  // the last streamed read's transaction
+  mutable std::optional<int> version_;  // ServerVersion, once read
 };
 
 }  // namespace
+
+int ParseAseVersion(std::string_view version) {
+  const size_t slash = version.find('/');
+  if (slash == std::string_view::npos) return 0;
+  size_t i = slash + 1;
+  int major = 0, minor = 0;
+  bool digits = false;
+  while (i < version.size() && version[i] >= '0' && version[i] <= '9') {
+    major = major * 10 + (version[i++] - '0');
+    digits = true;
+    if (major > 99) return 0;
+  }
+  if (!digits) return 0;
+  if (i + 1 < version.size() && version[i] == '.' && version[i + 1] >= '0' &&
+      version[i + 1] <= '9') {
+    minor = version[i + 1] - '0';
+  }
+  return major * 100 + minor * 10;
+}
 
 std::unique_ptr<Connection> OpenAseConnection(const std::string& connection_string,
                                               const SessionOptions& options) {
