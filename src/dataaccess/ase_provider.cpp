@@ -81,6 +81,9 @@ std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns) {
       f.scale = static_cast<uint8_t>(c.scale);
     } else if (c.max_length > 0 && c.max_length < (1 << 30)) {
       f.defined_size = c.max_length;
+      // The client library sizes unichar and univarchar for their UTF-8 form,
+      // four bytes a UTF-16 unit; their own size is two bytes a unit.
+      if (c.ado_type == 130 || c.ado_type == 202) f.defined_size = c.max_length / 2;
     }
     out.push_back(std::move(f));
   }

@@ -122,7 +122,7 @@ TypedAseColumn TypedAseColumnFor(const FieldInfo& field, const AseServerTypes& s
       break;
     case kAdSingle:
       c.type = "real";
-      c.kind = TypedAseKind::kFloat;
+      c.kind = TypedAseKind::kReal;
       break;
     case kAdDouble:
       c.type = "float";
@@ -238,6 +238,17 @@ std::string TypedAseLiteral(TypedAseKind kind, const Value& value) {
       if (const double* d = std::get_if<double>(&value)) {
         if (!std::isfinite(*d)) CannotHold(value, "ASE's float holds finite numbers only");
         return FloatText(*d);
+      }
+      if (std::holds_alternative<int64_t>(value)) return ToText(value);
+      break;
+    case TypedAseKind::kReal:
+      if (const double* d = std::get_if<double>(&value)) {
+        // Access reads a single as the shortest decimal that names it, which
+        // for the largest ones lies just above the largest single: the
+        // single's own value is what the server is to keep.
+        const float f = static_cast<float>(*d);
+        if (!std::isfinite(f)) CannotHold(value, "ASE's real holds finite single-precision numbers only");
+        return FloatText(static_cast<double>(f));
       }
       if (std::holds_alternative<int64_t>(value)) return ToText(value);
       break;

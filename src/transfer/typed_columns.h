@@ -24,7 +24,8 @@ namespace vq {
 enum class TypedAseKind {
   kInteger,      // tinyint .. bigint: the bare number
   kExact,        // money, numeric: the exact decimal text, bare
-  kFloat,        // real, float: an approximate-number literal (with an exponent)
+  kFloat,        // float: an approximate-number literal (with an exponent)
+  kReal,         // real: the same, of the single-precision value itself
   kBit,          // bit: 1 or 0
   kDateTime,     // datetime: 'YYYY-MM-DD hh:mm:ss.mmm', 1753 to 9999, to 1/300 s
   kBigDateTime,  // bigdatetime: 'YYYY-MM-DD hh:mm:ss.uuuuuu', years 1 to 9999

@@ -1,0 +1,215 @@
+// "Keep column types" end to end: a table of every Access type goes from a
+// new Access file to the ASE test server and from there into another new
+// Access file, over the program's own providers, and comes back with the same
+// column types and every value's text. The same table without the choice
+// arrives as text columns, as before.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dataaccess/session.h"
+#include "jet/database.h"
+#include "support/access_write_probe.h"
+#include "support/ase_server_fixture.h"
+#include "transfer_fixture.h"
+
+namespace vq::testing {
+namespace {
+
+using Table = std::vector<std::vector<std::string>>;
+
+// The columns and rows of `sql` on the session opened with `connection_string`.
+struct Read {
+  std::vector<FieldInfo> columns;
+  Table rows;
+};
+
+Read ReadAll(const std::string& connection_string, const std::string& sql) {
+  DatabaseSession db;
+  db.Open(connection_string);
+  RecordSet rs;
+  rs.Open(sql, db);
+  Read out;
+  for (int j = 0; j < rs.Fields().Count(); ++j) out.columns.push_back(rs.Fields().Item(j).Info());
+  while (!rs.Eof()) {
+    std::vector<std::string> row;
+    for (int j = 0; j < rs.Fields().Count(); ++j) {
+      const Value& v = rs.Fields().Item(j).Value();
+      row.push_back(IsNull(v) ? "<null>" : ToText(v));
+    }
+    out.rows.push_back(std::move(row));
+    rs.MoveNext();
+  }
+  return out;
+}
+
+std::vector<int> Types(const std::vector<FieldInfo>& columns) {
+  std::vector<int> out;
+  for (const FieldInfo& f : columns) out.push_back(f.type);
+  return out;
+}
+
+const char* const kTable = "Every Type";
+
+// A 1,000-character memo that ends in a folder name, a backslash and CR LF,
+// and 1,000 characters of Greek.
+const std::string kLongMemo = std::string(990, 'x') + "C:\\dir\\\r\n";
+std::string Greek() {
+  std::string out;
+  for (int k = 0; k < 200; ++k) out += "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1";  // Ωμέγα
+  return out;
+}
+
+// Makes a new Access file with the table of every type, and returns its path.
+std::string MakeSource(const std::string& name) {
+  const std::string path = NewAccessFile(name);
+  auto db = jet::Database::Open(path, "");
+  db->Execute(
+      "CREATE TABLE `Every Type` (`id` LONG NOT NULL, `b` BYTE, `i` SHORT, `l` LONG, "
+      "`c` CURRENCY, `s` REAL, `d` FLOAT, `n` DECIMAL(18,4), `dt` DATETIME, `yn` BIT, "
+      "`t` TEXT(50) NOT NULL, `m` MEMO, `bin` BINARY(8), `ole` OLEOBJECT, `g` GUID)");
+  db->Execute("CREATE INDEX PrimaryKey ON `Every Type` (`id`) WITH PRIMARY");
+  std::string ole = "0x";
+  for (int k = 0; k < 3000; ++k) ole += "0123456789ABCDEF"[(k * 7) % 16];
+  db->Execute(
+      "INSERT INTO `Every Type` VALUES (1, 0, -32768, -2147483648, '-922337203685477.5808', "
+      "-3.4028235e38, -1.7976931348623157e308, '-99999999999999.9999', #0100-01-01#, True, "
+      "'Gr\xC3\xB6\xC3\x9F" "e \xE5\x8C\x97\xE5\xB2\xAC \xF0\x9F\x98\x80 O''Hara', '" +
+      kLongMemo + "', 0x0001020304050607, " + ole +
+      ", '{6F9619FF-8B86-D011-B42D-00C04FC964FF}')");
+  db->Execute(
+      "INSERT INTO `Every Type` (`id`, `yn`, `t`) VALUES (2, False, 'only the required')");
+  db->Execute(
+      "INSERT INTO `Every Type` VALUES (3, 255, 32767, 2147483647, '922337203685477.5807', "
+      "1.1, 5e-324, '99999999999999.9999', '9999-12-31 23:59:59', True, 'a\\\nb\\', '" +
+      Greek() + "', 0xFFFFFFFFFFFFFFFF, 0x00, '{00000000-0000-0000-0000-000000000001}')");
+  db->Execute(
+      "INSERT INTO `Every Type` VALUES (4, 7, -1, 0, '0.0001', 3.4028235e38, 0.1, '0.5', "
+      "'2100-06-15 12:34:56.789', False, 'C:\\dir\\\r\nnext', NULL, NULL, NULL, NULL)");
+  db->Execute(
+      "INSERT INTO `Every Type` (`id`, `dt`, `yn`, `t`) VALUES (5, '1753-01-01 00:00:00', False, "
+      "'first datetime day')");
+  db->Close();
+  return path;
+}
+
+class TypedRoundTrip : public TransferTest {
+ protected:
+  TypedRoundTrip() {
+    UseRealAse();
+    UseRealAccess();
+    settings_.Set(Setting::kAsePort, std::to_string(server_.port()));
+    settings_.Set(Setting::kAseUser, server_.user());
+    settings_.Set(Setting::kAsePassword, server_.password());
+    settings_.Set(Setting::kAseDatabase, server_.database());
+    settings_.Set(Setting::kAccessPassword, "");
+    options_ = TransferOptions{};
+    source_ = MakeSource(Private(".accdb"));
+    settings_.Set(Setting::kAccessFile, source_);
+  }
+  ~TypedRoundTrip() override {
+    for (const std::string& f : {source_, target_}) {
+      if (!f.empty()) std::filesystem::remove(f);
+    }
+  }
+
+  static std::string Private(const std::string& tail) {
+    return std::string("typed-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+           "-" + std::to_string(getpid()) + tail;
+  }
+
+  std::string Access(const std::string& path) { return AccessConnectionString(path); }
+  std::string Ase() { return BuildSybaseConnectionString(settings_); }
+
+  // Sends the Access table to ASE, an existing one overwritten.
+  void SendToAse(bool keep) {
+    options_.keep_column_types = keep;
+    dialogs_.yes_no_answers.assign(4, kAnswerYes);
+    list1_.Clear();
+    Select(list1_, {kTable});
+    EXPECT_EQ(ToAse(), 0) << (Reports().empty() ? "" : Reports().front());
+  }
+
+  AseServerFixture server_;
+  std::string source_, target_;
+};
+
+TEST_F(TypedRoundTrip, EveryAccessTypeComesBackWithItsTypeAndEveryValue) {
+  const Read source = ReadAll(Access(source_), "SELECT * FROM `Every Type`");
+  ASSERT_EQ(source.rows.size(), 5u);
+
+  SendToAse(true);
+  const Read ase = ReadAll(Ase(), "SELECT * FROM [Every Type] ORDER BY [id]");
+  // tinyint, smallint, int, money, real, float, numeric, bigdatetime (a date
+  // before 1753), bit, univarchar, unitext, varbinary, image, char(38).
+  EXPECT_EQ(Types(ase.columns), (std::vector<int>{3, 17, 2, 3, 6, 4, 5, 131, 135, 11, 202, 203,
+                                                  204, 205, 129}));
+  EXPECT_EQ(ase.columns[7].precision, 18);
+  EXPECT_EQ(ase.columns[7].scale, 4);
+  EXPECT_EQ(ase.columns[10].defined_size, 100);  // univarchar(50): two bytes a character
+  EXPECT_EQ(ase.columns[14].defined_size, 38);
+  for (size_t j = 0; j < ase.columns.size(); ++j) {
+    SCOPED_TRACE(ase.columns[j].name);
+    // The key, the required text and the Yes/No column take no null.
+    const bool required = j == 0 || j == 9 || j == 10;
+    EXPECT_EQ(ase.columns[j].nullable, !required);
+  }
+  EXPECT_EQ(ase.rows, source.rows);
+  // The Access primary key is the table's primary key on ASE.
+  try {
+    DatabaseSession db;
+    db.Open(Ase());
+    db.Execute("INSERT INTO [Every Type] ([id],[yn],[t]) VALUES(1, 0, 'again')");
+    ADD_FAILURE() << "a second row with id 1 was taken";
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("2601"), std::string::npos) << e.what();
+  }
+
+  // Back into a new Access file.
+  target_ = NewAccessFile(Private("-back.accdb"));
+  settings_.Set(Setting::kAccessFile, target_);
+  options_.keep_column_types = true;
+  list1_.Clear();
+  list2_.Clear();
+  Select(list2_, {kTable});
+  EXPECT_EQ(ToAccess(), 0) << (Reports().empty() ? "" : Reports().front());
+  const Read back = ReadAll(Access(target_), "SELECT * FROM `Every Type`");
+  ASSERT_EQ(back.columns.size(), source.columns.size());
+  for (size_t j = 0; j < back.columns.size(); ++j) {
+    const FieldInfo& was = source.columns[j];
+    const FieldInfo& is = back.columns[j];
+    SCOPED_TRACE(was.name);
+    EXPECT_EQ(is.name, was.name);
+    if (was.type == kAdGuid) {
+      // ASE has no GUID type: the column comes back as the text of 38
+      // characters it was kept as, holding the same text.
+      EXPECT_EQ(is.type, kAdVarWChar);
+      EXPECT_EQ(is.defined_size, 38);
+      continue;
+    }
+    EXPECT_EQ(is.type, was.type);
+    EXPECT_EQ(is.defined_size, was.defined_size);
+    EXPECT_EQ(is.precision, was.precision);
+    EXPECT_EQ(is.scale, was.scale);
+    EXPECT_EQ(is.nullable, was.nullable);
+  }
+  EXPECT_EQ(back.rows, source.rows);
+}
+
+TEST_F(TypedRoundTrip, WithoutTheChoiceTheTableArrivesAsTextColumnsAsBefore) {
+  const Read source = ReadAll(Access(source_), "SELECT * FROM `Every Type`");
+  SendToAse(false);
+  const Read ase = ReadAll(Ase(), "SELECT * FROM [Every Type] ORDER BY [id]");
+  // Integers INTEGER, currency MONEY, Yes/No BIT, everything else TEXT.
+  EXPECT_EQ(Types(ase.columns), (std::vector<int>{3, 3, 3, 3, 6, 201, 201, 201, 201, 11, 201, 201,
+                                                  201, 201, 201}));
+  for (const FieldInfo& f : ase.columns) EXPECT_EQ(f.nullable, f.type != 11) << f.name;
+  EXPECT_EQ(ase.rows, source.rows);
+}
+
+}  // namespace
+}  // namespace vq::testing
