@@ -18,6 +18,11 @@ constexpr int32_t kTimeoutExpired = -2147217871;
 // doesn't exist": both say the table is not there.
 constexpr int kAseObjectNotFound = 208;
 constexpr int kAseNoTableToDrop = 3701;
+// ASE's duplicate key in a unique index, and in a unique or primary key
+// constraint; ADO's "would violate the integrity" (DB_E_INTEGRITYVIOLATION).
+constexpr int kAseDuplicateKey = 2601;
+constexpr int kAseDuplicateKeyConstraint = 2627;
+constexpr int32_t kIntegrityViolation = -2147217873;
 
 // The data-access error for an ASE client error: ADO's number for the kind of
 // failure, the client's text (with the server's message number in it) as description.
@@ -26,6 +31,9 @@ DatabaseError Translate(const ase::AseError& e) {
     case ase::ErrorKind::kLoginRefused:
       return DatabaseError(errors::kLoginFailed, e.what());
     case ase::ErrorKind::kServer:
+      if (e.Number() == kAseDuplicateKey || e.Number() == kAseDuplicateKeyConstraint) {
+        return DatabaseError(kIntegrityViolation, e.what(), e.Number());
+      }
       return DatabaseError(e.Number() == kAseObjectNotFound || e.Number() == kAseNoTableToDrop
                                ? errors::kNoSuchTable
                                : errors::kSyntaxError,

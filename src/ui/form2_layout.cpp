@@ -53,7 +53,10 @@ void Form2::BuildControls() {
   check1_->setToolTip(QStringLiteral(
       "Checked: tables are created with the source's column types, NOT NULL and primary key. "
       "Unchecked: the columns are created as text, as before."));
-  Place(*check1_, "Check1", 360, 4150, 2400, 300);
+  // It keeps no object name: the window's designed controls are the named
+  // ones, and it reaches the commands through KeepColumnTypes(). Tab still
+  // reaches it, after "Help".
+  Place(*check1_, "", 360, 4150, 2400, 300);
 
   progress_ = new QtProgressBar(this);
   Place(*progress_, "ProgressBar1", 120, 4460, 7800, 405);

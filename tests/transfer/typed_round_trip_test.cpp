@@ -167,6 +167,7 @@ TEST_F(TypedRoundTrip, EveryAccessTypeComesBackWithItsTypeAndEveryValue) {
     ADD_FAILURE() << "a second row with id 1 was taken";
   } catch (const DatabaseError& e) {
     EXPECT_NE(std::string(e.what()).find("2601"), std::string::npos) << e.what();
+    EXPECT_EQ(e.Number(), -2147217873);
   }
 
   // Back into a new Access file.
@@ -209,6 +210,46 @@ TEST_F(TypedRoundTrip, WithoutTheChoiceTheTableArrivesAsTextColumnsAsBefore) {
                                                   201, 201, 201}));
   for (const FieldInfo& f : ase.columns) EXPECT_EQ(f.nullable, f.type != 11) << f.name;
   EXPECT_EQ(ase.rows, source.rows);
+}
+
+}  // namespace
+}  // namespace vq::testing
+
+namespace vq::testing {
+namespace {
+
+// The test server reads what the typed statements rely on as ASE does.
+TEST(TypedAseServer, UnicodeLiteralsBigdatetimeAndThePrimaryKeyAsAseReadsThem) {
+  AseServerFixture server;
+  DatabaseSession db;
+  db.Open("Provider=ASEOLEDB;Data Source=" + server.address() + ";User Id=" + server.user() +
+          ";Password=" + server.password() + ";;Catalog=" + server.database());
+  db.Execute(
+      "CREATE TABLE [U]([k] int NOT NULL,[u] univarchar(4) NULL,[d] bigdatetime NULL,"
+      "CONSTRAINT pk PRIMARY KEY CLUSTERED ([k]))");
+  // A surrogate pair written as two escapes is one character.
+  db.Execute("INSERT INTO [U] VALUES(1, U&'\\D83D\\DE00\\\\', '0001-01-01 00:00:00.000000')");
+  db.Execute("INSERT INTO [U] VALUES(2, u&'a''b', '9999-12-31 23:59:59.999999')");
+  auto refused = [&](const std::string& sql) {
+    try {
+      db.Execute(sql);
+    } catch (const DatabaseError& e) {
+      return e.NativeNumber();
+    }
+    return 0;
+  };
+  EXPECT_EQ(refused("INSERT INTO [U] VALUES(3, U&'\\12', NULL)"), 102);    // too few digits
+  EXPECT_EQ(refused("INSERT INTO [U] VALUES(3, U&'\\DE00', NULL)"), 102);  // a lone low surrogate
+  EXPECT_NE(refused("INSERT INTO [U] VALUES(3, NULL, '0000-12-31 00:00:00')"), 0);
+  EXPECT_EQ(refused("INSERT INTO [U] VALUES(2, NULL, NULL)"), 2601);
+  EXPECT_EQ(refused("CREATE TABLE [V]([a] int NOT NULL, PRIMARY KEY ([b]))"), 207);
+  RecordSet rs;
+  rs.Open("SELECT * FROM [U] ORDER BY [k]", db);
+  EXPECT_EQ(ToText(rs.Fields().Item(1).Value()), "\xF0\x9F\x98\x80\\");
+  EXPECT_EQ(ToText(rs.Fields().Item(2).Value()), "0001-01-01 00:00:00");
+  rs.MoveNext();
+  EXPECT_EQ(ToText(rs.Fields().Item(1).Value()), "a'b");
+  EXPECT_EQ(ToText(rs.Fields().Item(2).Value()), "9999-12-31 23:59:59.999999");
 }
 
 }  // namespace
