@@ -1,13 +1,12 @@
 #include "dataaccess/ase_provider.h"
 
-#include "ase/ase_connection.h"
-#include "ase/ase_error.h"
-#include "dataaccess/error.h"
-#include "dataaccess/memory_cursor.h"
-
 #include <optional>
 
+#include "ase/ase_connection.h"
+#include "ase/ase_error.h"
 #include "common/ascii.h"
+#include "dataaccess/error.h"
+#include "dataaccess/memory_cursor.h"
 
 namespace vq {
 namespace {
@@ -354,7 +353,7 @@ class AseConnection : public Connection {
 
   std::shared_ptr<ase::Connection> connection_;
   std::string catalog_;
-  std::shared_ptr<HeldRead> held_;  // the last streamed read's transaction
+  std::shared_ptr<HeldRead> held_;      // the last streamed read's transaction
   mutable std::optional<int> version_;  // ServerVersion, once read
 };
 

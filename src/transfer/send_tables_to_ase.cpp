@@ -181,7 +181,8 @@ class ToAse {
         typed_.push_back(target.kind);
         kinds_.push_back(AseColumnKind::kText);
         if (info.key_position > 0) {
-          if (keys_.size() < static_cast<size_t>(info.key_position)) keys_.resize(info.key_position);
+          if (keys_.size() < static_cast<size_t>(info.key_position))
+            keys_.resize(info.key_position);
           keys_[info.key_position - 1] = column;
           if (!target.indexable) key_indexable_ = false;
         }

@@ -14,11 +14,11 @@ namespace {
 // ADO type codes the choices are made on.
 constexpr int kAdSmallInt = 2, kAdInteger = 3, kAdSingle = 4, kAdDouble = 5, kAdCurrency = 6,
               kAdDate = 7, kAdBoolean = 11, kAdDecimal = 14, kAdUnsignedTinyInt = 17,
-              kAdUnsignedSmallInt = 18, kAdUnsignedInt = 19, kAdBigInt = 20,
-              kAdUnsignedBigInt = 21, kAdGuid = 72, kAdBinary = 128, kAdChar = 129, kAdWChar = 130,
-              kAdNumeric = 131, kAdDBDate = 133, kAdDBTime = 134, kAdDBTimeStamp = 135,
-              kAdVarChar = 200, kAdLongVarChar = 201, kAdVarWChar = 202, kAdLongVarWChar = 203,
-              kAdVarBinary = 204, kAdLongVarBinary = 205;
+              kAdUnsignedSmallInt = 18, kAdUnsignedInt = 19, kAdBigInt = 20, kAdUnsignedBigInt = 21,
+              kAdGuid = 72, kAdBinary = 128, kAdChar = 129, kAdWChar = 130, kAdNumeric = 131,
+              kAdDBDate = 133, kAdDBTime = 134, kAdDBTimeStamp = 135, kAdVarChar = 200,
+              kAdLongVarChar = 201, kAdVarWChar = 202, kAdLongVarWChar = 203, kAdVarBinary = 204,
+              kAdLongVarBinary = 205;
 
 // ADO's "data value out of range" (DB_E_DATAOVERFLOW).
 constexpr int32_t kValueOutOfRange = -2147217833;
@@ -247,7 +247,8 @@ std::string TypedAseLiteral(TypedAseKind kind, const Value& value) {
         // for the largest ones lies just above the largest single: the
         // single's own value is what the server is to keep.
         const float f = static_cast<float>(*d);
-        if (!std::isfinite(f)) CannotHold(value, "ASE's real holds finite single-precision numbers only");
+        if (!std::isfinite(f))
+          CannotHold(value, "ASE's real holds finite single-precision numbers only");
         return FloatText(static_cast<double>(f));
       }
       if (std::holds_alternative<int64_t>(value)) return ToText(value);

@@ -50,8 +50,8 @@ TEST(TypedFieldInfo, AccessTellsRequiredColumnsAndThePrimaryKeyInKeyOrder) {
 
 TEST(TypedFieldInfo, AseUnicodeColumnsHaveTheirDeclaredSize) {
   AseServerFixture server;
-  const std::string cs = "Provider=ASEOLEDB;Data Source=" + server.address() + ";User Id=" +
-                         server.user() + ";Password=" + server.password() +
+  const std::string cs = "Provider=ASEOLEDB;Data Source=" + server.address() +
+                         ";User Id=" + server.user() + ";Password=" + server.password() +
                          ";;Catalog=" + server.database();
   {
     DatabaseSession db;

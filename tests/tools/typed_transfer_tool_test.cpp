@@ -38,8 +38,8 @@ class TypedTransferToolRun : public ::testing::Test {
  protected:
   TypedTransferToolRun() {
     const std::string stem = std::string("typed-tool-") +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             "-" + std::to_string(getpid());
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                             std::to_string(getpid());
     file_ = vq::testing::NewAccessFileWithTables(stem + ".mdb");
     settings_ = ::testing::TempDir() + "/" + stem + ".conf";
     std::ofstream(settings_) << "[Vellquist]\nAccessMDBFile=" << file_
@@ -73,9 +73,9 @@ class TypedTransferToolRun : public ::testing::Test {
 TEST_F(TypedTransferToolRun, KeepMakesTypedColumnsAndTextTheDefaultOnes) {
   // Table1: TEXT(50), TEXT(100), BYTE, SHORT, LONG, FLOAT, DATETIME, CURRENCY, BIT.
   std::string err;
-  EXPECT_EQ(Tool({"--settings", settings_, "--column-types", "keep", "--send-to-ase", "Table1"},
-                &err),
-            kTransferOk)
+  EXPECT_EQ(
+      Tool({"--settings", settings_, "--column-types", "keep", "--send-to-ase", "Table1"}, &err),
+      kTransferOk)
       << err;
   EXPECT_EQ(AseTypes(), (std::vector<int>{202, 202, 17, 2, 3, 5, 135, 6, 11}));
   EXPECT_EQ(Tool({"--settings", settings_, "--overwrite", "yes", "--send-to-ase", "Table1"}, &err),

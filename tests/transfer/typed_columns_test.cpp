@@ -52,9 +52,9 @@ TEST(TypedAseColumn, EveryAccessTypeBecomesTheAseTypeThatHoldsItsValues) {
     EXPECT_EQ(column.not_null, c.field.type == kAdBoolean);
   }
   // A required column and a key column hold a value in every row.
-  EXPECT_EQ(TypedAseDefinition("a b", TypedAseColumnFor(Required(Column("", kAdInteger)), all,
-                                                        false)),
-            "[a b] int NOT NULL");
+  EXPECT_EQ(
+      TypedAseDefinition("a b", TypedAseColumnFor(Required(Column("", kAdInteger)), all, false)),
+      "[a b] int NOT NULL");
   FieldInfo key = Column("k", kAdVarWChar, 10);
   key.key_position = 1;
   EXPECT_TRUE(TypedAseColumnFor(key, all, false).not_null);
@@ -112,8 +112,9 @@ TEST(TypedAseLiteral, ValuesAseCannotHoldAreRefusedNotChanged) {
   // What each type holds is written as it is.
   EXPECT_EQ(TypedAseLiteral(TypedAseKind::kDateTime, Value{DateTime{1753, 1, 1, 0, 0, 0, 3000000}}),
             "'1753-01-01 00:00:00.003'");
-  EXPECT_EQ(TypedAseLiteral(TypedAseKind::kBigDateTime, Value{DateTime{100, 1, 1, 23, 59, 59, 1000}}),
-            "'0100-01-01 23:59:59.000001'");
+  EXPECT_EQ(
+      TypedAseLiteral(TypedAseKind::kBigDateTime, Value{DateTime{100, 1, 1, 23, 59, 59, 1000}}),
+      "'0100-01-01 23:59:59.000001'");
 }
 
 TEST(TypedAseLiteral, DateTimeHoldsExactlyTheMillisecondsItsTicksReadBackAs) {
@@ -130,7 +131,9 @@ TEST(TypedAseLiteral, DateTimeHoldsExactlyTheMillisecondsItsTicksReadBackAs) {
 
 TEST(AseUnicodeLiteral, AnyScriptAndEveryLineBreakArriveWhole) {
   EXPECT_EQ(AseUnicodeLiteral("O'Hara"), "'O''Hara'");
-  EXPECT_EQ(AseUnicodeLiteral("Gr\xC3\xB6\xC3\x9F" "e"), "U&'Gr\\00F6\\00DFe'");
+  EXPECT_EQ(AseUnicodeLiteral("Gr\xC3\xB6\xC3\x9F"
+                              "e"),
+            "U&'Gr\\00F6\\00DFe'");
   // Beyond the first plane, and a backslash before CR LF: no line break and
   // no lone backslash stands in the statement.
   EXPECT_EQ(AseUnicodeLiteral("\xF0\x9F\x98\x80"), "U&'\\+01F600'");
@@ -199,8 +202,12 @@ TEST_F(KeepTypes, ToAseCreatesTypedColumnsNotNullAndThePrimaryKey) {
   id.key_position = 1;
   FieldInfo line = Column("Line", kAdSmallInt);
   line.key_position = 2;
-  t.columns = {id, line, Column("Customer", kAdVarWChar, 40), Column("Paid", kAdBoolean),
-               Column("When", kAdDate), Column("Total", kAdCurrency)};
+  t.columns = {id,
+               line,
+               Column("Customer", kAdVarWChar, 40),
+               Column("Paid", kAdBoolean),
+               Column("When", kAdDate),
+               Column("Total", kAdCurrency)};
   t.rows = {{int64_t{7}, int64_t{1}, std::string("M\xC3\xBCller"), true,
              DateTime{2024, 2, 29, 13, 45, 30, 0}, Currency{125000}},
             {int64_t{8}, int64_t{1}, std::monostate{}, false, std::monostate{}, std::monostate{}}};
@@ -218,7 +225,8 @@ TEST_F(KeepTypes, ToAseCreatesTypedColumnsNotNullAndThePrimaryKey) {
 TEST_F(KeepTypes, ADateBefore1753MakesTheColumnBigdatetime) {
   FakeTable& t = access_->tables["Old"];
   t.columns = {Column("when", kAdDate), Column("later", kAdDate)};
-  t.rows = {{DateTime{2000, 1, 1}, DateTime{2000, 1, 1}}, {DateTime{1492, 10, 12}, std::monostate{}}};
+  t.rows = {{DateTime{2000, 1, 1}, DateTime{2000, 1, 1}},
+            {DateTime{1492, 10, 12}, std::monostate{}}};
   Select(list1_, {"Old"});
   EXPECT_EQ(ToAse(), 0) << (Reports().empty() ? "" : Reports()[0]);
   ASSERT_EQ(ase_->executed.size(), 3u);
@@ -245,8 +253,7 @@ TEST_F(KeepTypes, ARowWithAValueAseCannotHoldIsReportedAndTheOthersGoOn) {
   Select(list1_, {"F"});
   EXPECT_EQ(ToAse(), 1);
   ASSERT_EQ(Reports().size(), 1u);
-  EXPECT_NE(Reports()[0].find("cannot be stored in Sybase ASE"), std::string::npos)
-      << Reports()[0];
+  EXPECT_NE(Reports()[0].find("cannot be stored in Sybase ASE"), std::string::npos) << Reports()[0];
   EXPECT_NE(Reports()[0].find("INSERT INTO [F] VALUES(2, "), std::string::npos) << Reports()[0];
   EXPECT_EQ(ase_->executed, (Statements{"CREATE TABLE [F]([n] int NULL,[d] float NULL)",
                                         "INSERT INTO [F] VALUES(1, 1.5e+00)",
@@ -256,9 +263,9 @@ TEST_F(KeepTypes, ARowWithAValueAseCannotHoldIsReportedAndTheOthersGoOn) {
 
 TEST_F(KeepTypes, ToAccessKeepsAsesTypesAsAccessHasThem) {
   FakeTable& t = ase_->tables["Prices"];
-  t.columns = {Required(Column("id", kAdInteger)), Column("flag", kAdBoolean),
+  t.columns = {Required(Column("id", kAdInteger)),  Column("flag", kAdBoolean),
                Column("small", kAdUnsignedTinyInt), Column("amount", kAdCurrency),
-               Column("code", kAdVarBinary, 4), Column("name", kAdVarWChar, 60),
+               Column("code", kAdVarBinary, 4),     Column("name", kAdVarWChar, 60),
                Column("note", kAdLongVarChar)};
   t.rows = {{int64_t{1}, true, int64_t{255}, Currency{10000}, Bytes{{1, 2}}, std::string("it's"),
              std::string("n")}};

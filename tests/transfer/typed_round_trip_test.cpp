@@ -78,11 +78,10 @@ std::string MakeSource(const std::string& name) {
   db->Execute(
       "INSERT INTO `Every Type` VALUES (1, 0, -32768, -2147483648, '-922337203685477.5808', "
       "-3.4028235e38, -1.7976931348623157e308, '-99999999999999.9999', #0100-01-01#, True, "
-      "'Gr\xC3\xB6\xC3\x9F" "e \xE5\x8C\x97\xE5\xB2\xAC \xF0\x9F\x98\x80 O''Hara', '" +
-      kLongMemo + "', 0x0001020304050607, " + ole +
-      ", '{6F9619FF-8B86-D011-B42D-00C04FC964FF}')");
-  db->Execute(
-      "INSERT INTO `Every Type` (`id`, `yn`, `t`) VALUES (2, False, 'only the required')");
+      "'Gr\xC3\xB6\xC3\x9F"
+      "e \xE5\x8C\x97\xE5\xB2\xAC \xF0\x9F\x98\x80 O''Hara', '" +
+      kLongMemo + "', 0x0001020304050607, " + ole + ", '{6F9619FF-8B86-D011-B42D-00C04FC964FF}')");
+  db->Execute("INSERT INTO `Every Type` (`id`, `yn`, `t`) VALUES (2, False, 'only the required')");
   db->Execute(
       "INSERT INTO `Every Type` VALUES (3, 255, 32767, 2147483647, '922337203685477.5807', "
       "1.1, 5e-324, '99999999999999.9999', '9999-12-31 23:59:59', True, 'a\\\nb\\', '" +
@@ -146,8 +145,8 @@ TEST_F(TypedRoundTrip, EveryAccessTypeComesBackWithItsTypeAndEveryValue) {
   const Read ase = ReadAll(Ase(), "SELECT * FROM [Every Type] ORDER BY [id]");
   // tinyint, smallint, int, money, real, float, numeric, bigdatetime (a date
   // before 1753), bit, univarchar, unitext, varbinary, image, char(38).
-  EXPECT_EQ(Types(ase.columns), (std::vector<int>{3, 17, 2, 3, 6, 4, 5, 131, 135, 11, 202, 203,
-                                                  204, 205, 129}));
+  EXPECT_EQ(Types(ase.columns),
+            (std::vector<int>{3, 17, 2, 3, 6, 4, 5, 131, 135, 11, 202, 203, 204, 205, 129}));
   EXPECT_EQ(ase.columns[7].precision, 18);
   EXPECT_EQ(ase.columns[7].scale, 4);
   EXPECT_EQ(ase.columns[10].defined_size, 100);  // univarchar(50): two bytes a character
@@ -206,8 +205,8 @@ TEST_F(TypedRoundTrip, WithoutTheChoiceTheTableArrivesAsTextColumnsAsBefore) {
   SendToAse(false);
   const Read ase = ReadAll(Ase(), "SELECT * FROM [Every Type] ORDER BY [id]");
   // Integers INTEGER, currency MONEY, Yes/No BIT, everything else TEXT.
-  EXPECT_EQ(Types(ase.columns), (std::vector<int>{3, 3, 3, 3, 6, 201, 201, 201, 201, 11, 201, 201,
-                                                  201, 201, 201}));
+  EXPECT_EQ(Types(ase.columns),
+            (std::vector<int>{3, 3, 3, 3, 6, 201, 201, 201, 201, 11, 201, 201, 201, 201, 201}));
   for (const FieldInfo& f : ase.columns) EXPECT_EQ(f.nullable, f.type != 11) << f.name;
   EXPECT_EQ(ase.rows, source.rows);
 }

@@ -268,9 +268,8 @@ void TableStore::InsertRow(const TableDefinition& table, const std::vector<CellV
     // The one constraint a data table has is its primary key's.
     if (sqlite3_errcode(db_) != SQLITE_CONSTRAINT) throw;
     throw ServerError(ServerMessage{2601, 14, 6,
-                                    "Attempt to insert duplicate key row in object '" +
-                                        table.name + "' with unique index '" + table.name +
-                                        "_pk'\n"});
+                                    "Attempt to insert duplicate key row in object '" + table.name +
+                                        "' with unique index '" + table.name + "_pk'\n"});
   }
 }
 
