@@ -1,6 +1,7 @@
 // "Send Table/s To Sybase ASE": the Access tables selected in List1 become
 // ASE tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -278,11 +279,19 @@ class ToAse {
       if (keep_types_) {
         const TypedAseKind typed =
             j < static_cast<int>(typed_.size()) ? typed_[j] : TypedAseKind::kText;
-        // A value ASE cannot hold as it is leaves its row unsent, reported.
+        // A value ASE cannot hold as it is leaves its row unsent, reported,
+        // and counted toward a run of rows failing alike.
+        std::exception_ptr failure;
         if (!s_.Do(250, [&] {
-              buffer_ += TypedAseLiteral(typed, *value);
+              try {
+                buffer_ += TypedAseLiteral(typed, *value);
+              } catch (...) {
+                failure = std::current_exception();
+                throw;
+              }
               buffer_ += ", ";
             })) {
+          rows_.CountUnsent(failure);
           return false;
         }
         continue;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "dataaccess/ase_provider.h"
+#include "transfer/row_sender.h"
 #include "transfer/typed_columns.h"
 #include "transfer_fixture.h"
 
@@ -276,6 +277,27 @@ TEST_F(KeepTypes, ToAccessKeepsAsesTypesAsAccessHasThem) {
                         "`amount` CURRENCY,`code` BINARY(4),`name` VARCHAR(30),`note` MEMO);",
                         "INSERT INTO `Prices` VALUES('1', 'True', '255', '1', 0x0102, 'it''s', "
                         "'n')"}));
+}
+
+}  // namespace
+}  // namespace vq::testing
+
+namespace vq::testing {
+namespace {
+
+// Without bigdatetime every row of an old date would be refused: one
+// question after ten, not one box a row.
+TEST_F(KeepTypes, ManyRowsAseCannotHoldAskOnceAndNoEndsTheTable) {
+  FakeTable& t = access_->tables["Inf"];
+  t.columns = {Column("d", kAdDouble)};
+  for (int k = 0; k < 50; ++k) t.rows.push_back({std::numeric_limits<double>::infinity()});
+  Select(list1_, {"Inf"});
+  dialogs_.yes_no_answers = {kAnswerNo};
+  EXPECT_EQ(ToAse(), RowSender::kFailureRun);
+  int questions = 0;
+  for (const auto& m : dialogs_.messages) questions += m.title == kFailureRunTitle ? 1 : 0;
+  EXPECT_EQ(questions, 1);
+  EXPECT_EQ(ase_->executed, Statements{"CREATE TABLE [Inf]([d] float NULL)"});
 }
 
 }  // namespace
