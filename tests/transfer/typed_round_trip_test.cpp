@@ -253,3 +253,74 @@ TEST(TypedAseServer, UnicodeLiteralsBigdatetimeAndThePrimaryKeyAsAseReadsThem) {
 
 }  // namespace
 }  // namespace vq::testing
+
+namespace vq::testing {
+namespace {
+
+// Servers older than a type get the type they have; a value that type cannot
+// hold is reported with its row, and the other rows arrive.
+class OlderServer : public TransferTest {
+ protected:
+  explicit OlderServer(const char* version)
+      : server_(AseServerOptions{
+            {{"sa", "secret"}}, {"testdb"}, "", false, false, "", "", {"--ase-version", version}}) {
+    UseRealAse();
+    settings_.Set(Setting::kAsePort, std::to_string(server_.port()));
+    options_ = TransferOptions{};
+    options_.keep_column_types = true;
+    FakeTable& t = access_->tables["Dates"];
+    t.columns = {Column("id", kAdInteger), Column("when", kAdDate), Column("big", kAdBigInt),
+                 Column("memo", kAdLongVarWChar)};
+    t.rows = {{int64_t{1}, DateTime{2024, 1, 2, 3, 4, 5, 0}, int64_t{1} << 40, std::string("a")},
+              {int64_t{2}, DateTime{1600, 1, 1}, int64_t{-1}, std::string("b")},
+              {int64_t{3}, std::monostate{}, std::monostate{}, std::monostate{}}};
+    Select(list1_, {"Dates"});
+  }
+
+  Read Arrived() {
+    return ReadAll(BuildSybaseConnectionString(settings_), "SELECT * FROM [Dates] ORDER BY [id]");
+  }
+
+  AseServerFixture server_;
+};
+
+class Ase150 : public OlderServer {
+ protected:
+  Ase150() : OlderServer("15.0") {}
+};
+class Ase125 : public OlderServer {
+ protected:
+  Ase125() : OlderServer("12.5") {}
+};
+
+TEST_F(Ase150, WithoutBigdatetimeADateBefore1753IsReportedWithItsRow) {
+  EXPECT_EQ(ToAse(), 1);
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_NE(Reports()[0].find("1600-01-01"), std::string::npos) << Reports()[0];
+  EXPECT_NE(Reports()[0].find("sql: INSERT INTO [Dates] VALUES(2, "), std::string::npos)
+      << Reports()[0];
+  const Read ase = Arrived();
+  EXPECT_EQ(Types(ase.columns), (std::vector<int>{3, 135, 20, 203}));  // datetime, bigint, unitext
+  EXPECT_EQ(ase.rows, (Table{{"1", "2024-01-02 03:04:05", "1099511627776", "a"},
+                             {"3", "<null>", "<null>", "<null>"}}));
+  // The server stands for 15.0, which has no bigdatetime yet.
+  try {
+    DatabaseSession db;
+    db.Open(BuildSybaseConnectionString(settings_));
+    db.Execute("CREATE TABLE [Later]([d] bigdatetime NULL)");
+    ADD_FAILURE() << "a 15.0 server took bigdatetime";
+  } catch (const DatabaseError& e) {
+    EXPECT_EQ(e.NativeNumber(), 2715) << e.what();
+  }
+}
+
+TEST_F(Ase125, BeforeFifteenLargeNumbersAreNumericAndMemosText) {
+  EXPECT_EQ(ToAse(), 1);
+  const Read ase = Arrived();
+  EXPECT_EQ(Types(ase.columns), (std::vector<int>{3, 135, 131, 201}));
+  EXPECT_EQ(ase.columns[2].precision, 19);
+  EXPECT_EQ(ase.rows.size(), 2u);
+}
+
+}  // namespace
+}  // namespace vq::testing
