@@ -1,5 +1,6 @@
 #include "dataaccess/ase_provider.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "ase/ase_connection.h"
@@ -75,7 +76,10 @@ Value ToValue(ase::Value&& v) {
   return std::visit(Visitor{}, v);
 }
 
-std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns) {
+// `char_factor`: how many bytes the client library counts for each byte of a
+// character column, since it sizes them for their UTF-8 form (see
+// AseConnection::CharFactor).
+std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns, int char_factor) {
   std::vector<FieldInfo> out;
   out.reserve(columns.size());
   for (const auto& c : columns) {
@@ -91,6 +95,9 @@ std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns) {
       // The client library sizes unichar and univarchar for their UTF-8 form,
       // four bytes a UTF-16 unit; their own size is two bytes a unit.
       if (c.ado_type == 130 || c.ado_type == 202) f.defined_size = c.max_length / 2;
+      if ((c.ado_type == 129 || c.ado_type == 200) && char_factor > 1) {
+        f.defined_size = std::max<int64_t>(1, c.max_length / char_factor);
+      }
     }
     out.push_back(std::move(f));
   }
@@ -125,9 +132,9 @@ class HeldRead {
 class StreamingCursor : public Cursor {
  public:
   StreamingCursor(std::unique_ptr<ase::ResultReader> reader, int64_t count,
-                  std::shared_ptr<HeldRead> held)
+                  std::shared_ptr<HeldRead> held, int char_factor)
       : reader_(std::move(reader)),
-        columns_(ToFields(reader_->Columns())),
+        columns_(ToFields(reader_->Columns(), char_factor)),
         count_(count),
         held_(std::move(held)) {}
   ~StreamingCursor() override {
@@ -176,7 +183,7 @@ class StreamingCursor : public Cursor {
   std::shared_ptr<HeldRead> held_;
 };
 
-std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader) {
+std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader, int char_factor) {
   std::vector<std::vector<Value>> rows;
   std::vector<ase::Value> raw;
   while (reader.Next(raw)) {
@@ -185,7 +192,7 @@ std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader) {
     for (auto& v : raw) row.push_back(ToValue(std::move(v)));
     rows.push_back(std::move(row));
   }
-  return std::make_unique<MemoryCursor>(ToFields(reader.Columns()), std::move(rows));
+  return std::make_unique<MemoryCursor>(ToFields(reader.Columns(), char_factor), std::move(rows));
 }
 
 FieldInfo TextField(const char* name, bool nullable) {
@@ -265,12 +272,14 @@ class AseConnection : public Connection {
     // read (HeldRead), so they agree. Any other query is read whole.
     return Translated([&]() -> std::unique_ptr<Cursor> {
       EndHeldRead();
+      const int factor = CharFactor();
       if (auto count_sql = AseCountQueryFor(sql)) {
         connection_->Execute("begin tran");
         auto held = std::make_shared<HeldRead>(connection_);
         try {
           int64_t count = CountRows(*count_sql + " holdlock");
-          auto cursor = std::make_unique<StreamingCursor>(connection_->Query(sql), count, held);
+          auto cursor =
+              std::make_unique<StreamingCursor>(connection_->Query(sql), count, held, factor);
           held_ = held;
           return cursor;
         } catch (...) {
@@ -283,7 +292,7 @@ class AseConnection : public Connection {
         }
       }
       auto reader = connection_->Query(sql);
-      return ReadAll(*reader);
+      return ReadAll(*reader, factor);
     });
   }
 
@@ -323,6 +332,26 @@ class AseConnection : public Connection {
     return count;
   }
 
+  // How the client library sizes character columns: converting from the
+  // server's character set to UTF-8 it reports n bytes as n times the most
+  // bytes a UTF-8 character may take over the fewest the server's set takes
+  // (four on a single-byte server, one on a utf8 server, where nothing is
+  // converted). A one-character literal shows the factor; it is asked once.
+  int CharFactor() {
+    if (char_factor_) return *char_factor_;
+    char_factor_ = 1;
+    try {
+      auto reader = connection_->Query("select 'x'");
+      if (!reader->Columns().empty()) char_factor_ = std::max(1, reader->Columns()[0].max_length);
+      std::vector<ase::Value> row;
+      while (reader->Next(row)) {
+      }
+    } catch (const ase::AseError&) {
+      // Sizes are then taken as reported.
+    }
+    return *char_factor_;
+  }
+
   // The server's version as major * 100 + minor * 10 ("15.7" is 1570), from
   // "Adaptive Server Enterprise/15.7/EBF ..."; 0 when it cannot be read.
   int ServerVersion() const {
@@ -355,6 +384,7 @@ class AseConnection : public Connection {
   std::string catalog_;
   std::shared_ptr<HeldRead> held_;      // the last streamed read's transaction
   mutable std::optional<int> version_;  // ServerVersion, once read
+  std::optional<int> char_factor_;      // CharFactor, once read
 };
 
 }  // namespace

@@ -71,3 +71,28 @@ TEST(TypedFieldInfo, AseUnicodeColumnsHaveTheirDeclaredSize) {
 
 }  // namespace
 }  // namespace vq::testing
+
+namespace vq::testing {
+namespace {
+
+TEST(TypedFieldInfo, CharacterColumnsHaveTheirDeclaredSizeOnASingleByteServer) {
+  AseServerOptions options;
+  options.charset = "iso_1";
+  AseServerFixture server(options);
+  const std::string cs = "Provider=ASEOLEDB;Data Source=" + server.address() + ";User Id=" +
+                         server.user() + ";Password=" + server.password() +
+                         ";;Catalog=" + server.database();
+  {
+    DatabaseSession db;
+    db.Open(cs);
+    db.Execute("CREATE TABLE [W]([v] varchar(7) NULL,[c] char(5) NOT NULL,[u] univarchar(9))");
+  }
+  const std::vector<FieldInfo> c = Columns(cs, "SELECT * FROM [W]");
+  ASSERT_EQ(c.size(), 3u);
+  EXPECT_EQ(c[0].defined_size, 7);
+  EXPECT_EQ(c[1].defined_size, 5);
+  EXPECT_EQ(c[2].defined_size, 18);
+}
+
+}  // namespace
+}  // namespace vq::testing
