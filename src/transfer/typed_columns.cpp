@@ -1,5 +1,6 @@
 #include "transfer/typed_columns.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
