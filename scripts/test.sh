@@ -8,14 +8,14 @@
 #
 #   bash scripts/test.sh          # as root; a user with sudo rights runs the same
 #
-# VQ_TEST_BUILD_DIR (default build-test) moves the build folder; VQ_TEST_JOBS
+# VQ_TEST_BUILD_DIR (default build-check) moves the build folder; VQ_TEST_JOBS
 # sets the parallel jobs (default: the number of processors). Without clang
 # the tests are built with gcc and the fuzz run is left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=${VQ_TEST_JOBS:-$(nproc)}
-build=${VQ_TEST_BUILD_DIR:-build-test}
+build=${VQ_TEST_BUILD_DIR:-build-check}
 started=$SECONDS
 fuzz_corpus=$(mktemp -d)
 sql_corpus=$(mktemp -d)
