@@ -25,6 +25,13 @@ rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB)
 
 bash scripts/check-deb.sh "$build"/vellquist_*.deb "$build"/vellquist-ase-test-server_*.deb
+# The install a user makes, into a clean Debian 12 root, where this machine allows
+# a chroot (root); VQ_DEB_CHROOT=0 leaves it out.
+if [ "${VQ_DEB_CHROOT:-1}" != 0 ] && [ "$(id -u)" -eq 0 ]; then
+  bash scripts/check-deb-chroot.sh "$build"/vellquist_*.deb "$build"/vellquist-ase-test-server_*.deb
+else
+  echo "the install into a clean Debian 12 root (scripts/check-deb-chroot.sh) needs root and was not run"
+fi
 if command -v lintian >/dev/null 2>&1; then
   echo "lintian:"
   lintian --info "$build"/*.deb || true

@@ -1,21 +1,21 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: installs what is missing, builds with
-# AddressSanitizer and UndefinedBehaviorSanitizer, runs the CTest suite, then
-# fuzzes the Access engine for about a minute and its SQL front end for 20 s
-# in a small clang build of the engine alone. Prints how long each phase took,
-# and at the end the tests that skipped, each with its reason.
+# Sets everything up and runs every test: installs what is missing, builds
+# everything once with clang, AddressSanitizer and UndefinedBehaviorSanitizer
+# (the Access engine also with libFuzzer's coverage), runs the CTest suite,
+# then fuzzes the engine's open path for a minute and its SQL front end for
+# 20 s from that same build. Prints how long each phase took, and at the end
+# the tests that skipped, each with its reason.
 #
 #   bash scripts/test.sh          # as root; a user with sudo rights runs the same
 #
-# VQ_TEST_BUILD_DIR (default build-test) and VQ_FUZZ_BUILD_DIR (default
-# build-fuzz) move the two build folders; VQ_TEST_JOBS sets the parallel jobs
-# (default: the number of processors).
+# VQ_TEST_BUILD_DIR (default build-check) moves the build folder; VQ_TEST_JOBS
+# sets the parallel jobs (default: the number of processors). Without clang
+# the tests are built with gcc and the fuzz run is left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=${VQ_TEST_JOBS:-$(nproc)}
-build=${VQ_TEST_BUILD_DIR:-build-test}
-fuzz_build=${VQ_FUZZ_BUILD_DIR:-build-fuzz}
+build=${VQ_TEST_BUILD_DIR:-build-check}
 started=$SECONDS
 fuzz_corpus=$(mktemp -d)
 sql_corpus=$(mktemp -d)
@@ -53,13 +53,24 @@ if command -v ccache >/dev/null 2>&1; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-# The test build: gcc, with the sanitizers. -Og keeps the tests quick to run
-# and compiles about as fast as -O0; -g1 keeps the line tables the sanitizers'
-# reports need, without the rest of the debug information, which made up half
-# of the compile and link time. No benchmarks: nothing runs them here.
+# One build serves the tests and the fuzz targets: clang at -O1 with line
+# tables only (what the sanitizers' reports need). It saves the second,
+# fuzz-only build the test command used to make. No benchmarks: nothing runs
+# them here.
+fuzzing=OFF
+compiler=()
+if command -v clang++ >/dev/null 2>&1; then
+  fuzzing=ON
+  compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
+  flags="-O1 -gline-tables-only"
+else
+  echo "clang++ not found: the tests are built with gcc and the fuzz run is left out" >&2
+  flags="-Og -g1"
+fi
 build_tests() {
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-Og -g1" \
-    "-DCMAKE_C_FLAGS_DEBUG=-Og -g1" -DVQ_SANITIZE=ON -DVQ_BUILD_BENCH=OFF "${launcher[@]}"
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=$flags" \
+    "-DCMAKE_C_FLAGS_DEBUG=$flags" "${compiler[@]}" -DVQ_SANITIZE=ON -DVQ_FUZZ=$fuzzing \
+    -DVQ_BUILD_BENCH=OFF "${launcher[@]}"
   cmake --build "$build" -j"$jobs"
 }
 
@@ -69,38 +80,26 @@ run_tests() {
     --timeout 300 || tests_status=$?
 }
 
-# libFuzzer needs clang; only the engine and the two fuzz targets are built.
-build_fuzz() {
-  cmake -S . -B "$fuzz_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -gline-tables-only" "-DCMAKE_C_FLAGS_RELEASE=-O1 -gline-tables-only" \
-    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" \
-    -DVQ_FUZZ=ON -DVQ_SANITIZE=ON -DVQ_BUILD_GUI=OFF -DVQ_BUILD_TESTS=OFF -DVQ_BUILD_BENCH=OFF
-  cmake --build "$fuzz_build" --target fuzz_open fuzz_sql -j"$jobs"
-}
-
 # The engine's open path for a minute, from seeds made afresh: bare headers,
 # new files of each format (and copies of a few small shared fixtures when
 # they are there), and one of them encrypted with each scheme. Then the SQL
 # front end for 20 s, from a few statements as the program writes them.
 run_fuzz() {
   python3 fuzz/make_seeds.py "$fuzz_corpus" ../shared/fixtures/access "$build/tools/vellquist-sql/vellquist-sql"
-  "$fuzz_build/fuzz/fuzz_open" -max_total_time=60 -max_len=140000 -timeout=10 \
+  "$build/fuzz/fuzz_open" -max_total_time=60 -max_len=140000 -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 "$fuzz_corpus"
   printf '%s' "CREATE TABLE \`T\`(\`id\` INT,\`name\` VARCHAR(10) NOT NULL,\`d\` DECIMAL(10,2));" >"$sql_corpus/create"
   printf '%s' "INSERT INTO \`T\` VALUES('1', 'it''s', NULL, -1.5e3, #2/29/2024 1:45:30 PM#, 0x0102, True);" >"$sql_corpus/insert"
   printf '%s' "SELECT a1.* INTO [n] FROM [o] AS a1;" >"$sql_corpus/select"
-  "$fuzz_build/fuzz/fuzz_sql" -max_total_time=20 -max_len=4096 -timeout=10 \
+  "$build/fuzz/fuzz_sql" -max_total_time=20 -max_len=4096 -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 "$sql_corpus"
 }
 
 phase "install what is missing" install_deps
-phase "sanitizer build (gcc, ASan+UBSan)" build_tests
+phase "build (ASan+UBSan, fuzz targets)" build_tests
 phase "tests (ctest)" run_tests
-if command -v clang++ >/dev/null 2>&1; then
-  phase "fuzz build (clang, libFuzzer)" build_fuzz
+if [ "$fuzzing" = ON ]; then
   phase "fuzz run (80 s)" run_fuzz
-else
-  echo "clang++ not found: the fuzz run of the Access engine is skipped" >&2
 fi
 
 echo

@@ -104,8 +104,25 @@ FieldInfo Describe(const jet::Column& c, bool jet3) {
     f.precision = c.precision;
     f.scale = c.scale;
   }
-  f.nullable = type != jet::kBool;
+  // Yes/No columns hold no null; others may be required.
+  f.nullable = type != jet::kBool && !c.required;
   return f;
+}
+
+// Numbers each column of `table`'s primary key by its place in the key.
+void MarkPrimaryKey(const jet::TableDefinition& table, std::vector<FieldInfo>& fields) {
+  for (const jet::LogicalIndex& logical : table.logical_indexes) {
+    if (logical.kind != 1 || logical.real_index >= table.real_indexes.size()) continue;
+    const jet::RealIndex& real = table.real_indexes[logical.real_index];
+    int position = 0;
+    for (const jet::IndexColumn& key : real.columns) {
+      ++position;
+      for (size_t k = 0; k < table.columns.size() && k < fields.size(); ++k) {
+        if (table.columns[k].number == key.column_number) fields[k].key_position = position;
+      }
+    }
+    return;
+  }
 }
 
 // A single-precision value as the double that prints the same, so that 1.1f
@@ -180,6 +197,7 @@ class TableCursor : public Cursor {
     const bool jet3 = db_->FileHeader().IsJet3();
     for (const jet::Column& c : reader_->Definition().columns)
       columns_.push_back(Describe(c, jet3));
+    MarkPrimaryKey(reader_->Definition(), columns_);
   }
 
   const std::vector<FieldInfo>& Columns() const override { return columns_; }

@@ -1,7 +1,11 @@
 #include "dataaccess/ase_provider.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "ase/ase_connection.h"
 #include "ase/ase_error.h"
+#include "common/ascii.h"
 #include "dataaccess/error.h"
 #include "dataaccess/memory_cursor.h"
 
@@ -14,6 +18,11 @@ constexpr int32_t kTimeoutExpired = -2147217871;
 // doesn't exist": both say the table is not there.
 constexpr int kAseObjectNotFound = 208;
 constexpr int kAseNoTableToDrop = 3701;
+// ASE's duplicate key in a unique index, and in a unique or primary key
+// constraint; ADO's "would violate the integrity" (DB_E_INTEGRITYVIOLATION).
+constexpr int kAseDuplicateKey = 2601;
+constexpr int kAseDuplicateKeyConstraint = 2627;
+constexpr int32_t kIntegrityViolation = -2147217873;
 
 // The data-access error for an ASE client error: ADO's number for the kind of
 // failure, the client's text (with the server's message number in it) as description.
@@ -22,6 +31,9 @@ DatabaseError Translate(const ase::AseError& e) {
     case ase::ErrorKind::kLoginRefused:
       return DatabaseError(errors::kLoginFailed, e.what());
     case ase::ErrorKind::kServer:
+      if (e.Number() == kAseDuplicateKey || e.Number() == kAseDuplicateKeyConstraint) {
+        return DatabaseError(kIntegrityViolation, e.what(), e.Number());
+      }
       return DatabaseError(e.Number() == kAseObjectNotFound || e.Number() == kAseNoTableToDrop
                                ? errors::kNoSuchTable
                                : errors::kSyntaxError,
@@ -64,7 +76,10 @@ Value ToValue(ase::Value&& v) {
   return std::visit(Visitor{}, v);
 }
 
-std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns) {
+// `char_factor`: how many bytes the client library counts for each byte of a
+// character column, since it sizes them for their UTF-8 form (see
+// AseConnection::CharFactor).
+std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns, int char_factor) {
   std::vector<FieldInfo> out;
   out.reserve(columns.size());
   for (const auto& c : columns) {
@@ -77,6 +92,12 @@ std::vector<FieldInfo> ToFields(const std::vector<ase::Column>& columns) {
       f.scale = static_cast<uint8_t>(c.scale);
     } else if (c.max_length > 0 && c.max_length < (1 << 30)) {
       f.defined_size = c.max_length;
+      // The client library sizes unichar and univarchar for their UTF-8 form,
+      // four bytes a UTF-16 unit; their own size is two bytes a unit.
+      if (c.ado_type == 130 || c.ado_type == 202) f.defined_size = c.max_length / 2;
+      if ((c.ado_type == 129 || c.ado_type == 200) && char_factor > 1) {
+        f.defined_size = std::max<int64_t>(1, c.max_length / char_factor);
+      }
     }
     out.push_back(std::move(f));
   }
@@ -111,9 +132,9 @@ class HeldRead {
 class StreamingCursor : public Cursor {
  public:
   StreamingCursor(std::unique_ptr<ase::ResultReader> reader, int64_t count,
-                  std::shared_ptr<HeldRead> held)
+                  std::shared_ptr<HeldRead> held, int char_factor)
       : reader_(std::move(reader)),
-        columns_(ToFields(reader_->Columns())),
+        columns_(ToFields(reader_->Columns(), char_factor)),
         count_(count),
         held_(std::move(held)) {}
   ~StreamingCursor() override {
@@ -162,7 +183,7 @@ class StreamingCursor : public Cursor {
   std::shared_ptr<HeldRead> held_;
 };
 
-std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader) {
+std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader, int char_factor) {
   std::vector<std::vector<Value>> rows;
   std::vector<ase::Value> raw;
   while (reader.Next(raw)) {
@@ -171,7 +192,7 @@ std::unique_ptr<MemoryCursor> ReadAll(ase::ResultReader& reader) {
     for (auto& v : raw) row.push_back(ToValue(std::move(v)));
     rows.push_back(std::move(row));
   }
-  return std::make_unique<MemoryCursor>(ToFields(reader.Columns()), std::move(rows));
+  return std::make_unique<MemoryCursor>(ToFields(reader.Columns(), char_factor), std::move(rows));
 }
 
 FieldInfo TextField(const char* name, bool nullable) {
@@ -251,12 +272,14 @@ class AseConnection : public Connection {
     // read (HeldRead), so they agree. Any other query is read whole.
     return Translated([&]() -> std::unique_ptr<Cursor> {
       EndHeldRead();
+      const int factor = CharFactor();
       if (auto count_sql = AseCountQueryFor(sql)) {
         connection_->Execute("begin tran");
         auto held = std::make_shared<HeldRead>(connection_);
         try {
           int64_t count = CountRows(*count_sql + " holdlock");
-          auto cursor = std::make_unique<StreamingCursor>(connection_->Query(sql), count, held);
+          auto cursor =
+              std::make_unique<StreamingCursor>(connection_->Query(sql), count, held, factor);
           held_ = held;
           return cursor;
         } catch (...) {
@@ -269,8 +292,19 @@ class AseConnection : public Connection {
         }
       }
       auto reader = connection_->Query(sql);
-      return ReadAll(*reader);
+      return ReadAll(*reader, factor);
     });
+  }
+
+  // The types that came with later servers: bigint and unitext with 15.0,
+  // bigdatetime with 15.5 (ASE "What's New" of those versions). The version
+  // is read from @@version once; a server that does not say is taken as older.
+  bool TakesColumnType(std::string_view sql_type) const override {
+    const int version = ServerVersion();
+    const std::string type = ascii::Lowered(sql_type);
+    if (type == "bigint" || type == "unitext") return version >= 1500;
+    if (type == "bigdatetime" || type == "bigtime") return version >= 1550;
+    return true;
   }
 
   void Close() override {
@@ -298,6 +332,49 @@ class AseConnection : public Connection {
     return count;
   }
 
+  // How the client library sizes character columns: converting from the
+  // server's character set to UTF-8 it reports n bytes as n times the most
+  // bytes a UTF-8 character may take over the fewest the server's set takes
+  // (four on a single-byte server, one on a utf8 server, where nothing is
+  // converted). A one-character literal shows the factor; it is asked once.
+  int CharFactor() {
+    if (char_factor_) return *char_factor_;
+    char_factor_ = 1;
+    try {
+      auto reader = connection_->Query("select 'x'");
+      if (!reader->Columns().empty()) char_factor_ = std::max(1, reader->Columns()[0].max_length);
+      std::vector<ase::Value> row;
+      while (reader->Next(row)) {
+      }
+    } catch (const ase::AseError&) {
+      // Sizes are then taken as reported.
+    }
+    return *char_factor_;
+  }
+
+  // The server's version as major * 100 + minor * 10 ("15.7" is 1570), from
+  // "Adaptive Server Enterprise/15.7/EBF ..."; 0 when it cannot be read.
+  int ServerVersion() const {
+    if (version_) return *version_;
+    version_ = 0;
+    try {
+      // Asking is not changing anything, but it needs the connection free.
+      const_cast<AseConnection*>(this)->EndHeldRead();
+      auto reader = connection_->Query("select @@version");
+      std::vector<ase::Value> row;
+      std::string text;
+      if (reader->Next(row) && !row.empty()) {
+        if (auto* t = std::get_if<std::string>(&row[0])) text = *t;
+      }
+      while (reader->Next(row)) {
+      }
+      version_ = ParseAseVersion(text);
+    } catch (const ase::AseError&) {
+      // An older or other server: none of the later types.
+    }
+    return *version_;
+  }
+
   // Ends the transaction of a streamed read still open on this connection.
   void EndHeldRead() {
     if (auto held = std::move(held_)) held->End();
@@ -305,10 +382,31 @@ class AseConnection : public Connection {
 
   std::shared_ptr<ase::Connection> connection_;
   std::string catalog_;
-  std::shared_ptr<HeldRead> held_;  // the last streamed read's transaction
+  std::shared_ptr<HeldRead> held_;      // the last streamed read's transaction
+  mutable std::optional<int> version_;  // ServerVersion, once read
+  std::optional<int> char_factor_;      // CharFactor, once read
 };
 
 }  // namespace
+
+int ParseAseVersion(std::string_view version) {
+  const size_t slash = version.find('/');
+  if (slash == std::string_view::npos) return 0;
+  size_t i = slash + 1;
+  int major = 0, minor = 0;
+  bool digits = false;
+  while (i < version.size() && version[i] >= '0' && version[i] <= '9') {
+    major = major * 10 + (version[i++] - '0');
+    digits = true;
+    if (major > 99) return 0;
+  }
+  if (!digits) return 0;
+  if (i + 1 < version.size() && version[i] == '.' && version[i + 1] >= '0' &&
+      version[i + 1] <= '9') {
+    minor = version[i + 1] - '0';
+  }
+  return major * 100 + minor * 10;
+}
 
 std::unique_ptr<Connection> OpenAseConnection(const std::string& connection_string,
                                               const SessionOptions& options) {

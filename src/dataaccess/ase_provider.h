@@ -10,6 +10,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dataaccess/backend.h"
 
@@ -45,6 +46,10 @@ std::optional<std::string> AseTableType(const std::string& sysobjects_type);
 // ("SELECT * FROM [T]", "select a, [b c] from dbo.T"): the count then matches
 // the query's rows, so the rows can stream. Nothing for anything else.
 std::optional<std::string> AseCountQueryFor(const std::string& sql);
+
+// The server version in @@version ("Adaptive Server Enterprise/15.7/EBF ...")
+// as major * 100 + minor * 10 (1570); 0 when the text does not say.
+int ParseAseVersion(std::string_view version);
 
 // Opens an ASE connection for the registry. Throws DatabaseError.
 std::unique_ptr<Connection> OpenAseConnection(const std::string& connection_string,

@@ -32,7 +32,10 @@ struct FieldInfo {
   int64_t defined_size = 0;  // characters for text, bytes for binary; 0 when unbounded
   uint8_t precision = 0;
   uint8_t scale = 0;
-  bool nullable = true;
+  bool nullable = true;  // false where the column requires a value
+  // The column's place (from 1) in its table's primary key; 0 when it is not
+  // part of one, or the backend does not say.
+  int key_position = 0;
 };
 
 // Properties set on a session before it is opened.

@@ -89,6 +89,14 @@ class RowSender : private HeldReports {
     return !stopped_;
   }
 
+  // Counts a row whose INSERT could not be built because of `failure` (a
+  // value the target cannot hold, already reported) toward a run of rows
+  // failing alike, as a refused INSERT counts: many such rows ask once.
+  // Call it from `build` before it answers false.
+  void CountUnsent(const std::exception_ptr& failure) {
+    if (failure) CountFailure(failure);
+  }
+
   // True once the target said it cannot be written: nothing more should be
   // sent to it.
   bool TargetUnwritable() const { return target_unwritable_; }

@@ -15,6 +15,7 @@
 #include "transfer/statement_text.h"
 #include "transfer/steps.h"
 #include "transfer/transfer.h"
+#include "transfer/typed_columns.h"
 
 namespace vq {
 namespace {
@@ -40,7 +41,8 @@ class ToAccess {
         yield_(env.yielder, options.yield_interval),
         worker_(env.yielder, options.call_poll),
         rows_(s_, worker_, buffer_, {216, 248, 250}, options.batch_rows,
-              options.combine_statements) {
+              options.combine_statements),
+        keep_types_(options.keep_column_types) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -200,7 +202,12 @@ class ToAccess {
             return LowerCase(DataTypeName(static_cast<int16_t>(info.type)).value_or(""));
           },
           "");
-      const AccessColumn target = AccessColumnFor(type, info, takes_bigint_);
+      AccessColumn target = AccessColumnFor(type, info, takes_bigint_);
+      if (keep_types_) {
+        bool binary = false;
+        target.suffix = TypedAccessSuffix(info, takes_bigint_, binary);
+        target.kind = binary ? AccessColumnKind::kBinary : AccessColumnKind::kText;
+      }
       kinds_.push_back(target.kind);
       s_.Do(156, [&] { buffer_ += "`" + column + target.suffix; });
     }
@@ -283,6 +290,7 @@ class ToAccess {
   std::vector<AccessColumnKind> kinds_;
   int columns_ = 0;
   bool takes_bigint_ = false;  // the Access file has Large Number columns
+  bool keep_types_ = false;    // "Keep column types": Access columns of ASE's types
   // Asked when a run of rows fails with the same error.
   const std::function<bool()> go_on_ = [this] { return AskToGoOn(s_, env_.dialogs, 248, table_); };
   // The Access file cannot be written any more; the report said so once.

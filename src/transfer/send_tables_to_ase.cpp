@@ -1,6 +1,7 @@
 // "Send Table/s To Sybase ASE": the Access tables selected in List1 become
 // ASE tables, one INSERT per row. The numbers given to Steps are the
 // handler's statement numbers that the error report names.
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "transfer/statement_text.h"
 #include "transfer/steps.h"
 #include "transfer/transfer.h"
+#include "transfer/typed_columns.h"
 
 namespace vq {
 namespace {
@@ -31,7 +33,8 @@ class ToAse {
         yield_(env.yielder, options.yield_interval),
         worker_(env.yielder, options.call_poll),
         rows_(s_, worker_, buffer_, {208, 276, 278}, options.batch_rows,
-              options.combine_statements) {
+              options.combine_statements),
+        keep_types_(options.keep_column_types) {
     trap_.TrackStatement(&buffer_);
   }
 
@@ -55,6 +58,19 @@ class ToAse {
       const std::string cs = BuildAccessConnectionString(env_.settings, "", "");
       worker_.Run([&] { access_.Open(cs); });
     });
+    if (keep_types_ && ase_.IsOpen()) {
+      // What the server takes beyond 12.5.1 decides a few typed columns; a
+      // server that cannot say is taken to have none of it.
+      try {
+        worker_.Run([&] {
+          server_types_.bigint = ase_.TakesColumnType("BIGINT");
+          server_types_.unitext = ase_.TakesColumnType("UNITEXT");
+          server_types_.bigdatetime = ase_.TakesColumnType("BIGDATETIME");
+        });
+      } catch (...) {
+        server_types_ = {false, false, false};
+      }
+    }
     // From the bottom of the list to the top.
     const int last = s_.Read<int>(
         122, [&] { return w_.list1.ListCount() - 1; }, 0);
@@ -120,7 +136,14 @@ class ToAse {
       return;
     }
     s_.Do(146, [&] { buffer_ = "CREATE TABLE [" + name + "]("; });
-    s_.Do(148, [&] { kinds_.clear(); });
+    keys_.clear();
+    key_indexable_ = true;
+    s_.Do(148, [&] {
+      kinds_.clear();
+      typed_.clear();
+      big_dates_.clear();
+      if (keep_types_) ScanDates(name);
+    });
     if (!BuildCreate()) {
       // A column ASE cannot take: no statement is built from it, and the
       // table is not created.
@@ -163,12 +186,67 @@ class ToAse {
             return LowerCase(DataTypeName(code).value_or(""));
           },
           "");
+      if (keep_types_) {
+        FieldInfo info;
+        s_.Do(156, [&] { info = rs_.Fields().Item(j).Info(); });
+        const bool big = j < static_cast<int>(big_dates_.size()) && big_dates_[j];
+        const TypedAseColumn target = TypedAseColumnFor(info, server_types_, big);
+        typed_.push_back(target.kind);
+        kinds_.push_back(AseColumnKind::kText);
+        if (info.key_position > 0) {
+          if (keys_.size() < static_cast<size_t>(info.key_position))
+            keys_.resize(info.key_position);
+          keys_[info.key_position - 1] = column;
+          if (!target.indexable) key_indexable_ = false;
+        }
+        s_.Do(158, [&] { buffer_ += TypedAseDefinition(column, target) + ","; });
+        continue;
+      }
       const AseColumn target = AseColumnFor(type);
       kinds_.push_back(target.kind);
       s_.Do(158, [&] { buffer_ += "[" + column + "]" + target.suffix; });
     }
     // 188: the end of the columns.
+    if (keep_types_) {
+      // ASE indexes no bit or long column: a key holding one is left out,
+      // the columns themselves are kept.
+      bool whole = key_indexable_;
+      for (const std::string& k : keys_) whole = whole && !k.empty();
+      if (whole && !keys_.empty()) s_.Do(158, [&] { buffer_ += AsePrimaryKey(keys_) + ","; });
+    }
     return true;
+  }
+
+  // Finds the date columns holding a value that ASE's datetime cannot keep,
+  // which then become bigdatetime where the server has it. Reads the table
+  // once more, before anything is created.
+  void ScanDates(const std::string& name) {
+    if (!server_types_.bigdatetime) return;
+    const int count = rs_.Fields().Count();
+    std::vector<int> dates;
+    for (int j = 0; j < count; ++j) {
+      const int type = rs_.Fields().Item(j).Type();
+      if (type == 7 || type == 133 || type == 135) dates.push_back(j);
+    }
+    big_dates_.assign(count, false);
+    if (dates.empty()) return;
+    worker_.Run([&] {
+      RecordSet scan;
+      scan.Open("SELECT * FROM `" + name + "`", access_, kAdOpenStatic, kAdLockOptimistic);
+      size_t left = dates.size();
+      while (!scan.Eof() && left > 0) {
+        for (int j : dates) {
+          if (big_dates_[j]) continue;
+          const DateTime* t = std::get_if<DateTime>(&scan.Fields().Item(j).Value());
+          if (t != nullptr && !DateTimeHolds(*t)) {
+            big_dates_[j] = true;
+            --left;
+          }
+        }
+        scan.MoveNext();
+      }
+      scan.Close();
+    });
   }
 
   void SendRows() {
@@ -210,6 +288,26 @@ class ToAse {
       s_.Do(220, [&] { yield_.DoEvents(); });
       const Value* value = nullptr;
       if (!s_.Do(222, [&] { value = &rows_.Column(j); })) return false;
+      if (keep_types_) {
+        const TypedAseKind typed =
+            j < static_cast<int>(typed_.size()) ? typed_[j] : TypedAseKind::kText;
+        // A value ASE cannot hold as it is leaves its row unsent, reported,
+        // and counted toward a run of rows failing alike.
+        std::exception_ptr failure;
+        if (!s_.Do(250, [&] {
+              try {
+                buffer_ += TypedAseLiteral(typed, *value);
+              } catch (...) {
+                failure = std::current_exception();
+                throw;
+              }
+              buffer_ += ", ";
+            })) {
+          rows_.CountUnsent(failure);
+          return false;
+        }
+        continue;
+      }
       const AseColumnKind kind =
           j < static_cast<int>(kinds_.size()) ? kinds_[j] : AseColumnKind::kText;
       // 224, 226: a number column's value goes bare (230 to 238), any
@@ -238,6 +336,14 @@ class ToAse {
   std::string table_;  // the table being sent
   std::vector<AseColumnKind> kinds_;
   int columns_ = 0;
+  // "Keep column types": the typed columns, the server's types, the date
+  // columns that need bigdatetime, and the primary key in key order.
+  bool keep_types_ = false;
+  AseServerTypes server_types_;
+  std::vector<TypedAseKind> typed_;
+  std::vector<bool> big_dates_;
+  std::vector<std::string> keys_;
+  bool key_indexable_ = true;
   // Asked when a run of rows fails with the same error.
   const std::function<bool()> go_on_ = [this] { return AskToGoOn(s_, env_.dialogs, 276, table_); };
 };

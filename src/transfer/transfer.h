@@ -41,6 +41,10 @@ struct TransferOptions {
   // Whether the rows the worker has go to the target as one command where the
   // target takes that (ASE); false sends one statement a round trip.
   bool combine_statements = true;
+  // "Keep column types": each column becomes the target type that holds its
+  // values as they are (see typed_columns.h), with NOT NULL and the primary
+  // key; false makes the text columns of the default statements.
+  bool keep_column_types = false;
 };
 
 // The title of the question asked when many rows of a table fail alike.

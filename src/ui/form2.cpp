@@ -1,5 +1,6 @@
 #include "ui/form2.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QPushButton>
 
@@ -10,6 +11,7 @@
 #include "ui/command_guard.h"
 #include "ui/cursor_file.h"
 #include "ui/form_metrics.h"
+#include "ui/settings_store.h"
 
 namespace vq {
 namespace {
@@ -19,6 +21,11 @@ namespace {
 // system tells the real frame only once the window is on screen, so the frame
 // of a classic title bar stands in (about 31 pixels at 96 dots per inch).
 constexpr int kFrameAllowanceTwips = 460;
+
+// Where "Keep column types" is remembered, beside the connection fields.
+constexpr const char* kApplication = "Zelvora";
+constexpr const char* kSection = "Vellquist";
+constexpr const char* kKeepColumnTypesKey = "KeepColumnTypes";
 
 }  // namespace
 
@@ -40,6 +47,14 @@ Form2::Form2(UiServices services, std::function<void()> show_connection_window)
   connect(buttons_[5], &QPushButton::clicked, this, &Form2::PushButton5_Click);
   connect(buttons_[6], &QPushButton::clicked, this, &Form2::PushButton6_Click);
   connect(buttons_[7], &QPushButton::clicked, this, &Form2::PushButton7_Click);
+  // Unchecked unless the store says otherwise; a store that cannot be read
+  // leaves the default statements.
+  try {
+    check1_->setChecked(ReadSetting(kApplication, kSection, kKeepColumnTypesKey, "0") == "1");
+  } catch (const std::exception&) {
+    check1_->setChecked(false);
+  }
+  connect(check1_, &QCheckBox::clicked, this, &Form2::Check1_Click);
   list2_->setFocus(Qt::OtherFocusReason);
 }
 
@@ -83,6 +98,23 @@ void Form2::PushButton9_Click() {
   SelectEvery(*list2_, "PushButton9_Click", false);
 }
 
+bool Form2::KeepsColumnTypes() const {
+  return check1_->isChecked();
+}
+
+TransferOptions Form2::Options() const {
+  TransferOptions options;
+  options.keep_column_types = KeepsColumnTypes();
+  return options;
+}
+
+void Form2::Check1_Click() {
+  StepTrap trap(*services_.dialogs, "Form2", "Check1_Click");
+  trap.Step(100, [&] {
+    WriteSetting(kApplication, kSection, kKeepColumnTypesKey, check1_->isChecked() ? "1" : "0");
+  });
+}
+
 void Form2::PushButton2_Click() {
   CommandScope scope;
   if (!scope.Acquired()) return;
@@ -107,14 +139,14 @@ void Form2::PushButton3_Click() {
   CommandScope scope;
   if (!scope.Acquired() || !services_.settings) return;
   SendTablesToAse(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
-                  TablesWindow{*list1_, *list2_, *progress_, pointer_});
+                  TablesWindow{*list1_, *list2_, *progress_, pointer_}, Options());
 }
 
 void Form2::PushButton4_Click() {
   CommandScope scope;
   if (!scope.Acquired() || !services_.settings) return;
   SendTablesToAccess(CommandEnv{*services_.settings, *services_.dialogs, *services_.yielder},
-                     TablesWindow{*list1_, *list2_, *progress_, pointer_});
+                     TablesWindow{*list1_, *list2_, *progress_, pointer_}, Options());
 }
 
 void Form2::PushButton1_Click() {

@@ -5,11 +5,13 @@
 #include <QWidget>
 #include <functional>
 
+#include "transfer/transfer.h"
 #include "ui/qt_interaction.h"
 #include "ui/qt_table_list.h"
 #include "ui/ui_services.h"
 #include "ui/window_helpers.h"
 
+class QCheckBox;
 class QGroupBox;
 class QPushButton;
 
@@ -29,6 +31,11 @@ class Form2 : public QWidget {
   QtWindowPointer& Pointer() { return pointer_; }
   // The push button "PushButton<number>", 1 to 12.
   QPushButton* Button(int number) const { return buttons_[number]; }
+  // "Keep column types", under the two lists: both transfers make typed
+  // tables while it is checked.
+  QCheckBox* KeepColumnTypes() const { return check1_; }
+  // Whether the transfers keep column types, as the check box says.
+  bool KeepsColumnTypes() const;
 
   // Start-up: colours, icon, centring, custom pointer, caption, height.
   void Form_Load();
@@ -67,6 +74,10 @@ class Form2 : public QWidget {
   void BuildControls();
   // Sets the selected flag of every entry of `list`, under the handler's trap.
   void SelectEvery(TableList& list, const char* handler, bool selected);
+  // Check1_Click: remembers the check box's state in the settings store.
+  void Check1_Click();
+  // How the transfers run, with the check box's choice.
+  TransferOptions Options() const;
 
   UiServices services_;
   std::function<void()> show_connection_window_;
@@ -78,6 +89,7 @@ class Form2 : public QWidget {
   QtTableList* list2_ = nullptr;
   QtProgressBar* progress_ = nullptr;
   QPushButton* buttons_[13] = {};
+  QCheckBox* check1_ = nullptr;
 };
 
 }  // namespace vq

@@ -1,5 +1,6 @@
 // The tables window's controls, as designed: positions and sizes in twips
 // relative to their container, and the keyboard order.
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
 
@@ -43,6 +44,20 @@ void Form2::BuildControls() {
   buttons_[7] =
       MakeButton(frame2_, "PushButton7", QStringLiteral("Rename Table"), 240, 3600, 3330, 400);
 
+  // Under the two lists, in the band between the group boxes' last buttons
+  // and the progress bar; it sits on the Access box's lower edge the way a
+  // group box's title sits on its upper one.
+  check1_ = new QCheckBox(QStringLiteral("Keep column types"), this);
+  check1_->setFont(FieldFont());
+  check1_->setAutoFillBackground(true);
+  check1_->setToolTip(QStringLiteral(
+      "Checked: tables are created with the source's column types, NOT NULL and primary key. "
+      "Unchecked: the columns are created as text, as before."));
+  // It keeps no object name: the window's designed controls are the named
+  // ones, and it reaches the commands through KeepColumnTypes(). Tab still
+  // reaches it, after "Help".
+  Place(*check1_, "", 360, 4150, 2400, 300);
+
   progress_ = new QtProgressBar(this);
   Place(*progress_, "ProgressBar1", 120, 4460, 7800, 405);
   buttons_[2] = MakeButton(this, "PushButton2", QStringLiteral("< Back"), 120, 4980, 3840, 405);
@@ -50,7 +65,7 @@ void Form2::BuildControls() {
 
   SetTabOrder({list2_, list1_, buttons_[10], buttons_[11], buttons_[3], buttons_[1], buttons_[6],
                buttons_[8], buttons_[9], buttons_[4], buttons_[5], buttons_[7], buttons_[2],
-               buttons_[12]});
+               buttons_[12], check1_});
   progress_->setFocusPolicy(Qt::NoFocus);
 
   feedback_->WatchSurface(*this);

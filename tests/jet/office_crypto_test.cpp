@@ -149,7 +149,9 @@ TEST(EncryptedFixtures, OpenWithTheirPasswordAndReadAsMdbReaderDoes) {
 
 TEST(EncryptedFixtures, WrongMissingPasswordAndDamagedEncryptionInfoAreRefused) {
   REQUIRE_FIXTURES();
-  for (const auto& [path, password] : EncryptedFixtures()) {
+  for (const auto& fixture : EncryptedFixtures()) {
+    const std::string& path = fixture.first;
+    const std::string& password = fixture.second;
     SCOPED_TRACE(path);
     std::string what;
     for (const std::string& wrong : {std::string(""), password + "x", std::string("PASSWORD")}) {

@@ -535,12 +535,13 @@ TEST(FailingStatements, LeaveTheFileByteForByteAsItWas) {
     ScratchDir dir;
     const std::string path = FileWithBaseTable(dir, source);
     const std::vector<uint8_t> before = FileBytes(path);
-    for (const auto& [sql, number] : statements) {
+    for (const auto& statement : statements) {
+      const std::string& sql = statement.first;
       SCOPED_TRACE(sql.substr(0, 80));
       std::string what;
       {
         auto db = Database::Open(path, "");
-        EXPECT_EQ(ErrorOf([&] { db->Execute(sql); }, &what), number) << what;
+        EXPECT_EQ(ErrorOf([&] { db->Execute(sql); }, &what), statement.second) << what;
       }
       EXPECT_FALSE(what.empty());
       EXPECT_FALSE(Exists(PageFile::JournalPath(path)));

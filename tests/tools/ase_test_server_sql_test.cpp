@@ -361,13 +361,13 @@ TEST(AseServerValues, DatesAndTimesUseAseUnits) {
   EXPECT_EQ(conv("Feb 29 2024 11:30PM", TypeKind::kSmallDateTime), 45349LL * 1440 + 23 * 60 + 30);
   EXPECT_EQ(conv("00:00:59.999", TypeKind::kSmallDateTime), 1);
   EXPECT_EQ(conv("13:14:15:010", TypeKind::kTime), ((13 * 60 + 14) * 60 + 15) * 300 + 3);
-  for (const auto& [text, kind] :
+  for (const auto& bad :
        std::vector<std::pair<std::string, TypeKind>>{{"2023-02-29", TypeKind::kDate},
                                                      {"1752-12-31", TypeKind::kDateTime},
                                                      {"2079-06-07", TypeKind::kSmallDateTime},
                                                      {"25:00", TypeKind::kTime},
                                                      {"yesterday", TypeKind::kDateTime}}) {
-    EXPECT_EQ(FailureNumber([&] { conv(text, kind); }), 249) << text;
+    EXPECT_EQ(FailureNumber([&] { conv(bad.first, bad.second); }), 249) << bad.first;
   }
   EXPECT_EQ(FailureNumber([&] {
               ConvertLiteral(Lit(Literal::Kind::kInteger, "1"), Col(TypeKind::kDateTime), "T");

@@ -19,6 +19,7 @@ constexpr std::uint8_t kCharFixed = 0x2F, kVarChar = 0x27, kLongChar = 0xAF;
 constexpr std::uint8_t kBinaryFixed = 0x2D, kVarBinary = 0x25, kLongBinary = 0xE1;
 constexpr std::uint8_t kTextType = 0x23, kImageType = 0x22;
 constexpr std::uint8_t kBitType = 0x32;
+constexpr std::uint8_t kBigDateTimeN = 0xBB;
 
 struct NamedKind {
   std::string_view name;
@@ -54,6 +55,7 @@ constexpr std::array kNames{
     NamedKind{"varbinary", TypeKind::kVarBinary},
     NamedKind{"image", TypeKind::kImage},
     NamedKind{"bit", TypeKind::kBit},
+    NamedKind{"bigdatetime", TypeKind::kBigDateTime},
 };
 
 }  // namespace
@@ -115,6 +117,8 @@ std::string_view TypeMessageName(TypeKind kind) {
       return "IMAGE";
     case TypeKind::kBit:
       return "BIT";
+    case TypeKind::kBigDateTime:
+      return "BIGDATETIME";
   }
   return "UNKNOWN";
 }
@@ -242,6 +246,9 @@ WireFormat WireFormatFor(const ColumnType& type, bool nullable) {
       return WireFormat{kImageType, 20, 0x7FFFFFFF};
     case TypeKind::kBit:
       return WireFormat{kBitType, 16, 1};
+    case TypeKind::kBigDateTime:
+      // One wire type, null or not; its usertype is not one we could check.
+      return WireFormat{kBigDateTimeN, 0, 8};
   }
   return WireFormat{};
 }

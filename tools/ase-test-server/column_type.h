@@ -37,6 +37,7 @@ enum class TypeKind {
   kVarBinary,
   kImage,
   kBit,
+  kBigDateTime,  // 15.5 and later: microseconds, years 1 to 9999
 };
 
 // A declared column type with its length or precision and scale.
@@ -52,6 +53,7 @@ struct ColumnDefinition {
   std::string name;
   ColumnType type;
   bool nullable = false;
+  int key_position = 0;  // place (from 1) in the table's primary key; 0 if none
 };
 
 // How a column is described in ROWFMT.

@@ -14,6 +14,7 @@ constexpr std::uint8_t kStatusNullable = 0x20;
 bool HasOneByteLength(std::uint8_t t) {
   switch (t) {
     case 0x26:
+    case 0xBB:  // bigdatetime
     case 0x6D:
     case 0x6E:
     case 0x6F:
@@ -68,6 +69,7 @@ void FixedBytes(ByteWriter& w, TypeKind kind, const CellValue& v) {
       w.U32(static_cast<std::uint32_t>(AsInt(v)));
       break;
     case TypeKind::kBigInt:
+    case TypeKind::kBigDateTime:  // microseconds since 0000-01-01
       w.U64(static_cast<std::uint64_t>(AsInt(v)));
       break;
     case TypeKind::kMoney: {
@@ -136,6 +138,8 @@ void WriteRowFormat(Bytes& out, const std::vector<ResultColumn>& columns) {
     w.U8(wire.type);
     if (HasOneByteLength(wire.type)) {
       w.U8(static_cast<std::uint8_t>(std::min(wire.max_length, 255)));
+      // bigdatetime also gives its precision: six decimals of a second.
+      if (wire.type == 0xBB) w.U8(6);
     } else if (IsNumericWire(wire.type)) {
       w.U8(static_cast<std::uint8_t>(wire.max_length));
       w.U8(static_cast<std::uint8_t>(col.type.precision));

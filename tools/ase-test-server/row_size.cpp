@@ -30,6 +30,7 @@ int FixedSize(const ColumnType& type) {
     case TypeKind::kMoney:
     case TypeKind::kFloat:
     case TypeKind::kDateTime:
+    case TypeKind::kBigDateTime:
       return 8;
     case TypeKind::kNumeric:
     case TypeKind::kDecimal:

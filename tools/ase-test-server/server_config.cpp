@@ -1,6 +1,7 @@
 #include "server_config.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 namespace vq::ase_server {
@@ -9,8 +10,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: ase-test-server [--port PORT] [--listen ADDRESS] --data DIR "
     "--login USER:PASSWORD... --database NAME... [--init FILE.sql] [--charset utf8|iso_1] "
-    "[--page-size 2048|4096|8192|16384] [--max-pages N] [--reply-delay-us N] [--verbose] "
-    "[--silent]";
+    "[--page-size 2048|4096|8192|16384] [--max-pages N] [--reply-delay-us N] "
+    "[--ase-version MAJOR.MINOR] [--verbose] [--silent]";
 
 // A whole number from 0 to `limit`; throws with the option's name otherwise.
 std::int64_t Count(const std::string& option, const std::string& v, std::int64_t limit) {
@@ -100,6 +101,16 @@ ServerConfig ParseCommandLine(int argc, const char* const argv[]) {
       config.max_pages = Count(arg, value(), 2000000000);
     } else if (arg == "--reply-delay-us") {
       config.reply_delay_us = Count(arg, value(), 60000000);
+    } else if (arg == "--ase-version") {
+      const std::string v = value();
+      const bool ok = v.size() == 4 && std::isdigit(static_cast<unsigned char>(v[0])) &&
+                      std::isdigit(static_cast<unsigned char>(v[1])) && v[2] == '.' &&
+                      std::isdigit(static_cast<unsigned char>(v[3]));
+      if (!ok || v < "12.5") {
+        throw std::invalid_argument("--ase-version wants MAJOR.MINOR from 12.5 on: " + v);
+      }
+      config.version = v;
+      config.version_number = std::stoi(v.substr(0, 2)) * 100 + (v[3] - '0') * 10;
     } else if (arg == "--silent") {
       config.silent = true;
     } else if (arg == "--verbose") {

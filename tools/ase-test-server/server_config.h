@@ -32,6 +32,11 @@ struct ServerConfig {
   std::int64_t max_pages = 0;
   // Microseconds every reply to a language request waits first, like a network hop.
   std::int64_t reply_delay_us = 0;
+  // The ASE version the server stands for, as @@version gives it ("15.7"), and
+  // as major * 100 + minor * 10: the types later versions added are refused
+  // below theirs (bigint and unitext 15.0, bigdatetime 15.5).
+  std::string version = "15.7";
+  int version_number = 1570;
 
   // True when the name is a database this server holds ("master" always is).
   bool HasDatabase(const std::string& name) const;

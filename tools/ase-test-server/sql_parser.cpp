@@ -528,11 +528,41 @@ class Parser {
     CreateTableStatement s;
     s.table = TableName();
     ExpectSymbol("(");
+    std::vector<std::string> key;
     do {
-      s.columns.push_back(Column());
+      if (IsWord("constraint") || IsWord("primary")) {
+        if (!key.empty()) Fail();  // one primary key a table
+        key = PrimaryKey();
+      } else {
+        s.columns.push_back(Column());
+      }
     } while (EatSymbol(","));
     ExpectSymbol(")");
+    for (std::size_t k = 0; k < key.size(); ++k) {
+      auto col = std::find_if(s.columns.begin(), s.columns.end(),
+                              [&](const ColumnDefinition& c) { return c.name == key[k]; });
+      if (col == s.columns.end()) {
+        throw ServerError(ServerMessage{207, 16, 4, "Invalid column name '" + key[k] + "'.\n"});
+      }
+      col->key_position = static_cast<int>(k) + 1;
+    }
     return s;
+  }
+
+  // [CONSTRAINT name] PRIMARY KEY [CLUSTERED | NONCLUSTERED] (column, ...): the
+  // key's columns in order (ASE Reference Manual, "create table").
+  std::vector<std::string> PrimaryKey() {
+    if (EatWord("constraint")) Name();
+    ExpectWord("primary");
+    ExpectWord("key");
+    if (!EatWord("clustered")) EatWord("nonclustered");
+    ExpectSymbol("(");
+    std::vector<std::string> key;
+    do {
+      key.push_back(Name());
+    } while (EatSymbol(","));
+    ExpectSymbol(")");
+    return key;
   }
 
   std::string_view batch_;

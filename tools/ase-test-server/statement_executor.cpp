@@ -9,6 +9,7 @@
 #include <set>
 
 #include "catalogue_query.h"
+#include "common/ascii.h"
 #include "date_time.h"
 #include "result_rows.h"
 #include "row_encoding.h"
@@ -390,6 +391,15 @@ std::vector<ColumnDefinition> StatementExecutor::CheckCreate(const CreateTableSt
     }
     // bit columns are never NULL, whatever the declaration says.
     if (c.type.kind == TypeKind::kBit) c.nullable = false;
+    // A type the server's version does not have yet is not found.
+    const int since = c.type.kind == TypeKind::kBigDateTime                                   ? 1550
+                      : c.type.kind == TypeKind::kBigInt || c.type.kind == TypeKind::kUniText ? 1500
+                                                                                              : 0;
+    if (config_.version_number < since) {
+      throw ServerError(ServerMessage{
+          2715, 16, 1,
+          "Can't find type '" + ascii::Lowered(TypeMessageName(c.type.kind)) + "'.\n"});
+    }
   }
   if (IsSystemTableName(s.table)) {
     throw ServerError(messages::AlreadyExists(s.table));
@@ -670,8 +680,8 @@ void StatementExecutor::RunSelectWithoutTable(const SelectStatement& s, std::uin
           columns.push_back(Column(name, TypeKind::kSmallInt, false));
           row.push_back(std::int64_t{spid_});
         } else if (g == "version") {
-          const std::string v =
-              "Adaptive Server Enterprise/15.7/EBF 0 SQLite test server/P/x86_64/Linux/";
+          const std::string v = "Adaptive Server Enterprise/" + config_.version +
+                                "/EBF 0 SQLite test server/P/x86_64/Linux/";
           columns.push_back(Column(name, TypeKind::kVarChar, false, 255));
           row.push_back(Text{v});
         } else if (g == "servername") {

@@ -240,6 +240,19 @@ void TableStore::CreateTable(const std::string& name,
       if (sqlite3_step(c) != SQLITE_DONE) Fail("create column");
       ddl += (i ? "," : "") + DataColumn(static_cast<int>(i));
     }
+    // A primary key is a unique index over its columns, in key order.
+    std::vector<std::string> key;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      const int at = columns[i].key_position;
+      if (at <= 0) continue;
+      if (key.size() < static_cast<std::size_t>(at)) key.resize(static_cast<std::size_t>(at));
+      key[static_cast<std::size_t>(at - 1)] = DataColumn(static_cast<int>(i));
+    }
+    if (!key.empty()) {
+      ddl += ",UNIQUE(";
+      for (std::size_t k = 0; k < key.size(); ++k) ddl += (k ? "," : "") + key[k];
+      ddl += ")";
+    }
     ddl += ")";
     Exec(ddl.c_str());
     Exec("COMMIT");
@@ -282,7 +295,12 @@ void TableStore::InsertRow(const TableDefinition& table, const std::vector<CellV
   KeptGuard guard{s};
   Bind(s, values);
   // A single statement in autocommit mode: SQLite applies it whole or not at all.
-  if (sqlite3_step(s) != SQLITE_DONE) Fail("insert");
+  if (sqlite3_step(s) == SQLITE_DONE) return;
+  // The one constraint a data table has is its primary key's.
+  if (sqlite3_errcode(db_) != SQLITE_CONSTRAINT) Fail("insert");
+  throw ServerError(ServerMessage{2601, 14, 6,
+                                  "Attempt to insert duplicate key row in object '" + table.name +
+                                      "' with unique index '" + table.name + "_pk'\n"});
 }
 
 std::int64_t TableStore::RunChange(const std::string& sql, const std::vector<CellValue>& binds,

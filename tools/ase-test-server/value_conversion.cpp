@@ -233,6 +233,13 @@ CellValue ToDateTime(const Literal& literal, const ColumnDefinition& column) {
     }
     case TypeKind::kDate:
       return days;
+    case TypeKind::kBigDateTime: {
+      // Microseconds since 0000-01-01, years 1 to 9999 (ASE 15.5 "Date and
+      // time datatypes").
+      if (parts->year < 1 || parts->year > 9999) throw bad();
+      static const std::int64_t kDaysFromYear0 = -DaysFrom1900(0, 1, 1);
+      return (days + kDaysFromYear0) * 86400000000LL + micro;
+    }
     default: {
       std::int64_t ticks = TicksFromMicroseconds(micro);
       if (ticks >= 25920000) ticks = 25920000 - 1;
@@ -382,6 +389,7 @@ CellValue ConvertLiteral(const Literal& literal, const ColumnDefinition& column,
     case TypeKind::kSmallDateTime:
     case TypeKind::kDate:
     case TypeKind::kTime:
+    case TypeKind::kBigDateTime:
       if (literal.kind != Literal::Kind::kString) Refuse(literal, column);
       return ToDateTime(literal, column);
     case TypeKind::kChar:

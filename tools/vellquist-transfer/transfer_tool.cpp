@@ -19,7 +19,8 @@ namespace vq::tools {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vellquist-transfer [--settings FILE] [--overwrite yes|no] ACTION...\n"
+    "usage: vellquist-transfer [--settings FILE] [--overwrite yes|no]\n"
+    "                          [--column-types keep|text] ACTION...\n"
     "  --send-to-ase T...      send Access tables to Sybase ASE\n"
     "  --send-to-access T...   send Sybase ASE tables to Access\n"
     "  --delete-access T...    drop Access tables\n"
@@ -29,6 +30,10 @@ constexpr const char* kUsage =
     "                          (default: the program's own settings, Zelvora.conf)\n"
     "  --overwrite yes|no      the answer to every overwrite question (default no:\n"
     "                          an existing table is left alone)\n"
+    "  --column-types keep|text  keep: tables are created with the source's column\n"
+    "                          types, NOT NULL and primary key (the tables window's\n"
+    "                          \"Keep column types\"); text (default): as the window\n"
+    "                          makes them with the box unchecked\n"
     "T... is one or more table names, each its own argument (quote names with\n"
     "spaces). Actions run in the order given. Exit status 0 when every step\n"
     "succeeded, 1 when a step failed, a database could not be reached or a named\n"
@@ -44,6 +49,7 @@ struct Request {
 struct Options {
   std::optional<std::string> settings_file;
   std::optional<bool> overwrite;
+  bool keep_column_types = false;
   std::vector<Request> requests;
 };
 
@@ -82,6 +88,12 @@ Options Parse(const std::vector<std::string>& args) {
       const std::string& v = value();
       if (v != "yes" && v != "no") throw std::invalid_argument("--overwrite takes yes or no");
       o.overwrite = v == "yes";
+    } else if (a == "--column-types") {
+      const std::string& v = value();
+      if (v != "keep" && v != "text") {
+        throw std::invalid_argument("--column-types takes keep or text");
+      }
+      o.keep_column_types = v == "keep";
     } else if (a == "--send-to-ase") {
       o.requests.push_back({Action::kSendToAse, names()});
     } else if (a == "--send-to-access") {
@@ -197,6 +209,8 @@ int RunVellquistTransfer(const std::vector<std::string>& args, std::ostream& err
     return kTransferFailed;
   }
 
+  TransferOptions transfer;
+  transfer.keep_column_types = options.keep_column_types;
   bool missing = false;
   for (const Request& r : options.requests) {
     const bool on_access = OnAccessList(r.action);
@@ -211,10 +225,10 @@ int RunVellquistTransfer(const std::vector<std::string>& args, std::ostream& err
     if (list.SelCount() == 0) continue;
     switch (r.action) {
       case Action::kSendToAse:
-        SendTablesToAse(env, window);
+        SendTablesToAse(env, window, transfer);
         break;
       case Action::kSendToAccess:
-        SendTablesToAccess(env, window);
+        SendTablesToAccess(env, window, transfer);
         break;
       case Action::kDeleteAccess:
         DeleteAccessTables(env, window);
