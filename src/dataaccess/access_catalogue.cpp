@@ -46,8 +46,9 @@ std::string Printable(const std::string& name) {
 }
 
 [[noreturn]] void RefuseName(const std::string& name, const std::string& why) {
-  throw DatabaseError(errors::kInvalidArgument,
-                      "'" + Printable(name) + "' is not a valid table name: " + why + ".");
+  throw DatabaseError(errors::kInvalidArgument, "'" + Printable(name) +
+                                                    "' cannot be an Access table name: " + why +
+                                                    ". Choose another name.");
 }
 
 // "`name`" for a statement. REQUIRES: CheckAccessTableName(name) passed.

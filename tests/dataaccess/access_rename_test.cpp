@@ -113,7 +113,9 @@ TEST_F(RenameLogic, UnsafeOrInvalidNamesAreRefusedBeforeAnythingIsOpened) {
         ADD_FAILURE() << "accepted " << ::testing::PrintToString(bad);
       } catch (const DatabaseError& err) {
         EXPECT_EQ(err.Number(), errors::kInvalidArgument);
-        EXPECT_NE(err.Description().find("is not a valid table name"), std::string::npos);
+        EXPECT_NE(err.Description().find("cannot be an Access table name: it "), std::string::npos)
+            << err.Description();
+        EXPECT_NE(err.Description().find(". Choose another name."), std::string::npos);
       }
     }
   }
