@@ -8,11 +8,13 @@
 #include <optional>
 #include <sstream>
 
+#include "dataaccess/connection_string.h"
 #include "dataaccess/error_report.h"
 #include "dataaccess/session.h"
 #include "jet/database.h"
 #include "jet/error.h"
 #include "jet/office_crypto.h"
+#include "jet/table_outline.h"
 #include "json_lines.h"
 
 namespace vq::tools {
@@ -20,13 +22,21 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vellquist-sql --connect CONNECTION-STRING [--cursor-location client|server]\n"
-    "                     (--tables | --query SQL | --execute SQL | --script FILE)...\n"
+    "                     (--tables | --schema TABLE | --query SQL | --execute SQL |\n"
+    "                      --script FILE)...\n"
     "       vellquist-sql --create PATH [--format jet4|jet4-2000|ace12] [--password P]\n"
     "                     [--connect ...] [actions...]\n"
     "  --create PATH  makes a new, empty Access database (jet4: Access 2002-2003 .mdb,\n"
     "                 the default; jet4-2000: Access 2000 .mdb; ace12: Access 2007 .accdb)\n"
     "                 and, without --connect, runs the actions on it\n"
     "  --tables       one line per tables-catalogue row: TABLE_NAME, a tab, TABLE_TYPE\n"
+    "  --schema TABLE the shape of an Access table, one item a line: TABLE [name], then\n"
+    "                 COLUMN [name] TYPE [NOT NULL] in column order (Jet SQL types:\n"
+    "                 TEXT(n), DECIMAL(p,s), COUNTER, LONGTEXT, ...), INDEX [name]\n"
+    "                 [PRIMARY KEY|FOREIGN KEY] [UNIQUE] [IGNORE NULLS] [REQUIRED]\n"
+    "                 ([column] ASC|DESC, ...) by name, and RELATIONSHIP [name]\n"
+    "                 [child]([column], ...) REFERENCES [parent]([column], ...)\n"
+    "                 ENFORCED|NOT ENFORCED [CASCADE UPDATES] [CASCADE DELETES] by name\n"
     "  --query SQL    a JSON header {\"columns\":[...],\"count\":N}, then one JSON array per row\n"
     "  --execute SQL  runs one statement and prints nothing\n"
     "  --script FILE  runs each line of FILE as with --execute; blank lines and lines\n"
@@ -50,7 +60,7 @@ struct ScriptLine {
 
 // One action from the command line.
 struct Action {
-  enum Kind { kTables, kQuery, kExecute, kScript } kind;
+  enum Kind { kTables, kSchema, kQuery, kExecute, kScript } kind;
   std::string sql;
   std::vector<ScriptLine> script;  // kScript
 };
@@ -105,7 +115,7 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
       options.actions.push_back({Action::kTables, {}, {}});
     } else if (name == "--connect" || name == "--query" || name == "--execute" ||
                name == "--script" || name == "--cursor-location" || name == "--create" ||
-               name == "--format" || name == "--password") {
+               name == "--format" || name == "--password" || name == "--schema") {
       auto v = value();
       if (!v) return name + " needs a value";
       if (name == "--create") {
@@ -132,6 +142,8 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
         options.connect = *v;
       } else if (name == "--query") {
         options.actions.push_back({Action::kQuery, *v, {}});
+      } else if (name == "--schema") {
+        options.actions.push_back({Action::kSchema, *v, {}});
       } else if (name == "--execute") {
         options.actions.push_back({Action::kExecute, *v, {}});
       } else if (name == "--script") {
@@ -161,7 +173,7 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
   if (options.create && !options.connect && options.create->find(';') != std::string::npos)
     return "a file name with \";\" cannot be opened without --connect";
   if (options.actions.empty() && !options.create) {
-    return "nothing to do: give --tables, --query, --execute or --script";
+    return "nothing to do: give --tables, --schema, --query, --execute or --script";
   }
   return std::nullopt;
 }
@@ -174,6 +186,26 @@ void PrintTables(DatabaseSession& db, std::ostream& out) {
     rs.MoveNext();
   }
   rs.Close();
+}
+
+// The outline of an Access table. The engine keeps one open database per
+// file, so this shares the session's, changes of earlier actions included.
+void PrintSchema(const std::string& connection, const std::string& table, std::ostream& out) {
+  const ConnectionString cs =
+      ConnectionString::Parse(connection, {"Provider", "Data Source", "Jet OLEDB:Database Password",
+                                           "User ID", "Password", "Mode", "Persist Security Info",
+                                           "Jet OLEDB:Engine Type", "Jet OLEDB:System database"});
+  std::string provider = cs.GetOr("Provider", "");
+  std::transform(provider.begin(), provider.end(), provider.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (provider.rfind("microsoft.jet.oledb.", 0) != 0 &&
+      provider.rfind("microsoft.ace.oledb.", 0) != 0)
+    throw DatabaseError(errors::kInvalidArgument,
+                        "--schema describes tables of Access databases only; connect to an "
+                        "Access file to use it.");
+  auto db =
+      jet::Database::Open(cs.GetOr("Data Source", ""), cs.GetOr("Jet OLEDB:Database Password", ""));
+  out << jet::OutlineTable(*db, table);
 }
 
 // Prints the header and then each row as it is read, so a large result is
@@ -326,6 +358,9 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
         case Action::kTables:
           PrintTables(db, out);
           break;
+        case Action::kSchema:
+          PrintSchema(*options.connect, action.sql, out);
+          break;
         case Action::kQuery:
           PrintQuery(db, action.sql, out);
           break;
@@ -350,7 +385,7 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
     out.flush();
     return kExitOk;
   } catch (const jet::JetError& e) {
-    // Only making a database reaches the engine directly.
+    // Only making a database and --schema reach the engine directly.
     out.flush();
     err << "error " << e.Number() << ": " << OneLine(e.what()) << '\n';
     return kExitDatabaseError;
