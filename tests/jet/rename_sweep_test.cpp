@@ -1,0 +1,192 @@
+// Every table of every Access file at hand, renamed, and a table named in
+// three scripts made and dropped beside them: a rename keeps a table's Id,
+// columns, indexes, relationships and rows, and mdbtools and mdb-reader read
+// the file as we do after all of it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "jet/database.h"
+#include "jet/error.h"
+#include "jet/table_outline.h"
+#include "other_readers.h"
+#include "scratch_files.h"
+#include "test_file_sources.h"
+
+namespace jet {
+namespace {
+
+using testing::CheckWithOtherReaders;
+using testing::CopyFile;
+using testing::RunCommand;
+using testing::ScratchDir;
+
+// The rows of `table` as text, in the order the table gives them.
+std::string RowsOf(Database& db, const std::string& table) {
+  std::string out;
+  auto reader = db.OpenTable(table);
+  std::vector<Value> row;
+  while (reader->Next(row)) {
+    for (const Value& v : row) {
+      out += std::to_string(v.index()) + ":";
+      if (const auto* s = std::get_if<std::string>(&v)) out += *s;
+      if (const auto* i = std::get_if<int64_t>(&v)) out += std::to_string(*i);
+      if (const auto* d = std::get_if<double>(&v)) out += std::to_string(*d);
+      if (const auto* b = std::get_if<bool>(&v)) out += *b ? "1" : "0";
+      if (const auto* m = std::get_if<Money>(&v)) out += std::to_string(m->ten_thousandths);
+      if (const auto* t = std::get_if<OleDate>(&v)) out += std::to_string(t->days);
+      if (const auto* n = std::get_if<Numeric>(&v))
+        out += std::to_string(static_cast<uint64_t>(n->magnitude)) + "/" +
+               std::to_string(n->scale) + (n->negative ? "-" : "");
+      if (const auto* bytes = std::get_if<Binary>(&v)) out.append(bytes->begin(), bytes->end());
+      if (const auto* g = std::get_if<Guid>(&v)) out.append(g->bytes.begin(), g->bytes.end());
+      out += '\x1f';
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+// `text` with every "[from]" made "[to]".
+std::string Renamed(std::string text, const std::string& from, const std::string& to) {
+  const std::string a = "[" + from + "]", b = "[" + to + "]";
+  for (size_t at = 0; (at = text.find(a, at)) != std::string::npos; at += b.size())
+    text.replace(at, a.size(), b);
+  return text;
+}
+
+std::string Quoted(const std::string& name) {
+  return "`" + name + "`";
+}
+
+TEST(RenameSweep, EveryTableOfEveryFileKeepsItsShapeAndRows) {
+  const std::string fixtures = testing::kSharedFixtures;
+  std::ifstream index(fixtures + "INDEX.tsv");
+  if (!index) GTEST_SKIP() << "needs the Access files made by other software in ../shared";
+  std::string line;
+  std::getline(index, line);
+  int files = 0, tables = 0, kept_by_relationship = 0, kept_as_complex = 0, disagreeing_before = 0;
+  std::vector<std::string> read_only;
+  std::map<std::string, bool> seen;
+  while (std::getline(index, line)) {
+    std::vector<std::string> f;
+    for (size_t at = 0;;) {
+      const size_t tab = line.find('\t', at);
+      f.push_back(line.substr(at, tab - at));
+      if (tab == std::string::npos) break;
+      at = tab + 1;
+    }
+    // Files with a password are left to the encryption tests.
+    if (f.size() < 4 || !f[3].empty() || seen[f[0]]) continue;
+    seen[f[0]] = true;
+    ScratchDir dir;
+    const std::string extension = std::filesystem::path(f[0]).extension().string();
+    const std::string path = CopyFile(fixtures + f[0], dir / ("copy" + extension));
+    std::shared_ptr<Database> db;
+    try {
+      db = Database::Open(path, "");
+    } catch (const JetError&) {
+      continue;  // a file this engine does not open: the reader tests cover why
+    }
+    SCOPED_TRACE(f[0]);
+    if (db->FileHeader().IsJet3()) {
+      // Access 97 files are read, not yet written: each refuses, unchanged.
+      const auto before = testing::FileBytes(path);
+      EXPECT_THROW(db->Execute("CREATE TABLE `Prüfung Ærø 表` (`Größe` LONG)"), JetError);
+      db.reset();
+      EXPECT_TRUE(testing::FileBytes(path) == before);
+      read_only.push_back(f[0]);
+      continue;
+    }
+    ++files;
+    std::vector<std::string> names;
+    for (const CatalogueEntry& e : db->Catalogue())
+      if (e.kind == ObjectKind::kUserTable) names.push_back(e.name);
+
+    std::vector<std::pair<std::string, bool>> renamed;  // new name, in a relationship
+    for (size_t k = 0; k < names.size(); ++k) {
+      const std::string& old_name = names[k];
+      const std::string new_name = "Renamed " + std::to_string(k) + " " + old_name.substr(0, 40);
+      SCOPED_TRACE(old_name);
+      const int32_t id = db->FindTable(old_name).id;
+      const std::string shape = OutlineTable(*db, old_name);
+      const std::string rows = RowsOf(*db, old_name);
+      ASSERT_NO_THROW(
+          db->Execute("ALTER TABLE " + Quoted(old_name) + " RENAME TO " + Quoted(new_name)));
+      EXPECT_EQ(db->FindTable(new_name).id, id);
+      EXPECT_THROW(db->FindTable(old_name), JetError);
+      EXPECT_EQ(OutlineTable(*db, new_name), Renamed(shape, old_name, new_name));
+      EXPECT_EQ(RowsOf(*db, new_name), rows);
+      renamed.push_back({new_name, shape.find("\nRELATIONSHIP ") != std::string::npos});
+      ++tables;
+    }
+
+    // A table named in three scripts, with a row, then dropped.
+    ASSERT_NO_THROW(db->Execute("CREATE TABLE `Prüfung Ærø 表` (`Größe` TEXT(20), n LONG)"));
+    ASSERT_NO_THROW(db->Execute("INSERT INTO `Prüfung Ærø 表` VALUES ('Ærø 表 €', 1)"));
+    EXPECT_EQ(RowsOf(*db, "prüfung ærø 表"),
+              "8:Ærø 表 €\x1f"
+              "2:1\x1f\n");
+    db->Close();
+    db.reset();
+    std::string out;
+    if (RunCommand("mdb-tables -1 '" + path + "'", out) == 0) {
+      EXPECT_NE(out.find("Prüfung Ærø 表\n"), std::string::npos) << out;
+      for (const auto& name : names)
+        EXPECT_EQ(("\n" + out).find("\n" + name + "\n"), std::string::npos) << "still " << name;
+    }
+    // Every renamed table dropped; Access refuses only those in a relationship.
+    db = Database::Open(path, "");
+    ASSERT_NO_THROW(db->Execute("DROP TABLE `Prüfung Ærø 表`"));
+    for (const auto& [name, related] : renamed) {
+      SCOPED_TRACE(name);
+      try {
+        db->Execute("DROP TABLE " + Quoted(name));
+        EXPECT_FALSE(related) << "a table in a relationship was dropped";
+      } catch (const JetError& e) {
+        // Tables with attachment or multi-value columns keep their values in
+        // hidden tables, which this engine does not yet remove: it refuses
+        // the drop and says so, leaving the table whole.
+        const bool complex =
+            std::string(e.what()).find("attachment or multi-value column") != std::string::npos;
+        EXPECT_TRUE(related || complex) << e.what();
+        ++(related ? kept_by_relationship : kept_as_complex);
+      }
+    }
+    db->Close();
+    db.reset();
+    // Where the other readers already disagree with us on the file as Access
+    // or another program left it, their disagreement is not ours to judge.
+    std::string skipped;
+    const std::string differences = CheckWithOtherReaders(path, "", skipped, true, true);
+    if (!differences.empty()) {
+      const std::string original = CopyFile(fixtures + f[0], dir / ("original" + extension));
+      if (CheckWithOtherReaders(original, "", skipped, true, true).empty())
+        ADD_FAILURE() << differences;
+      else
+        ++disagreeing_before;
+    }
+    if (!skipped.empty()) std::printf("  other readers skipped: %s\n", skipped.c_str());
+  }
+  std::printf(
+      "[ rename sweep ] %d files, %d tables renamed, %d kept by their relationships; "
+      "%d files the other readers already read otherwise than we do as they came\n",
+      files, tables, kept_by_relationship, disagreeing_before);
+  if (kept_as_complex > 0)
+    std::printf(
+        "[ rename sweep ] %d tables with attachment or multi-value columns are not yet "
+        "dropped by this engine\n",
+        kept_as_complex);
+  if (!read_only.empty())
+    std::printf(
+        "[ rename sweep ] %zu Access 97 files are not yet written by this engine and "
+        "were only checked to refuse unchanged\n",
+        read_only.size());
+  EXPECT_GT(files, 0);
+}
+
+}  // namespace
+}  // namespace jet
