@@ -94,30 +94,7 @@ long MakeSource(const std::string& source, const std::string& target, long rows)
   from.Open(AccessString(source));
   vq::RecordSet rs;
   rs.Open("SELECT * FROM `Bench`", from);
-  const vq::Fields fields = rs.Fields();
-  const int n = fields.Count();
-  std::string create = "CREATE TABLE `Bench` (";
-  for (int k = 0; k < n; ++k) {
-    if (k) create += ", ";
-    create += Quoted(fields.Item(k).Name(), '`') + " " + AccessType(fields.Item(k).Info());
-  }
-  to.Execute(create + ")");
-  std::string sql;
-  for (; made < rows && !rs.Eof(); ++made, rs.MoveNext()) {
-    sql = "INSERT INTO `Bench` VALUES(";
-    for (int k = 0; k < n; ++k) {
-      if (k) sql += ", ";
-      const vq::Value& v = fields.Item(k).Value();
-      if (vq::IsNull(v)) {
-        sql += "NULL";
-      } else if (std::holds_alternative<vq::Bytes>(v)) {
-        sql += vq::ToText(v);
-      } else {
-        sql += Quoted(vq::ToText(v), '\'');
-      }
-    }
-    to.Execute(sql + ")");
-  }
+  made = CopyBenchRows(rs, to, rows);
   to.Close();
   return made;
 }

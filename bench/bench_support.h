@@ -13,9 +13,12 @@
 #include <exception>
 #include <fstream>
 #include <string>
+#include <variant>
 
 #include "dataaccess/backend.h"
 #include "dataaccess/error.h"
+#include "dataaccess/session.h"
+#include "dataaccess/value.h"
 
 namespace vq::bench {
 
@@ -118,6 +121,37 @@ inline std::string AccessType(const vq::FieldInfo& f) {
     default:
       return "MEMO";
   }
+}
+
+// Creates table Bench in `to` with the columns of `rs` and copies up to
+// `rows` of its rows there, one INSERT each. Returns the rows copied.
+inline long CopyBenchRows(vq::RecordSet& rs, vq::DatabaseSession& to, long rows) {
+  const vq::Fields fields = rs.Fields();
+  const int n = fields.Count();
+  std::string create = "CREATE TABLE `Bench` (";
+  for (int k = 0; k < n; ++k) {
+    if (k) create += ", ";
+    create += Quoted(fields.Item(k).Name(), '`') + " " + AccessType(fields.Item(k).Info());
+  }
+  to.Execute(create + ")");
+  long copied = 0;
+  std::string sql;
+  for (; copied < rows && !rs.Eof(); ++copied, rs.MoveNext()) {
+    sql = "INSERT INTO `Bench` VALUES(";
+    for (int k = 0; k < n; ++k) {
+      if (k) sql += ", ";
+      const vq::Value& v = fields.Item(k).Value();
+      if (vq::IsNull(v)) {
+        sql += "NULL";
+      } else if (std::holds_alternative<vq::Bytes>(v)) {
+        sql += vq::ToText(v);
+      } else {
+        sql += Quoted(vq::ToText(v), '\'');
+      }
+    }
+    to.Execute(sql + ")");
+  }
+  return copied;
 }
 
 }  // namespace vq::bench

@@ -128,31 +128,7 @@ long MakeSlice(const std::string& source, const std::string& table, const std::s
   rs.Open("SELECT * FROM " + Quoted(table, '`'), from);
   vq::DatabaseSession to;
   to.Open(AccessString(target));
-  const vq::Fields fields = rs.Fields();
-  const int n = fields.Count();
-  std::string create = "CREATE TABLE `Bench` (";
-  for (int k = 0; k < n; ++k) {
-    if (k) create += ", ";
-    create += Quoted(fields.Item(k).Name(), '`') + " " + AccessType(fields.Item(k).Info());
-  }
-  to.Execute(create + ")");
-  long copied = 0;
-  std::string sql;
-  for (; copied < rows && !rs.Eof(); ++copied, rs.MoveNext()) {
-    sql = "INSERT INTO `Bench` VALUES(";
-    for (int k = 0; k < n; ++k) {
-      if (k) sql += ", ";
-      const vq::Value& v = fields.Item(k).Value();
-      if (vq::IsNull(v)) {
-        sql += "NULL";
-      } else if (std::holds_alternative<vq::Bytes>(v)) {
-        sql += vq::ToText(v);
-      } else {
-        sql += Quoted(vq::ToText(v), '\'');
-      }
-    }
-    to.Execute(sql + ")");
-  }
+  const long copied = CopyBenchRows(rs, to, rows);
   to.Close();
   return copied;
 }
