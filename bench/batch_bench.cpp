@@ -208,15 +208,15 @@ int main(int argc, char** argv) {
                 source.empty() ? "a table made here" : source.c_str(),
                 static_cast<double>(bytes) / static_cast<double>(rows ? rows : 1), rounds);
     for (int a = 7; a < argc; ++a) {
-      const std::string spec = argv[a];
-      const size_t eq = spec.find('='), colon = spec.rfind(':');
+      const std::string given = argv[a];
+      const size_t eq = given.find('='), colon = given.rfind(':');
       if (eq == std::string::npos || colon == std::string::npos || colon < eq) {
-        std::fprintf(stderr, "batch_bench: a server is DELAY_US=HOST:PORT: %s\n", spec.c_str());
+        std::fprintf(stderr, "batch_bench: a server is DELAY_US=HOST:PORT: %s\n", given.c_str());
         return 2;
       }
-      const Server server{spec.substr(eq + 1, colon - eq - 1), spec.substr(colon + 1), argv[4],
+      const Server server{given.substr(eq + 1, colon - eq - 1), given.substr(colon + 1), argv[4],
                           argv[5], argv[6]};
-      if (RunServer(file, texts, rows, server, spec.substr(0, eq), rounds) != 0) status = 1;
+      if (RunServer(file, texts, rows, server, given.substr(0, eq), rounds) != 0) status = 1;
     }
   } catch (const vq::DatabaseError& e) {
     std::fprintf(stderr, "batch_bench: error %d: %s\n", e.Number(), e.what());
