@@ -182,6 +182,9 @@ void CheckAccessName(const std::string& name, const char* what) {
     std::string why = e.Description();
     const size_t at = why.rfind("table name: ");
     if (at != std::string::npos) why = why.substr(at + 12);
+    // The reason alone: the report says in its own words what to do.
+    const std::string advice = " Choose another name.";
+    if (why.ends_with(advice)) why.resize(why.size() - advice.size());
     if (!why.empty() && why.back() == '.') why.pop_back();
     Refuse(name, what, "Access", why);
   }
