@@ -514,26 +514,37 @@ std::string WrappedHex(const std::vector<uint8_t>& data) {
   return hex;
 }
 
-// A table whose Decimal and Currency columns are calculated, made from a new
-// file: the values go in as binary, then the descriptors are turned into
-// calculated ones (type byte, extra flags 0xC0). Its copy keeps every value,
-// though the Decimal results carry scales no one column could hold exactly.
-TEST(CalculatedCopy, DecimalAndCurrencyResultsCopyWithEveryValue) {
-  const std::string plain = ::testing::TempDir() + "/calc-copy-" + std::to_string(::getpid());
+// The 16 magnitude bytes of a calculated Decimal: two little-endian words, high first.
+std::vector<uint8_t> Magnitude16(unsigned __int128 m) {
+  std::vector<uint8_t> b;
+  for (uint64_t word : {static_cast<uint64_t>(m >> 64), static_cast<uint64_t>(m)})
+    for (int k = 0; k < 8; ++k) b.push_back(static_cast<uint8_t>(word >> (8 * k)));
+  return b;
+}
+
+// A row of the People table below: its calculated Decimal and Currency results.
+struct CalculatedPair {
+  std::vector<uint8_t> decimal;
+  int64_t money = 0;
+};
+
+// A table People(ID, Popularity, Monthly) whose Decimal and Currency columns
+// are calculated, made from a new file: the values go in as binary, then the
+// descriptors are turned into calculated ones (type byte, extra flags 0xC0).
+// Returns the patched file; `scratch` collects the files to remove.
+std::string CalculatedPeople(const std::string& name, const std::vector<CalculatedPair>& rows,
+                             std::vector<std::string>& scratch) {
+  const std::string plain = ::testing::TempDir() + "/" + name + "-" + std::to_string(::getpid());
   const std::string path = plain + "-patched.accdb";
-  std::filesystem::remove(plain + ".accdb");
-  std::filesystem::remove(path);
+  scratch = {plain + ".accdb", path};
+  for (const std::string& f : scratch) std::filesystem::remove(f);
   Database::Create(plain + ".accdb", NewFormat::kAccess2007, "");
   {
     auto db = Database::Open(plain + ".accdb", "");
     db->Execute("CREATE TABLE People (ID LONG, Popularity BINARY(64), Monthly BINARY(64))");
-    db->Execute("INSERT INTO People VALUES (1, " +
-                WrappedHex(Decimal(6, false,
-                                   {0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0xE6, 0xFF, 0x02, 0, 0, 0, 0})) +
-                ", " + WrappedHex(BytesOf(int64_t{833333333})) + ")");
-    db->Execute("INSERT INTO People VALUES (2, " +
-                WrappedHex(Decimal(6, true, {0, 0, 0, 0, 0xF8, 0xB4, 0x28, 0x02, 0, 0, 0, 0})) +
-                ", " + WrappedHex(BytesOf(int64_t{-833})) + ")");
+    for (size_t k = 0; k < rows.size(); ++k)
+      db->Execute("INSERT INTO People VALUES (" + std::to_string(k + 1) + ", " +
+                  WrappedHex(rows[k].decimal) + ", " + WrappedHex(BytesOf(rows[k].money)) + ")");
     db->Close();
   }
   std::ifstream in(plain + ".accdb", std::ios::binary);
@@ -548,31 +559,83 @@ TEST(CalculatedCopy, DecimalAndCurrencyResultsCopyWithEveryValue) {
   const uint8_t types[] = {0, kNumeric, kMoney};
   for (size_t k = 1; k < 3; ++k) {
     uint8_t* d = bytes.data() + tdef * 4096 + 63 + 25 * order[k];
-    ASSERT_EQ(d[0], kBinary);
+    EXPECT_EQ(d[0], kBinary);
     d[0] = types[k];
     d[16] = 0xC0;
   }
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
 
+// The copy of People's Popularity column: its scale and its values in order.
+std::pair<int, std::vector<Value>> CopiedPopularity(const std::string& path) {
   auto db = Database::Open(path, "");
-  ASSERT_TRUE(db->Definition("People").columns[1].IsCalculated());
+  EXPECT_TRUE(db->Definition("People").columns[1].IsCalculated());
   db->Execute("SELECT * INTO Copied FROM People");
   auto reader = db->OpenTable("Copied");
   EXPECT_FALSE(reader->Definition().columns[1].IsCalculated());
-  EXPECT_EQ(reader->Definition().columns[1].scale, 4);  // 50.325 and -36.2222
+  std::pair<int, std::vector<Value>> out{reader->Definition().columns[1].scale, {}};
   std::vector<Value> row;
-  ASSERT_TRUE(reader->Next(row));
-  EXPECT_EQ(row[1], Value(Numeric{503250, 28, 4, false}));
-  EXPECT_EQ(row[2], Value(Money{833333333}));
-  ASSERT_TRUE(reader->Next(row));
-  EXPECT_EQ(row[1], Value(Numeric{362222, 28, 4, true}));
-  EXPECT_EQ(row[2], Value(Money{-833}));
-  EXPECT_FALSE(reader->Next(row));
-  db.reset();
-  std::filesystem::remove(plain + ".accdb");
-  std::filesystem::remove(path);
+  while (reader->Next(row)) out.second.push_back(row[1]);
+  return out;
+}
+
+// Its copy keeps every value, though the Decimal results carry scales no one
+// column could hold exactly.
+TEST(CalculatedCopy, DecimalAndCurrencyResultsCopyWithEveryValue) {
+  std::vector<std::string> scratch;
+  const std::string path = CalculatedPeople(
+      "calc-copy",
+      {{Decimal(6, false, {0, 0, 0, 0, 0, 0, 0, 0, 0x08, 0xE6, 0xFF, 0x02, 0, 0, 0, 0}), 833333333},
+       {Decimal(6, true, {0, 0, 0, 0, 0xF8, 0xB4, 0x28, 0x02, 0, 0, 0, 0}), -833}},
+      scratch);
+  {
+    auto db = Database::Open(path, "");
+    db->Execute("SELECT * INTO Copied FROM People");
+    auto reader = db->OpenTable("Copied");
+    EXPECT_FALSE(reader->Definition().columns[1].IsCalculated());
+    EXPECT_EQ(reader->Definition().columns[1].scale, 4);  // 50.325 and -36.2222
+    std::vector<Value> row;
+    ASSERT_TRUE(reader->Next(row));
+    EXPECT_EQ(row[1], Value(Numeric{503250, 28, 4, false}));
+    EXPECT_EQ(row[2], Value(Money{833333333}));
+    ASSERT_TRUE(reader->Next(row));
+    EXPECT_EQ(row[1], Value(Numeric{362222, 28, 4, true}));
+    EXPECT_EQ(row[2], Value(Money{-833}));
+    EXPECT_FALSE(reader->Next(row));
+  }
+  for (const std::string& f : scratch) std::filesystem::remove(f);
+}
+
+// Where no one Decimal column holds every result exactly (12 integer digits
+// in one row, up to 27 places in others), the copy keeps the integer digits
+// and rounds the places beyond the 16 left beside them half away from zero;
+// a result that rounds to nothing is zero, not minus zero.
+TEST(CalculatedCopy, ResultsNoOneColumnHoldsRoundHalfAwayFromZero) {
+  const unsigned __int128 e16 = 10'000'000'000'000'000ULL;
+  // 0.123456789012345678901234567 (27 places): 123456789012345678 * 10^9 + 901234567.
+  const unsigned __int128 long_fraction =
+      static_cast<unsigned __int128>(123456789012345678ULL) * 1'000'000'000ULL + 901234567ULL;
+  std::vector<std::string> scratch;
+  const std::string path = CalculatedPeople(
+      "calc-round",
+      {{Decimal(0, false, Magnitude16(123456789012ULL)), 1},
+       {Decimal(27, false, Magnitude16(long_fraction)), 2},
+       {Decimal(17, true, Magnitude16(5)), 3},        // -0.00000000000000005: exactly half
+       {Decimal(17, true, Magnitude16(4)), 4},        // -0.00000000000000004: below half
+       {Decimal(20, false, Magnitude16(14999)), 5}},  // 0.00000000000000014999
+      scratch);
+  auto [scale, values] = CopiedPopularity(path);
+  EXPECT_EQ(scale, 16);
+  ASSERT_EQ(values.size(), 5u);
+  EXPECT_EQ(values[0], Value(Numeric{123456789012 * e16, 28, 16, false}));
+  EXPECT_EQ(values[1], Value(Numeric{1234567890123457, 28, 16, false}));
+  EXPECT_EQ(values[2], Value(Numeric{1, 28, 16, true}));
+  EXPECT_EQ(values[3], Value(Numeric{0, 28, 16, false}));
+  EXPECT_EQ(values[4], Value(Numeric{1, 28, 16, false}));
+  for (const std::string& f : scratch) std::filesystem::remove(f);
 }
 
 }  // namespace
