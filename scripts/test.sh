@@ -104,13 +104,13 @@ run_fuzz() {
   "$build/fuzz/fuzz_sql" -max_total_time=20 -max_len=4096 -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 "$sql_corpus" >"$fuzz_logs/sql" 2>&1 || sql_status=$?
   if [ "$jobs" -ge 2 ]; then wait "$open_pid" || open_status=$?; fi
-  # A target that found a fault shows its whole output; one that did not, its last lines.
+  # A target that found a fault shows its whole output; one that did not, its figures.
   local name status
   for name in open sql; do
     status=$open_status
     [ "$name" = sql ] && status=$sql_status
     echo "--- fuzz_$name"
-    if [ "$status" -ne 0 ]; then cat "$fuzz_logs/$name"; else tail -n 12 "$fuzz_logs/$name"; fi
+    if [ "$status" -ne 0 ]; then cat "$fuzz_logs/$name"; else grep -E '^(Done |stat::)' "$fuzz_logs/$name" || true; fi
   done
   if [ "$open_status" -ne 0 ] || [ "$sql_status" -ne 0 ]; then
     echo "the fuzz run found a fault (fuzz_open status $open_status, fuzz_sql status $sql_status)" >&2
