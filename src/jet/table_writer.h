@@ -43,8 +43,10 @@ class TableWriter {
                    std::vector<ParentLink> parents = {});
 
   // Adds a row of `values` (one per column, in column order) and returns
-  // where it went. A null in an autonumber column gets the next number. A row
-  // an index or relationship refuses is not written (see TableIndexes).
+  // where it went. A null in an autonumber column gets the next number; the
+  // attachment and multi-value columns take null only, and get the row's new
+  // reference (their lists start empty). A row an index or relationship
+  // refuses is not written (see TableIndexes).
   RowPointer Insert(std::vector<Value>& values);
 
   // Adds an already encoded row whose long values are written (copying
