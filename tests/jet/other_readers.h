@@ -29,10 +29,11 @@ inline int RunCommand(const std::string& command, std::string& out) {
 // file) mdbtools must read `path` as our reader reads it, which the caller has
 // checked value for value. Empty when they do or when a reader is missing
 // (then `skipped` says which); otherwise what differs. `any_order` accepts
-// mdb-reader's rows in another order than ours.
+// mdb-reader's rows in another order than ours; `with_mdb_reader` false
+// leaves it out (for files it fails to read even as Access left them).
 inline std::string CheckWithOtherReaders(const std::string& path, const std::string& password,
                                          std::string& skipped, bool with_mdbtools = true,
-                                         bool any_order = false) {
+                                         bool any_order = false, bool with_mdb_reader = true) {
   const std::string tool = VQ_SQL_TOOL,
                     checker = std::string(VQ_READERS_DIR) + "/check_written_file.py";
   if (!Exists(tool)) {
@@ -42,6 +43,7 @@ inline std::string CheckWithOtherReaders(const std::string& path, const std::str
   const std::string base = std::string(VQ_PYTHON) + " '" + checker + "' '" + path + "' --tool '" +
                            tool + "'" + (password.empty() ? "" : " --password '" + password + "'") +
                            (with_mdbtools ? "" : " --no-mdbtools") +
+                           (with_mdb_reader ? "" : " --no-mdb-reader") +
                            (any_order ? " --any-order" : "");
   const std::string expected = path + ".expected.json";
   std::string out;
