@@ -7,7 +7,9 @@
 // the "Tables" container grants (same SID, ACM 0xFFEFF as Access writes,
 // FInheritable false) with its entry in MSysACEs' index. Every index entry
 // also counts in its index's entry count in the definition. Dropping removes
-// exactly these rows and entries.
+// exactly these rows and entries; for a table with attachment or multi-value
+// columns also the MSysComplexColumns rows naming it, and (the caller's part)
+// the hidden tables those rows name, each as a table of its own.
 #pragma once
 
 #include <cstdint>

@@ -494,6 +494,15 @@ std::string GeneratedInsert(const std::string& table, const TableDefinition& def
     names += (names.empty() ? "[" : ", [") + c.name + "]";
     values += (values.empty() ? "" : ", ") + v;
   }
+  // Nothing but numbers the engine hands out (an autonumber, the reference of
+  // attachment and multi-value lists): a null asks for them.
+  for (const Column& c : def.columns) {
+    if (!names.empty()) break;
+    if (c.type == kComplex || ((c.flags & 0x04) && c.type == kLong)) {
+      names = "[" + c.name + "]";
+      values = "NULL";
+    }
+  }
   return "INSERT INTO [" + table + "] (" + names + ") VALUES (" + values + ")";
 }
 
