@@ -375,13 +375,16 @@ void Database::DropTable(const std::string& name) {
         auto flat = std::find_if(catalogue_.begin(), catalogue_.end(),
                                  [&](const CatalogueEntry& e) { return e.id == r.flat_table_id; });
         if (flat == catalogue_.end()) continue;  // already gone: only the row is left to remove
+        // Never a table that is not the column's own to drop.
         const bool template_table =
+            flat->name.rfind("MSysComplexType", 0) == 0 ||
             std::any_of(rows.begin(), rows.end(),
                         [&](const ComplexColumnRow& o) { return o.type_table_id == flat->id; });
         if (flat->kind != ObjectKind::kSystemTable || flat->id == id || template_table)
           ThrowCorrupt("the values of column '" + r.column + "' of table '" + entry.name +
                        "' are said to be kept in '" + flat->name +
-                       "', which is not a hidden table of that column");
+                       "', which is not a hidden table of that column. The table was not "
+                       "dropped: repair the file (in Access, Compact and Repair) first");
         hidden_ids.push_back(flat->id);
         hidden.push_back(ReadTableDefinition(store, header_, flat->DefinitionPage()));
       }

@@ -319,6 +319,53 @@ TEST_P(ComplexColumns, DropIsRefusedWhileARelationshipHoldsTheTable) {
   EXPECT_TRUE(FileBytes(path_) == before);
 }
 
+// A drop whose MSysComplexColumns row names a template table as the
+// column's hidden table is refused as damage before anything is written, and
+// the template stays.
+TEST(ComplexColumnsDamaged, ADropThatWouldTakeATemplateIsRefusedUnchanged) {
+  const ComplexTable& t = kTables[0];
+  if (!testing::Exists(kSharedFixtures + t.fixture))
+    GTEST_SKIP() << "needs " << t.fixture << " from the shared Access files (../shared)";
+  ScratchDir dir;
+  const std::string path = testing::CopyFile(kSharedFixtures + t.fixture, dir / "copy.accdb");
+  uint64_t at = 0;
+  int32_t template_id = 0;
+  {
+    auto db = Database::Open(path, "");
+    const int32_t id = db->FindTable(t.table).id;
+    template_id = db->FindTable("MSysComplexType_Attachment").id;
+    TableDefinition def = db->Definition("MSysComplexColumns");
+    const Column* flat = nullptr;
+    const Column* conceptual = nullptr;
+    for (const Column& c : def.columns) {
+      if (c.name == "FlatTableID") flat = &c;
+      if (c.name == "ConceptualTableID") conceptual = &c;
+    }
+    ASSERT_TRUE(flat && conceptual && flat->IsFixed());
+    FileStore store(db->File(), LayoutFor(false));
+    ForEachRow(store, db->FileHeader(), def, [&](RowPointer where, std::vector<Value>& row) {
+      if (row[conceptual - def.columns.data()] != Value(int64_t{id})) return true;
+      PageBuffer page = store.Read(where.page);
+      const RowSlot slot = DataPage(View(page), false, where.page).Slot(where.row);
+      at = uint64_t{where.page} * 4096 + slot.start + 2 + flat->fixed_offset;
+      return false;
+    });
+  }
+  ASSERT_NE(at, 0u);
+  std::vector<uint8_t> bytes = FileBytes(path);
+  for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<uint8_t>(template_id >> (8 * k));
+  testing::WriteFileBytes(path, bytes);
+
+  auto db = Database::Open(path, "");
+  std::string what;
+  EXPECT_EQ(ErrorOf(*db, "DROP TABLE [" + std::string(t.table) + "]", &what),
+            error_numbers::kCorrupt);
+  EXPECT_NE(what.find("MSysComplexType_Attachment"), std::string::npos) << what;
+  db->Checkpoint();
+  EXPECT_TRUE(FileBytes(path) == bytes);
+  EXPECT_EQ(db->FindTable("MSysComplexType_Attachment").id, template_id);
+}
+
 std::string FixtureName(const ::testing::TestParamInfo<ComplexTable>& info) {
   std::string name;
   for (const char* c = info.param.fixture; *c; ++c)
