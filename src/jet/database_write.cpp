@@ -365,6 +365,7 @@ void Database::DropTable(const std::string& name) {
     // shaped after are shared and stay.
     std::vector<TableDefinition> hidden;
     std::vector<int32_t> hidden_ids;
+    std::vector<std::string> hidden_names;
     const bool complex = std::any_of(def.columns.begin(), def.columns.end(),
                                      [](const Column& c) { return c.type == kComplex; });
     if (complex) {
@@ -386,6 +387,7 @@ void Database::DropTable(const std::string& name) {
                        "', which is not a hidden table of that column. The table was not "
                        "dropped: repair the file (in Access, Compact and Repair) first");
         hidden_ids.push_back(flat->id);
+        hidden_names.push_back(flat->name);
         hidden.push_back(ReadTableDefinition(store, header_, flat->DefinitionPage()));
       }
     }
@@ -457,6 +459,9 @@ void Database::DropTable(const std::string& name) {
     for (int32_t hidden_id : hidden_ids) catalogue.RemoveTable(hidden_id);
     if (complex) catalogue.RemoveComplexColumns(id);
     catalogue.RemoveNavigationEntries(entry.name);
+    // Access lists the hidden tables in the navigation pane's tables too.
+    for (const std::string& hidden_name : hidden_names)
+      catalogue.RemoveNavigationEntries(hidden_name);
     for (uint32_t p : freed) store.FreePage(p);
   });
 }

@@ -109,7 +109,8 @@ void ExpectIndexesWhole(Database& db, const std::string& table) {
 void ExpectSound(Database& db) {
   EXPECT_EQ(FindDamageForWriting(db.File(), db.File().FileSize(), db.FileHeader(), db.Catalogue()),
             "");
-  for (const char* system : {"MSysObjects", "MSysACEs", "MSysComplexColumns"})
+  for (const char* system :
+       {"MSysObjects", "MSysACEs", "MSysComplexColumns", "MSysNavPaneObjectIDs"})
     ExpectIndexesWhole(db, system);
 }
 
@@ -264,6 +265,15 @@ TEST_P(ComplexColumns, DropTakesTheHiddenTablesAndKeepsTheTemplates) {
   EXPECT_EQ(RowsOf(*db, "MSysComplexColumns"), kept_columns);
   for (const auto& row : RowsOf(*db, "MSysACEs"))
     EXPECT_FALSE(gone.count(static_cast<int32_t>(Number(row.at("ObjectId")))));
+  // The navigation pane lists the hidden tables too: no entry names one that is gone.
+  std::vector<Value> nav_ids;
+  for (const auto& row : RowsOf(*db, "MSysNavPaneObjectIDs")) {
+    nav_ids.push_back(row.at("Id"));
+    for (const std::string& name : gone_names)
+      EXPECT_NE(row.at("Name"), Value(name)) << "the navigation pane still lists " << name;
+  }
+  for (const auto& row : RowsOf(*db, "MSysNavPaneGroupToObjects"))
+    EXPECT_NE(std::find(nav_ids.begin(), nav_ids.end(), row.at("ObjectID")), nav_ids.end());
   const std::set<uint32_t> free_after = FreePages(*db);
   for (uint32_t p : owned) EXPECT_TRUE(free_after.count(p)) << "page " << p << " is not given back";
   ExpectSound(*db);
