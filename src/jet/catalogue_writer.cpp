@@ -138,6 +138,7 @@ CatalogueWriter::CatalogueWriter(PageStore& store, const Header& header,
     if (e.name == "MSysRelationships") relationships_page_ = e.DefinitionPage();
     if (e.name == "MSysNavPaneObjectIDs") nav_objects_page_ = e.DefinitionPage();
     if (e.name == "MSysNavPaneGroupToObjects") nav_groups_page_ = e.DefinitionPage();
+    if (e.name == "MSysComplexColumns") complex_columns_page_ = e.DefinitionPage();
   }
   if (aces_page_ == 0) ThrowCorrupt("the catalogue has no MSysACEs table");
 }
@@ -356,6 +357,50 @@ void CatalogueWriter::RemoveNavigationEntries(const std::string& name) {
   for (auto& [where, row] : found) {
     DeleteRow(groups, where, row);
     groups = ReadTableDefinition(store_, header_, nav_groups_page_);
+  }
+}
+
+std::vector<ComplexColumnRow> CatalogueWriter::ComplexColumnsOf(int32_t id) {
+  std::vector<ComplexColumnRow> out;
+  if (complex_columns_page_ == 0) return out;
+  TableDefinition def = ReadTableDefinition(store_, header_, complex_columns_page_);
+  const char* table = "MSysComplexColumns";
+  const int name = RequireColumn(def, "ColumnName", table),
+            complex = RequireColumn(def, "ComplexID", table),
+            conceptual = RequireColumn(def, "ConceptualTableID", table),
+            flat = RequireColumn(def, "FlatTableID", table),
+            type = RequireColumn(def, "ComplexTypeObjectID", table);
+  auto number = [](const Value& v) {
+    const int64_t* i = std::get_if<int64_t>(&v);
+    return i ? static_cast<int32_t>(*i) : 0;
+  };
+  ForEachRow(store_, header_, def, [&](RowPointer, std::vector<Value>& row) {
+    if (number(row[conceptual]) != id) return true;
+    ComplexColumnRow r;
+    if (const std::string* s = std::get_if<std::string>(&row[name])) r.column = *s;
+    r.complex_id = number(row[complex]);
+    r.table_id = id;
+    r.flat_table_id = number(row[flat]);
+    r.type_table_id = number(row[type]);
+    out.push_back(std::move(r));
+    return true;
+  });
+  return out;
+}
+
+void CatalogueWriter::RemoveComplexColumns(int32_t id) {
+  if (complex_columns_page_ == 0) return;
+  TableDefinition def = ReadTableDefinition(store_, header_, complex_columns_page_);
+  const int conceptual = RequireColumn(def, "ConceptualTableID", "MSysComplexColumns");
+  std::vector<std::pair<RowPointer, std::vector<Value>>> found;
+  ForEachRow(store_, header_, def, [&](RowPointer where, std::vector<Value>& row) {
+    const int64_t* v = std::get_if<int64_t>(&row[conceptual]);
+    if (v && *v == id) found.emplace_back(where, row);
+    return true;
+  });
+  for (auto& [where, row] : found) {
+    DeleteRow(def, where, row);
+    def = ReadTableDefinition(store_, header_, complex_columns_page_);
   }
 }
 

@@ -7,7 +7,9 @@
 // the "Tables" container grants (same SID, ACM 0xFFEFF as Access writes,
 // FInheritable false) with its entry in MSysACEs' index. Every index entry
 // also counts in its index's entry count in the definition. Dropping removes
-// exactly these rows and entries.
+// exactly these rows and entries; for a table with attachment or multi-value
+// columns also the MSysComplexColumns rows naming it, and (the caller's part)
+// the hidden tables those rows name, each as a table of its own.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +50,17 @@ void ForEachRow(PageSource& source, const Header& header, const TableDefinition&
 RowPointer InsertIndexedRow(PageStore& store, const Header& header, const TableDefinition& def,
                             std::vector<Value>& values);
 
+// One row of MSysComplexColumns: an attachment or multi-value column of the
+// table `table_id`, whose values are rows of the hidden table `flat_table_id`
+// shaped after the shared template table `type_table_id`.
+struct ComplexColumnRow {
+  std::string column;
+  int32_t complex_id = 0;  // the column's descriptor names its row by this
+  int32_t table_id = 0;
+  int32_t flat_table_id = 0;
+  int32_t type_table_id = 0;
+};
+
 // Changes the catalogue tables within one statement.
 class CatalogueWriter {
  public:
@@ -67,6 +80,13 @@ class CatalogueWriter {
   // `name` (its MSysNavPaneObjectIDs row and the group entries that name
   // it), so no entry is left for a table that is gone.
   void RemoveNavigationEntries(const std::string& name);
+
+  // The MSysComplexColumns rows of the table with `id` (none when the file
+  // has no such table).
+  std::vector<ComplexColumnRow> ComplexColumnsOf(int32_t id);
+  // Removes the MSysComplexColumns rows of the table with `id`, with their
+  // index entries; the hidden tables they name are the caller's to remove.
+  void RemoveComplexColumns(int32_t id);
 
   // The names of tables that take part in a relationship with `name`, if any.
   std::vector<std::string> RelationshipsOf(const std::string& name);
@@ -102,6 +122,7 @@ class CatalogueWriter {
   uint32_t relationships_page_ = 0;
   uint32_t nav_objects_page_ = 0;
   uint32_t nav_groups_page_ = 0;
+  uint32_t complex_columns_page_ = 0;
 };
 
 }  // namespace jet

@@ -69,6 +69,8 @@ class Database {
 
   // The operations behind the statements, each one atomic statement.
   void CreateTable(const std::string& name, const std::vector<NewColumn>& columns);
+  // Drops a table, with the hidden tables of its attachment and multi-value
+  // columns; refused while a relationship holds it.
   void DropTable(const std::string& name);
   void CopyTable(const std::string& new_name, const std::string& source);
   // Adds an index to the table `table` and fills it from the table's rows.

@@ -199,12 +199,6 @@ TableWriter& Database::WriterFor(const CatalogueEntry& table) {
   TableDefinition def = Definition(table.name);
   auto writer = std::make_unique<TableWriter>(*store_, std::move(def));
   if (!writer->Definition().real_indexes.empty()) {
-    for (const Column& c : writer->Definition().columns)
-      if (c.type == kComplex)
-        throw JetError(error_numbers::kNotSupported,
-                       "Rows cannot be added to '" + table.name + "': its attachment or " +
-                           "multi-value column '" + c.name + "' is kept in hidden tables that " +
-                           "this engine does not fill.");
     writer->KeepIndexes(
         header_, table.name,
         ParentLinksOf(*store_, header_, catalogue_, writer->Definition(), table.name));
@@ -259,7 +253,7 @@ void Database::Insert(const Statement& s) {
   for (size_t k = 0; k < n; ++k) {
     const Column& c = def.columns[k];
     if (c.required && std::holds_alternative<std::monostate>(values_[k]) &&
-        !((c.flags & 0x04) && c.type == kLong))
+        !((c.flags & 0x04) && c.type == kLong) && c.type != kComplex)
       throw NullInRequiredColumnError(c.name);
   }
   writer.Insert(values_);
@@ -361,48 +355,81 @@ void Database::DropTable(const std::string& name) {
                                                        "'. Delete the relationship first.");
     }
     TableDefinition def = Definition(entry.name);
-    for (const Column& c : def.columns)
-      if (c.type == kComplex)
-        throw JetError(error_numbers::kNotSupported, "Table '" + entry.name +
-                                                         "' cannot be dropped: its attachment or "
-                                                         "multi-value column '" +
-                                                         c.name +
-                                                         "' is kept in hidden tables that this "
-                                                         "engine does not remove.");
     const int32_t id = entry.id;
     PageStore& store = *store_;
     const Layout& l = store.FileLayout();
     const uint32_t pages = store.PageCount();
-    std::set<uint32_t> freed(def.chain.begin(), def.chain.end());
-    std::vector<RowPointer> maps = {def.owned_pages, def.free_pages};
-    // Data and long-value pages the table's maps name, where they are indeed its own.
-    auto take = [&](RowPointer map, bool long_values) {
-      if (map.IsNull()) return;
-      maps.push_back(map);
-      for (uint32_t p : UsageMapEditor(store, map).Pages()) {
-        if (p < 3 || p >= pages) continue;
-        PageBuffer b = store.Read(p);
-        ByteView v = View(b);
-        uint32_t owner = v.U32(l.data_owner);
-        if (v.U8(0) == 0x01 && (long_values ? owner == kLongValueOwner : owner == def.page))
-          freed.insert(p);
+
+    // Attachment and multi-value columns keep their values in hidden tables,
+    // one per column, that go with the table; the template tables they are
+    // shaped after are shared and stay.
+    std::vector<TableDefinition> hidden;
+    std::vector<int32_t> hidden_ids;
+    std::vector<std::string> hidden_names;
+    const bool complex = std::any_of(def.columns.begin(), def.columns.end(),
+                                     [](const Column& c) { return c.type == kComplex; });
+    if (complex) {
+      const std::vector<ComplexColumnRow> rows = catalogue.ComplexColumnsOf(id);
+      for (const ComplexColumnRow& r : rows) {
+        if (std::find(hidden_ids.begin(), hidden_ids.end(), r.flat_table_id) != hidden_ids.end())
+          continue;
+        auto flat = std::find_if(catalogue_.begin(), catalogue_.end(),
+                                 [&](const CatalogueEntry& e) { return e.id == r.flat_table_id; });
+        if (flat == catalogue_.end()) continue;  // already gone: only the row is left to remove
+        // Never a table that is not the column's own to drop.
+        const bool template_table =
+            flat->name.rfind("MSysComplexType", 0) == 0 ||
+            std::any_of(rows.begin(), rows.end(),
+                        [&](const ComplexColumnRow& o) { return o.type_table_id == flat->id; });
+        if (flat->kind != ObjectKind::kSystemTable || flat->id == id || template_table)
+          ThrowCorrupt("the values of column '" + r.column + "' of table '" + entry.name +
+                       "' are said to be kept in '" + flat->name +
+                       "', which is not a hidden table of that column. The table was not "
+                       "dropped: repair the file (in Access, Compact and Repair) first");
+        hidden_ids.push_back(flat->id);
+        hidden_names.push_back(flat->name);
+        hidden.push_back(ReadTableDefinition(store, header_, flat->DefinitionPage()));
+      }
+    }
+
+    std::set<uint32_t> freed;
+    std::vector<RowPointer> maps;
+    // A table's definition chain, and the data, long-value and index pages
+    // its maps name, where they are indeed its own.
+    auto collect = [&](const TableDefinition& t) {
+      freed.insert(t.chain.begin(), t.chain.end());
+      maps.push_back(t.owned_pages);
+      maps.push_back(t.free_pages);
+      auto take = [&](RowPointer map, bool long_values) {
+        if (map.IsNull()) return;
+        maps.push_back(map);
+        for (uint32_t p : UsageMapEditor(store, map).Pages()) {
+          if (p < 3 || p >= pages) continue;
+          PageBuffer b = store.Read(p);
+          ByteView v = View(b);
+          uint32_t owner = v.U32(l.data_owner);
+          if (v.U8(0) == 0x01 && (long_values ? owner == kLongValueOwner : owner == t.page))
+            freed.insert(p);
+        }
+      };
+      take(t.owned_pages, false);
+      for (const LongValueMaps& m : t.long_value_maps) {
+        take(m.owned_pages, true);
+        if (!m.free_pages.IsNull()) maps.push_back(m.free_pages);
+      }
+      for (const RealIndex& index : t.real_indexes) {
+        if (index.usage_map.IsNull()) continue;
+        maps.push_back(index.usage_map);
+        for (uint32_t p : UsageMapEditor(store, index.usage_map).Pages()) {
+          if (p < 3 || p >= pages) continue;
+          PageBuffer b = store.Read(p);
+          ByteView v = View(b);
+          if ((v.U8(0) == 0x03 || v.U8(0) == 0x04) && v.U32(4) == t.page) freed.insert(p);
+        }
       }
     };
-    take(def.owned_pages, false);
-    for (const LongValueMaps& m : def.long_value_maps) {
-      take(m.owned_pages, true);
-      if (!m.free_pages.IsNull()) maps.push_back(m.free_pages);
-    }
-    for (const RealIndex& index : def.real_indexes) {
-      if (index.usage_map.IsNull()) continue;
-      maps.push_back(index.usage_map);
-      for (uint32_t p : UsageMapEditor(store, index.usage_map).Pages()) {
-        if (p < 3 || p >= pages) continue;
-        PageBuffer b = store.Read(p);
-        ByteView v = View(b);
-        if ((v.U8(0) == 0x03 || v.U8(0) == 0x04) && v.U32(4) == def.page) freed.insert(p);
-      }
-    }
+    collect(def);
+    for (const TableDefinition& t : hidden) collect(t);
     // The maps' own bitmap pages, and map pages that hold nothing but this
     // table's maps.
     std::set<uint32_t> hosts;
@@ -429,7 +456,12 @@ void Database::DropTable(const std::string& name) {
       if (only_ours) freed.insert(host);
     }
     catalogue.RemoveTable(id);
+    for (int32_t hidden_id : hidden_ids) catalogue.RemoveTable(hidden_id);
+    if (complex) catalogue.RemoveComplexColumns(id);
     catalogue.RemoveNavigationEntries(entry.name);
+    // Access lists the hidden tables in the navigation pane's tables too.
+    for (const std::string& hidden_name : hidden_names)
+      catalogue.RemoveNavigationEntries(hidden_name);
     for (uint32_t p : freed) store.FreePage(p);
   });
 }

@@ -12,6 +12,7 @@ Layout MakeJet3() {
   l.max_row_size = 2012;
   l.tdef_row_count = 12;
   l.tdef_autonumber = 16;
+  l.tdef_complex_autonumber = 0;
   l.tdef_table_type = 20;
   l.tdef_max_columns = 21;
   l.tdef_variable_columns = 23;

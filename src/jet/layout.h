@@ -36,6 +36,9 @@ struct Layout {
   size_t tdef_length = 8;
   size_t tdef_row_count = 16;
   size_t tdef_autonumber = 20;
+  // The last reference handed out to the rows' attachment and multi-value
+  // columns; 0: the format has no such columns.
+  size_t tdef_complex_autonumber = 28;
   size_t tdef_table_type = 40;
   size_t tdef_max_columns = 41;
   size_t tdef_variable_columns = 43;

@@ -761,6 +761,11 @@ void ConvertLiteral(const Literal& lit, const Column& column, Value& out,
       return ToBinary(lit, column, out);
     case kGuid:
       return ToGuid(lit, column, out);
+    case kComplex:
+      throw JetError(error_numbers::kNotSupported,
+                     "The column '" + column.name +
+                         "' holds attachments or a list of values, which an INSERT cannot give: "
+                         "leave it out of the statement, and the new row starts with none.");
     default:
       throw JetError(error_numbers::kNotSupported,
                      "Values for " + Where(column) + " cannot be given by this engine.");

@@ -63,11 +63,6 @@ void RefuseIfNotOurs(const Column& c, const Value& v) {
                    ColumnText(c) + " is calculated: Access computes its values, so leave it " +
                        "out of the statement.");
   }
-  if (c.type == kComplex) {
-    throw JetError(error_numbers::kNotSupported,
-                   ColumnText(c) + " holds attachments or several values, which this program " +
-                       "cannot write: leave it out of the statement.");
-  }
 }
 
 unsigned __int128 Pow10(unsigned n) {

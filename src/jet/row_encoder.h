@@ -22,8 +22,10 @@
 // OLE Binary. Text is UCS-2, compressed (see text_codec.h) where the column
 // allows it (extra flag 0x01), never in fixed-length columns (space-padded
 // instead) and for MEMO only up to 1024 characters. MEMO and OLE values go
-// through a LongValueWriter (inline up to 64 bytes). Calculated and COMPLEX
-// columns take null only: their values are not ours to write.
+// through a LongValueWriter (inline up to 64 bytes). Calculated columns take
+// null only: Access computes them. A COMPLEX column's value is the row's
+// reference into its hidden table, a LONG; TableWriter hands it out and
+// refuses any other.
 //
 // A row longer than a data page takes is refused before any long value is
 // written; if moving inline long values to LVAL pages makes it fit, they move.

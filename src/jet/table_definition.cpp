@@ -48,6 +48,7 @@ TableDefinition ReadTableDefinition(PageSource& file, const Header& header, uint
   def.stream_length = s.U32(l.tdef_length);
   def.row_count = s.U32(l.tdef_row_count);
   def.autonumber = s.U32(l.tdef_autonumber);
+  if (l.tdef_complex_autonumber != 0) def.complex_autonumber = s.U32(l.tdef_complex_autonumber);
   def.table_type = s.U8(l.tdef_table_type);
   def.max_columns = s.U16(l.tdef_max_columns);
   def.variable_columns = s.U16(l.tdef_variable_columns);

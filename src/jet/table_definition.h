@@ -8,6 +8,8 @@
 //   field                  Jet3  Jet4/ACE
 //   total length (u32)     8     8
 //   row count (u32)        12    16
+//   autonumber (u32)       16    20     the last one handed out
+//   complex autonumber     -     28     the last attachment/multi-value reference
 //   table type (u8)        20    40     0x4E user, 0x53 system
 //   max columns (u16)      21    41
 //   variable columns (u16) 23    43
@@ -159,6 +161,9 @@ struct TableDefinition {
   uint32_t page = 0;
   uint32_t row_count = 0;
   uint32_t autonumber = 0;  // the last autonumber handed out
+  // The last reference handed out to a row's attachment and multi-value
+  // columns (one per row, shared by all of them).
+  uint32_t complex_autonumber = 0;
   uint8_t table_type = 0;
   uint16_t max_columns = 0;
   uint16_t variable_columns = 0;

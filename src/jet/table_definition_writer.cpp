@@ -90,6 +90,9 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
   Put32(s, 12, kMagic);
   Put32(s, l.tdef_row_count, def.row_count);
   Put32(s, l.tdef_autonumber, def.autonumber);
+  // A definition written anew (a new index) keeps the references its rows'
+  // attachments and multi-value lists use, or Access would hand them out again.
+  if (l.tdef_complex_autonumber != 0) Put32(s, l.tdef_complex_autonumber, def.complex_autonumber);
   s[24] = 0x01;  // autonumbers in use, as Access expects
   s[l.tdef_table_type] = def.table_type ? def.table_type : 0x4E;
   uint16_t variable = 0;

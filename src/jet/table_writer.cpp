@@ -40,6 +40,29 @@ TableWriter::TableWriter(PageStore& store, TableDefinition def)
 RowPointer TableWriter::Insert(std::vector<Value>& values) {
   if (values.size() != def_.columns.size())
     throw std::logic_error("TableWriter::Insert: one value per column");
+  // A new row's attachment and multi-value lists start empty: its rows in
+  // the hidden tables are not ours to give, only the reference to them.
+  bool complex = false;
+  for (size_t k = 0; k < values.size(); ++k) {
+    const Column& c = def_.columns[k];
+    if (c.type != kComplex) continue;
+    complex = true;
+    if (!std::holds_alternative<std::monostate>(values[k]))
+      throw JetError(error_numbers::kNotSupported,
+                     "The column '" + c.name + "' holds attachments or a list of values, which " +
+                         "a new row starts without: leave it out of the statement.");
+  }
+  if (complex) {
+    if (def_.complex_autonumber >= 0x7FFFFFFFu)
+      throw JetError(error_numbers::kNotSupported,
+                     "The attachment and multi-value columns of this table have no references left "
+                     "for new rows.");
+    // One reference per row, shared by all its complex columns, as Access
+    // hands them out.
+    const int64_t reference = ++def_.complex_autonumber;
+    for (size_t k = 0; k < values.size(); ++k)
+      if (def_.columns[k].type == kComplex) values[k] = reference;
+  }
   for (size_t k = 0; k < values.size(); ++k) {
     const Column& c = def_.columns[k];
     if (!(c.flags & 0x04) || c.type != kLong) continue;
@@ -91,15 +114,18 @@ void TableWriter::RaiseAutonumber(uint32_t value) {
 }
 
 void TableWriter::SaveCounts() {
-  uint8_t counts[8];
+  uint8_t counts[12];
   for (int k = 0; k < 4; ++k) {
     counts[k] = static_cast<uint8_t>(def_.row_count >> (8 * k));
     counts[4 + k] = static_cast<uint8_t>(def_.autonumber >> (8 * k));
+    counts[8 + k] = static_cast<uint8_t>(def_.complex_autonumber >> (8 * k));
   }
-  // Row count and autonumber sit side by side on the first page.
+  // The counters sit in the header, on the first page.
   uint8_t* first = store_.Modify(def_.page);
   std::memcpy(first + layout_.tdef_row_count, counts, 4);
   std::memcpy(first + layout_.tdef_autonumber, counts + 4, 4);
+  if (layout_.tdef_complex_autonumber != 0)
+    std::memcpy(first + layout_.tdef_complex_autonumber, counts + 8, 4);
 }
 
 uint32_t TableWriter::PageWithRoom(size_t length) {

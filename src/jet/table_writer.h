@@ -5,7 +5,8 @@
 // pages of their columns, and placed on the table's current data page: the
 // last page of its free-space map while it has room, else a new page that
 // joins both of the table's maps. A page that is full leaves the free-space
-// map. The definition's row count and autonumber are kept on its first page.
+// map. The definition's row count, autonumber and (ACE) the reference counter
+// of attachment and multi-value columns are kept on its first page.
 // Index entries are the caller's: the writer says where the row went.
 #pragma once
 
@@ -43,8 +44,10 @@ class TableWriter {
                    std::vector<ParentLink> parents = {});
 
   // Adds a row of `values` (one per column, in column order) and returns
-  // where it went. A null in an autonumber column gets the next number. A row
-  // an index or relationship refuses is not written (see TableIndexes).
+  // where it went. A null in an autonumber column gets the next number; the
+  // attachment and multi-value columns take null only, and get the row's new
+  // reference (their lists start empty). A row an index or relationship
+  // refuses is not written (see TableIndexes).
   RowPointer Insert(std::vector<Value>& values);
 
   // Adds an already encoded row whose long values are written (copying

@@ -494,6 +494,15 @@ std::string GeneratedInsert(const std::string& table, const TableDefinition& def
     names += (names.empty() ? "[" : ", [") + c.name + "]";
     values += (values.empty() ? "" : ", ") + v;
   }
+  // Nothing but numbers the engine hands out (an autonumber, the reference of
+  // attachment and multi-value lists): a null asks for them.
+  for (const Column& c : def.columns) {
+    if (!names.empty()) break;
+    if (c.type == kComplex || ((c.flags & 0x04) && c.type == kLong)) {
+      names = "[" + c.name + "]";
+      values = "NULL";
+    }
+  }
   return "INSERT INTO [" + table + "] (" + names + ") VALUES (" + values + ")";
 }
 
@@ -588,15 +597,14 @@ TEST_P(GeneratedRows, AndRenamesKeepEveryTableWhole) {
     }
     db->Close();
     auto again = Database::Open(path, "");
-    bool has_complex = false;
+    bool has_extended_dates = false;
     for (auto& [id, table] : tables) {
       EXPECT_EQ(again->FindTable(table.first).id, id);
       TableDefinition def = again->Definition(table.first);
       if (def.columns.end() !=
-          std::find_if(def.columns.begin(), def.columns.end(), [](const Column& c) {
-            return c.type == kComplex || c.type == kExtDateTime;
-          })) {
-        has_complex = true;
+          std::find_if(def.columns.begin(), def.columns.end(),
+                       [](const Column& c) { return c.type == kExtDateTime; })) {
+        has_extended_dates = true;
         continue;
       }
       try {
@@ -608,8 +616,14 @@ TEST_P(GeneratedRows, AndRenamesKeepEveryTableWhole) {
     for (const char* system : {"MSysObjects", "MSysRelationships"})
       ExpectIndexesMatchRows(*again, system);
     again->Close();
-    // The readers' check knows no attachment, multi-value or extended date columns.
-    if (!has_complex) ExpectOtherReadersAgree(path, true);
+    // The readers' check knows no extended date columns.
+    if (!has_extended_dates) {
+#ifdef VQ_SQL_TOOL
+      std::string note;
+      EXPECT_EQ(testing::CheckChangedCopyWithOtherReaders(path, kFixtures + fixture, note), "");
+      if (!note.empty()) std::cout << fixture << ": " << note << "\n";
+#endif
+    }
   }
   std::cout << filled << " indexed tables took rows, " << refused << " refused them, " << renamed
             << " tables renamed\n";

@@ -14,6 +14,9 @@ The expected description is a JSON file:
 with ADO type codes and values as vellquist-sql prints them: null,
 true/false, JSON integers for integer columns, and the data-access layer's
 text form for everything else (see tools/vellquist-sql/json_lines.cpp).
+A table with attachment or multi-value columns lists them under "complex":
+their values are the rows' references into hidden tables, which our reader
+and mdbtools give as integers and mdb-reader does not read at all.
 `--describe` prints such a description of a file as our reader sees it.
 
 Our reader must match the description to the letter. The other two are held
@@ -42,7 +45,10 @@ SKIP = 77
 # The mdb-reader column type of each ADO type our reader reports.
 MDB_READER_TYPES = {202: "text", 203: "memo", 17: "byte", 2: "integer", 3: "long",
                     20: "bigint", 6: "currency", 4: "float", 5: "double", 7: "datetime",
-                    11: "boolean", 204: "binary", 205: "ole", 72: "repid", 131: "numeric"}
+                    11: "boolean", 204: "binary", 205: "ole", 72: "repid", 131: "numeric",
+                    "complex": "complex"}
+# What mdb-reader gives for each value of an attachment or multi-value column.
+MDB_READER_COMPLEX_VALUE = {"unsupported": "complex"}
 
 
 def query_all(tool, path, password, table):
@@ -64,6 +70,17 @@ def our_tables(tool, path, password):
     return [line.split("\t")[0] for line in out.splitlines() if line.endswith("\tTABLE")], None
 
 
+def complex_columns(tool, path, password, table):
+    """The attachment and multi-value columns of `table`, as our reader's
+    --schema names them (COMPLEX), or an error text."""
+    rc, out, err = mdbtools.run([tool, "--connect", mdbtools.connection_string(path, password),
+                                 "--schema", table])
+    if rc != 0:
+        return None, err.strip()
+    return [line[len("COLUMN ["):line.rindex("]")] for line in out.splitlines()
+            if line.startswith("COLUMN [") and line.endswith("] COMPLEX")], None
+
+
 def describe(tool, path, password):
     """The description of `path` as our reader sees it."""
     names, err = our_tables(tool, path, password)
@@ -74,7 +91,13 @@ def describe(tool, path, password):
         header, rows, err = query_all(tool, path, password, name)
         if err:
             raise SystemExit(f"cannot read {name} of {path}: {err}")
-        tables.append({"name": name, "columns": header["columns"], "rows": rows})
+        table = {"name": name, "columns": header["columns"], "rows": rows}
+        complex_names, err = complex_columns(tool, path, password, name)
+        if err:
+            raise SystemExit(f"cannot read the shape of {name} of {path}: {err}")
+        if complex_names:
+            table["complex"] = complex_names
+        tables.append(table)
     return {"tables": tables}
 
 
@@ -89,8 +112,9 @@ def write_description(description, out):
         out.write('],\n  "rows": [\n')
         out.write(",\n".join("   " + dumps(r) for r in table["rows"]))
         out.write("]")
-        if "required" in table:
-            out.write(f',\n  "required": {dumps(table["required"])}')
+        for key in ("required", "complex"):
+            if key in table:
+                out.write(f',\n  "{key}": {dumps(table[key])}')
         out.write("}" + ("," if t + 1 < len(description["tables"]) else "") + "\n")
     out.write("]}\n")
 
@@ -311,6 +335,19 @@ def same_as_mdb_reader(ado_type, expected, got):
     return None if expected == got else f"{expected!r} vs {got!r}"
 
 
+def as_mdb_reader_reads(want):
+    """`want` with its attachment and multi-value columns as mdb-reader gives
+    them: of type "complex", each value its marker for a value it does not read."""
+    complex_names = set(want.get("complex", []))
+    if not complex_names:
+        return want
+    at = [k for k, c in enumerate(want["columns"]) if c["name"] in complex_names]
+    columns = [dict(c, type="complex") if k in at else c for k, c in enumerate(want["columns"])]
+    rows = [[MDB_READER_COMPLEX_VALUE if k in at else v for k, v in enumerate(row)]
+            for row in want["rows"]]
+    return dict(want, columns=columns, rows=rows)
+
+
 def check_mdb_reader(node, dump, path, password, expected, problems, any_order=False):
     cmd = [node, dump, path] + (["--password", password] if password else [])
     rc, out, err = mdbtools.run(cmd)
@@ -327,7 +364,7 @@ def check_mdb_reader(node, dump, path, password, expected, problems, any_order=F
     if sorted(tables) != sorted(expected):
         problems.append(f"mdb-reader: tables {sorted(tables)}, expected {sorted(expected)}")
     for name in sorted(set(tables) & set(expected)):
-        want, got = expected[name], tables[name]
+        want, got = as_mdb_reader_reads(expected[name]), tables[name]
         columns = [(c["name"], c["type"]) for c in got["head"]["columns"]]
         wanted = [(c["name"], MDB_READER_TYPES.get(c["type"], f"ADO type {c['type']}"))
                   for c in want["columns"]]
@@ -341,12 +378,14 @@ def check_mdb_reader(node, dump, path, password, expected, problems, any_order=F
                      any_order=any_order)
 
 
-def find_readers(node, with_mdbtools=True):
+def find_readers(node, with_mdbtools=True, with_mdb_reader=True):
     """The missing readers, as a message, or None. `node` is the node binary or None."""
     missing = []
     if with_mdbtools and (not shutil.which("mdb-export") or not shutil.which("mdb-tables")):
         missing.append("mdbtools (mdb-tables, mdb-export)")
-    if not node:
+    if not with_mdb_reader:
+        pass
+    elif not node:
         missing.append("node")
     elif not os.path.isdir(os.path.join(HERE, "node_modules", "mdb-reader")):
         missing.append("mdb-reader (run scripts/setup-deps.sh)")
@@ -364,6 +403,8 @@ def main():
     ap.add_argument("--node", default=shutil.which("node") or shutil.which("nodejs"))
     ap.add_argument("--no-mdbtools", action="store_true",
                     help="leave mdbtools out: it does not read encrypted .accdb files")
+    ap.add_argument("--no-mdb-reader", action="store_true",
+                    help="leave mdb-reader out: for files it already fails to read as they came")
     ap.add_argument("--any-order", action="store_true",
                     help="accept mdb-reader's rows in another order: on pages whose deleted "
                          "slots were reused it does not read rows in slot order")
@@ -373,7 +414,7 @@ def main():
         return 0
     if not args.expected:
         ap.error("give --expected or --describe")
-    missing = find_readers(args.node, not args.no_mdbtools)
+    missing = find_readers(args.node, not args.no_mdbtools, not args.no_mdb_reader)
     if missing:
         print(f"SKIP: missing {missing}")
         return SKIP
@@ -384,12 +425,13 @@ def main():
     if not args.no_mdbtools:
         check_mdbtools(args.file, expected, problems)
         check_required(args.file, expected, problems)
-    check_mdb_reader(args.node, os.path.join(HERE, "dump_mdb_reader.mjs"), args.file,
-                     args.password, expected, problems, args.any_order)
+    if not args.no_mdb_reader:
+        check_mdb_reader(args.node, os.path.join(HERE, "dump_mdb_reader.mjs"), args.file,
+                         args.password, expected, problems, args.any_order)
     for p in problems:
         print(p)
     rows = sum(len(t["rows"]) for t in expected.values())
-    readers = "two readers" if args.no_mdbtools else "three readers"
+    readers = "three readers" if not args.no_mdbtools and not args.no_mdb_reader else "two readers"
     print(f"{args.file}: {len(expected)} tables, {rows} rows, {readers}, "
           f"{len(problems)} differences")
     return 1 if problems else 0

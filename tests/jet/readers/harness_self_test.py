@@ -19,7 +19,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 CHECKER = os.path.join(HERE, "check_written_file.py")
 SKIP = 77
 
-FIXTURES = ["mdb-reader/test/data/V2003/test.mdb", "mdb-reader/test/data/V2010/test.accdb"]
+FIXTURES = ["mdb-reader/test/data/V2003/test.mdb", "mdb-reader/test/data/V2010/test.accdb",
+            "mdb-reader/test/data/V2016/attachments.accdb"]
 # Each reader and the prefixes its report lines start with.
 READERS = {"vellquist-sql": ("vellquist-sql",), "mdbtools": ("mdb-tables", "mdb-export"),
            "mdb-reader": ("mdb-reader",)}
