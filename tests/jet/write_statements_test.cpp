@@ -357,7 +357,8 @@ Written WriteScenario(Database& db, const std::set<std::string>& before,
 struct RoundTrip {
   FileSource source;
   const char* password;
-  bool encode;  // made into a Jet "encoded" database first
+  bool encode;                // made into a Jet "encoded" database first
+  bool add_password = false;  // an Access 97 fixture given `password` first
 };
 
 class WriteStatements : public ::testing::TestWithParam<RoundTrip> {};
@@ -370,6 +371,7 @@ TEST_P(WriteStatements, WrittenFilesReadBackValueForValue) {
   const std::string path = f.source.MakeIn(dir, "copy", f.source.fixture ? "" : f.password);
   const uint32_t key = 0x5A17C0DE;
   if (f.encode) testing::EncodeInPlace(path, key);
+  if (f.add_password) testing::SetJet3PasswordInPlace(path, f.password);
 
   Written w;
   {
@@ -472,8 +474,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 "password", false},
                       RoundTrip{AccessMade("mdb-reader/test/data/V2003/numeric.mdb"), "", true},
                       RoundTrip{AccessMade("mdb-reader/test/data/V1997/test.mdb"), "", false},
-                      RoundTrip{AccessMade("jackcess/src/test/data/V1997/testV1997.mdb"), "",
-                                true}),
+                      RoundTrip{AccessMade("jackcess/src/test/data/V1997/testV1997.mdb"), "", true},
+                      RoundTrip{AccessMade("mdb-reader/test/password/data/V1997_no-password.mdb"),
+                                "Geheim97", true, true}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) {
       const FileSource& source = info.param.source;
       std::string name;
@@ -486,7 +489,8 @@ INSTANTIATE_TEST_SUITE_P(
       std::string out;
       for (char c : name)
         if (std::isalnum(static_cast<unsigned char>(c))) out += c;
-      return out + (info.param.encode ? "Encoded" : "");
+      return out + (info.param.encode ? "Encoded" : "") +
+             (info.param.add_password ? "WithPassword" : "");
     });
 
 // A file from `source` with a table of its own, closed: the state every failing
@@ -636,6 +640,21 @@ TEST(FailingStatements, Access97RefusesWhatItCannotHold) {
   EXPECT_FALSE(Exists(PageFile::JournalPath(jet3)));
   db->Execute("INSERT INTO `Größe` VALUES ('Maße €', 2)");
   EXPECT_EQ(AllRows(*db, "Größe").size(), 1u);
+  // NOT NULL is kept in the table's properties, in Access 97's form of them.
+  db->Execute("CREATE TABLE Needed (a LONG NOT NULL, `Maß` TEXT(5) NOT NULL, b LONG)");
+  EXPECT_EQ(ErrorOf([&] { db->Execute("INSERT INTO Needed (a, b) VALUES (1, 2)"); }, &what),
+            error_numbers::kIntegrityViolation);
+  EXPECT_NE(what.find("'Maß'"), std::string::npos) << what;
+  db->Execute("INSERT INTO Needed VALUES (1, 'ä', NULL)");
+  db->Close();
+  db.reset();
+  db = Database::Open(jet3, "");
+  TableDefinition needed = db->Definition("Needed");
+  ASSERT_EQ(needed.columns.size(), 3u);
+  EXPECT_TRUE(needed.columns[0].required);
+  EXPECT_TRUE(needed.columns[1].required);
+  EXPECT_FALSE(needed.columns[2].required);
+  EXPECT_EQ(AllRows(*db, "Needed").size(), 1u);
   EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "the file's own table is untouched";
 }
 

@@ -105,7 +105,7 @@ State Inspect(const std::string& path, std::string& problem, jet::PageFile::Reco
       problem = e.name + " does not hold the rows numbered 0 to " + std::to_string(n - 1);
     if (problem.empty()) {
       try {
-        jet::FileStore store(db->File(), jet::LayoutFor(false));
+        jet::FileStore store(db->File(), jet::LayoutFor(db->FileHeader().IsJet3()));
         jet::TableIndexes(store, db->FileHeader(), db->Definition(e.name), e.name)
             .CheckAgainstRows();
       } catch (const jet::JetError& error) {
@@ -182,6 +182,24 @@ int main(int argc, char** argv) {
     targets.push_back(t);
   }
   jet::testing::EncodeInPlace(targets[1].path, 0x2B4D17E5);
+  // And an Access 97 file, where the shared files are at hand: a copy of one
+  // made by Access, emptied of its own tables by the engine first.
+  const std::string access97 =
+      std::string(VQ_SHARED_DIR) + "/fixtures/access/mdb-reader/test/data/V1997/test.mdb";
+  if (jet::testing::Exists(access97)) {
+    Target t;
+    t.path = dir / ("victim" + std::to_string(targets.size()) + ".mdb");
+    jet::testing::CopyFile(access97, t.path);
+    auto db = jet::Database::Open(t.path, "");
+    std::vector<std::string> own;
+    for (const jet::CatalogueEntry& e : db->Catalogue())
+      if (e.kind == jet::ObjectKind::kUserTable) own.push_back(e.name);
+    for (const std::string& name : own) db->Execute("DROP TABLE `" + name + "`");
+    db->Close();
+    targets.push_back(t);
+  } else {
+    std::printf("no Access 97 file at hand: only new Jet4 and ACE files are victims\n");
+  }
 
   std::mt19937 rng(seed);
   int restored = 0, cold = 0, second_state = 0, checked_by_others = 0;
