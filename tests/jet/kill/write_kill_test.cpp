@@ -171,35 +171,19 @@ int main(int argc, char** argv) {
   if (!have_mdb_reader) std::printf("node or mdb-reader missing: mdb-reader is not asked\n");
 
   jet::testing::ScratchDir dir;
-  // A Jet4 file, another encoded, and an ACE file, in turn, each new.
+  // A Jet4 file, another encoded, an ACE file and an Access 97 file, in
+  // turn, each new.
   std::vector<Target> targets;
   for (const auto& [format, extension] : {std::pair{jet::NewFormat::kAccess2000, ".mdb"},
                                           std::pair{jet::NewFormat::kAccess2003, ".mdb"},
-                                          std::pair{jet::NewFormat::kAccess2007, ".accdb"}}) {
+                                          std::pair{jet::NewFormat::kAccess2007, ".accdb"},
+                                          std::pair{jet::NewFormat::kAccess97, ".mdb"}}) {
     Target t;
     t.path = dir / ("victim" + std::to_string(targets.size()) + extension);
     jet::Database::Create(t.path, format, "");
     targets.push_back(t);
   }
   jet::testing::EncodeInPlace(targets[1].path, 0x2B4D17E5);
-  // And an Access 97 file, where the shared files are at hand: a copy of one
-  // made by Access, emptied of its own tables by the engine first.
-  const std::string access97 =
-      std::string(VQ_SHARED_DIR) + "/fixtures/access/mdb-reader/test/data/V1997/test.mdb";
-  if (jet::testing::Exists(access97)) {
-    Target t;
-    t.path = dir / ("victim" + std::to_string(targets.size()) + ".mdb");
-    jet::testing::CopyFile(access97, t.path);
-    auto db = jet::Database::Open(t.path, "");
-    std::vector<std::string> own;
-    for (const jet::CatalogueEntry& e : db->Catalogue())
-      if (e.kind == jet::ObjectKind::kUserTable) own.push_back(e.name);
-    for (const std::string& name : own) db->Execute("DROP TABLE `" + name + "`");
-    db->Close();
-    targets.push_back(t);
-  } else {
-    std::printf("no Access 97 file at hand: only new Jet4 and ACE files are victims\n");
-  }
 
   std::mt19937 rng(seed);
   int restored = 0, cold = 0, second_state = 0, checked_by_others = 0;
