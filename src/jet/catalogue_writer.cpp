@@ -82,8 +82,8 @@ void CheckName(const std::string& name, const char* what, uint16_t code_page) {
   std::vector<uint8_t> bytes;
   if (std::optional<uint32_t> refused = AppendCodePageText(name, code_page, bytes)) {
     refuse("The " + std::string(what) + " name '" + name + "' holds " +
-           DescribeCharacter(*refused) + ", which this Access 97 file (code page " +
-           std::to_string(code_page) + ") cannot hold: choose another name.");
+           DescribeCharacter(*refused) + ", which this Access 97 file cannot hold (" +
+           CodePageNote(code_page) + "): choose another name.");
   }
 }
 

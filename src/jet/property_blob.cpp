@@ -179,8 +179,8 @@ std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets, ui
     } else if (std::optional<uint32_t> refused = AppendCodePageText(name, code_page, ucs2)) {
       throw JetError(error_numbers::kNotSupported,
                      "The name '" + name + "' holds " + DescribeCharacter(*refused) +
-                         ", which this Access 97 file (code page " + std::to_string(code_page) +
-                         ") cannot hold: choose another name.");
+                         ", which this Access 97 file cannot hold (" + CodePageNote(code_page) +
+                         "): choose another name.");
     }
     put16(out, ucs2.size());
     out.insert(out.end(), ucs2.begin(), ucs2.end());

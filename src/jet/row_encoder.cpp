@@ -477,10 +477,8 @@ size_t RowEncoder::AppendText(const Column& c, const std::string& s, bool may_co
   if (std::optional<uint32_t> refused = AppendCodePageText(s, code_page, out)) {
     throw JetError(error_numbers::kOutOfRange,
                    ColumnText(c) + " cannot take " + DescribeCharacter(*refused) +
-                       ": this Access 97 file keeps text in code page " +
-                       std::to_string(code_page) +
-                       ", which has no such character. Leave the character out, or use an "
-                       "Access 2000 or later file.");
+                       ", which this Access 97 file cannot hold (" + CodePageNote(code_page) +
+                       "). Leave the character out, or use an Access 2000 or later file.");
   }
   return out.size() - before;
 }

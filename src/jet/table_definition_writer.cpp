@@ -100,8 +100,8 @@ void AppendName(std::vector<uint8_t>& s, const std::string& text, const Layout& 
   } else if (std::optional<uint32_t> refused = AppendCodePageText(text, code_page, name)) {
     throw JetError(error_numbers::kNotSupported,
                    std::string("The ") + what + " name '" + text + "' holds " +
-                       DescribeCharacter(*refused) + ", which this Access 97 file (code page " +
-                       std::to_string(code_page) + ") cannot hold: choose another name.");
+                       DescribeCharacter(*refused) + ", which this Access 97 file cannot hold (" +
+                       CodePageNote(code_page) + "): choose another name.");
   }
   const size_t limit = l.name_length_size == 1 ? 0xFF : 0xFFFF;
   if (name.size() > limit)

@@ -425,6 +425,12 @@ std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_
   return refused;
 }
 
+std::string CodePageNote(uint16_t code_page) {
+  std::string note = "it keeps text in code page " + std::to_string(code_page);
+  if (code_page != 1252 && code_page != 1251) note += ", of which this program writes only ASCII";
+  return note;
+}
+
 std::string DescribeCharacter(uint32_t code_point) {
   std::string out = "'";
   AppendUtf8(out, code_point);

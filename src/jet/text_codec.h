@@ -87,4 +87,8 @@ std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_
 // "'Ж' (U+0416)": a character for a message.
 std::string DescribeCharacter(uint32_t code_point);
 
+// "it keeps text in code page 1252", for the messages of refusals; for a
+// code page of which AppendCodePageText writes only ASCII, it says so.
+std::string CodePageNote(uint16_t code_page);
+
 }  // namespace jet

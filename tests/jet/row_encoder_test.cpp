@@ -664,6 +664,20 @@ TEST(RowEncoder, Jet3TextOutsideTheCodePageIsRefusedByName) {
   RoundTrip rc(cyrillic, Jet3Layout());
   rc.ExpectSame({std::string("Привет, Ёё №"), Value()});
   EXPECT_EQ(ErrorOf([&] { rc.Back({std::string("Æ"), Value()}); }), error_numbers::kOutOfRange);
+  // Of a code page whose upper half this engine does not know, ASCII only,
+  // and the refusal says so.
+  TableDefinition central = t;
+  central.text_code_page = 1250;
+  RoundTrip r1250(central, Jet3Layout());
+  r1250.ExpectSame({std::string("plain ASCII ~"), Value()});
+  EXPECT_EQ(ErrorOf(
+                [&] {
+                  r1250.Back({std::string("ł"), Value()});
+                },
+                &what),
+            error_numbers::kOutOfRange);
+  EXPECT_NE(what.find("code page 1250, of which this program writes only ASCII"), std::string::npos)
+      << what;
 }
 
 }  // namespace
