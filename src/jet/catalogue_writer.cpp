@@ -60,7 +60,7 @@ TableDefinition RawFields(TableDefinition def) {
 
 }  // namespace
 
-void CheckName(const std::string& name, const char* what) {
+void CheckName(const std::string& name, const char* what, uint16_t code_page) {
   const std::string names = std::string("Access ") + what + " names";
   auto refuse = [&](const std::string& why) { throw JetError(error_numbers::kBadName, why); };
   if (name.empty()) refuse(names + " cannot be empty: enter a name.");
@@ -77,6 +77,13 @@ void CheckName(const std::string& name, const char* what) {
     if (c < 0x20 || c == 0x7F) refuse(names + " cannot hold control characters: remove them.");
     if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
       refuse(names + " cannot hold '" + static_cast<char>(c) + "': choose another name.");
+  }
+  if (code_page == 0) return;
+  std::vector<uint8_t> bytes;
+  if (std::optional<uint32_t> refused = AppendCodePageText(name, code_page, bytes)) {
+    refuse("The " + std::string(what) + " name '" + name + "' holds " +
+           DescribeCharacter(*refused) + ", which this Access 97 file cannot hold (" +
+           CodePageNote(code_page) + "): choose another name.");
   }
 }
 
@@ -163,10 +170,10 @@ void CatalogueWriter::DeleteRow(const TableDefinition& def, RowPointer where,
   // Catalogue rows come and go with every table made and dropped: their
   // space is given back at once, so the catalogue does not grow forever.
   PageBuffer page = store_.Read(where.page);
-  RowSlot slot = DataPage(View(page), false, where.page).Slot(where.row);
+  RowSlot slot = DataPage(View(page), l, where.page).Slot(where.row);
   if (slot.overflow) {
     // The row lives elsewhere; its stub here and the row itself both go.
-    RowPointer target = ReadRowPointer(DataPage(View(page), false, where.page).Row(where.row), 0);
+    RowPointer target = ReadRowPointer(DataPage(View(page), l, where.page).Row(where.row), 0);
     DeleteRowOnPage(store_.Modify(target.page), l, target.row);
     DeleteRowOnPage(store_.Modify(where.page), l, where.row);
   } else {
@@ -246,7 +253,7 @@ void CatalogueWriter::AddTable(const std::string& name, uint32_t page, const Bin
 void CatalogueWriter::GiveBackIfEmpty(uint32_t page, const LongValueMaps* maps) {
   if (!maps) return;
   PageBuffer b = store_.Read(page);
-  DataPage data(View(b), false, page);
+  DataPage data(View(b), store_.FileLayout(), page);
   for (int i = 0; i < data.RowCount(); ++i)
     if (!data.Slot(i).deleted) return;
   // Each catalogue write starts a fresh long-value page, so without this
@@ -270,7 +277,7 @@ void CatalogueWriter::RemoveLongValue(ByteView field, const LongValueMaps* maps)
     if (at.page < 3 || at.page >= pages)
       ThrowCorrupt("a long value of the catalogue points past the file");
     PageBuffer page = store_.Read(at.page);
-    DataPage data(View(page), false, at.page);
+    DataPage data(View(page), l, at.page);
     if (View(page).U8(0) != 0x01 || at.row >= data.RowCount() || data.Slot(at.row).deleted)
       ThrowCorrupt("a long value of the catalogue points at a row that is not there");
     RowPointer next;

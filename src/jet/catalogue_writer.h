@@ -26,8 +26,9 @@
 namespace jet {
 
 // Refuses a name Access would not take for a table or a column (`what`
-// says which): a JetError kBadName saying why.
-void CheckName(const std::string& name, const char* what);
+// says which): a JetError kBadName saying why. `code_page`, when not 0, is
+// the code page an Access 97 file keeps names in: the name must fit it.
+void CheckName(const std::string& name, const char* what, uint16_t code_page = 0);
 
 // One row of MSysRelationships: one column pair of a relationship between a
 // child table (`child`) and the table it refers to (`parent`).

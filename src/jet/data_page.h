@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "jet/bytes.h"
+#include "jet/layout.h"
 
 namespace jet {
 
@@ -46,6 +47,9 @@ class DataPage {
  public:
   // Checks the page type; a page of another type is a JetError naming `page_number`.
   DataPage(ByteView page, bool jet3, uint32_t page_number);
+  // The same, for a page of a file with layout `layout`.
+  DataPage(ByteView page, const Layout& layout, uint32_t page_number)
+      : DataPage(page, layout.jet3, page_number) {}
 
   // The table-definition page of the table the page belongs to.
   uint32_t Owner() const { return page_.U32(4); }

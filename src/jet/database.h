@@ -7,7 +7,7 @@
 // Within a process there is one Database per file: opening a file that is
 // already open hands out the same object, so every session sees what another
 // has changed. A Database opens read-only and becomes writable at its first
-// write (or when asked); Jet3 files stay read-only, and an encrypted .accdb
+// write (or when asked), Access 97 files as well as later ones; an encrypted .accdb
 // is written encrypted with its own keys. Each writing statement is atomic:
 // it changes pages in memory and either keeps all its changes or none. The
 // changes reach the file at checkpoints (after every statement that creates
@@ -114,8 +114,9 @@ class Database {
   // Makes the table inside the running statement; returns its definition page.
   uint32_t CreateTableInStatement(const std::string& name, const std::vector<NewColumn>& columns);
   TableWriter& WriterFor(const CatalogueEntry& table);
+  // The code page names must fit (Access 97 files), or 0. REQUIRES: writing.
+  uint16_t NameCodePage() const;
   void ReloadCatalogue();
-  void RequireWritableFormat() const;
   // Undoes every change since the last checkpoint after `failure`, and
   // throws it again counting the statements lost (`running`: the statement
   // that failed is one of them).

@@ -24,6 +24,11 @@
 // usage-map rows, index roots and data pages, allocated through the file's
 // free-page map as any later write allocates them.
 //
+// Access 97 files follow the same plan on 2 KB pages, with Jet3's header
+// (Jet3HeaderPage below), 133-byte map rows, code-page text, descriptors in
+// column order and the system tables as an Access 97 file holds them
+// (new_database_layout.cpp); their match is checked against an Access 97 file.
+//
 // What is matched against the empty files Access and Jet make (checked table
 // by table, column by column and index by index in tests/jet/create_test.cpp):
 //
@@ -101,11 +106,16 @@
 namespace jet {
 namespace {
 
-constexpr uint32_t kPageSize = 4096;
-constexpr size_t kMapRowLength = 69;
 constexpr size_t kMaskedStart = 0x18;
 constexpr size_t kPasswordField = 0x42;
 constexpr size_t kPasswordBytes = 40;
+// Access 97: the password takes 20 bytes of the code page, unmasked by a date.
+constexpr size_t kJet3PasswordBytes = 20;
+constexpr uint16_t kCodePage = 1252;
+
+const Layout& LayoutOf(NewFormat format) {
+  return LayoutFor(format == NewFormat::kAccess97);
+}
 
 // The creation date the header carries: the one of the Jet-made file whose
 // SIDs new files hold (see above), bit for bit.
@@ -129,10 +139,32 @@ void Put16(uint8_t* at, uint16_t v) {
   at[1] = static_cast<uint8_t>(v >> 8);
 }
 
+// Page 0 of an Access 97 file: as above up to the code page, with the sort
+// order 0x0409 at 0x3A, the password as code-page bytes at 0x42 (20 bytes, no
+// date mask), no creation date, and the u16 table at 0x600; 126 bytes masked.
+std::vector<uint8_t> Jet3HeaderPage(const std::vector<uint8_t>& password) {
+  const uint32_t page_size = Jet3Layout().page_size;
+  std::vector<uint8_t> p(page_size, 0);
+  p[1] = 0x01;
+  std::memcpy(p.data() + 4, "Standard Jet DB", 15);
+  p[0x14] = 0x00;
+  const uint8_t fixed[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
+                           0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
+  std::memcpy(p.data() + kMaskedStart, fixed, sizeof fixed);
+  Put16(p.data() + 0x3A, 0x0409);
+  Put16(p.data() + 0x3C, kCodePage);
+  if (!password.empty()) std::memcpy(p.data() + kPasswordField, password.data(), password.size());
+  Put16(p.data() + 0x600, 0x0101);
+  for (size_t at = 0x602; at < page_size; at += 2) Put16(p.data() + at, 0x0100);
+  UnmaskHeader(p.data(), p.size(), true);
+  return p;
+}
+
 // Page 0, laid out as above and masked.
 std::vector<uint8_t> HeaderPage(NewFormat format, const std::vector<uint16_t>& password) {
   const double created = HeaderCreationDate();
-  std::vector<uint8_t> p(kPageSize, 0);
+  const uint32_t page_size = LayoutOf(format).page_size;
+  std::vector<uint8_t> p(page_size, 0);
   const bool ace = format == NewFormat::kAccess2007;
   p[1] = 0x01;
   std::memcpy(p.data() + 4, ace ? "Standard ACE DB" : "Standard Jet DB", 15);
@@ -140,7 +172,7 @@ std::vector<uint8_t> HeaderPage(NewFormat format, const std::vector<uint16_t>& p
   const uint8_t fixed[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
                            0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
   std::memcpy(p.data() + kMaskedStart, fixed, sizeof fixed);
-  Put16(p.data() + 0x3C, 1252);
+  Put16(p.data() + 0x3C, kCodePage);
   const uint32_t mask = static_cast<uint32_t>(static_cast<int32_t>(std::trunc(created)));
   for (size_t i = 0; i < kPasswordBytes; ++i) {
     uint8_t plain = 0;
@@ -154,23 +186,22 @@ std::vector<uint8_t> HeaderPage(NewFormat format, const std::vector<uint16_t>& p
   const uint8_t tail[] = {0x54, 0x06, 0x00, 0x00, '4', '.', '0', 0x00};
   std::memcpy(p.data() + 0x98, tail, sizeof tail);
   Put16(p.data() + 0xE00, 0x0101);
-  for (size_t at = 0xE02; at < kPageSize; at += 2) Put16(p.data() + at, 0x0100);
+  for (size_t at = 0xE02; at < page_size; at += 2) Put16(p.data() + at, 0x0100);
   UnmaskHeader(p.data(), p.size(), false);  // the mask is an XOR: the same pass applies it
   return p;
 }
 
 // Page 1: the free-page map, all pages from 2 on free (they are past the end).
-std::vector<uint8_t> FreeMapPage() {
-  const Layout& l = Jet4Layout();
-  std::vector<uint8_t> p(kPageSize, 0);
+std::vector<uint8_t> FreeMapPage(const Layout& l) {
+  std::vector<uint8_t> p(l.page_size, 0);
   InitDataPage(p.data(), l, 1);
-  uint8_t row[kMapRowLength];
-  InitUsageMapRow(row, sizeof row, 0, 0);
-  std::memset(row + 5, 0xFF, sizeof row - 5);
+  std::vector<uint8_t> row(l.InlineMapRowLength());
+  InitUsageMapRow(row.data(), row.size(), 0, 0);
+  std::memset(row.data() + 5, 0xFF, row.size() - 5);
   row[5] = 0xFC;  // pages 0 and 1 are in use
-  AddRowToPage(p.data(), l, ByteView(row, sizeof row));
-  uint8_t spare[kMapRowLength] = {};
-  AddRowToPage(p.data(), l, ByteView(spare, sizeof spare));
+  AddRowToPage(p.data(), l, ByteView(row.data(), row.size()));
+  std::vector<uint8_t> spare(row.size(), 0);
+  AddRowToPage(p.data(), l, ByteView(spare.data(), spare.size()));
   return p;
 }
 
@@ -180,14 +211,15 @@ class MapRows {
   explicit MapRows(PageStore& store) : store_(store) {}
 
   RowPointer Next() {
-    uint8_t row[kMapRowLength];
-    InitUsageMapRow(row, sizeof row, 0, 0);
+    std::vector<uint8_t> row(store_.FileLayout().InlineMapRowLength());
+    InitUsageMapRow(row.data(), row.size(), 0, 0);
     for (int attempt = 0; attempt < 2; ++attempt) {
       if (page_ == 0) {
         page_ = store_.AllocatePage();
         InitDataPage(store_.Modify(page_), store_.FileLayout(), 0);
       }
-      int slot = AddRowToPage(store_.Modify(page_), store_.FileLayout(), ByteView(row, sizeof row));
+      int slot =
+          AddRowToPage(store_.Modify(page_), store_.FileLayout(), ByteView(row.data(), row.size()));
       if (slot >= 0) return RowPointer{page_, static_cast<uint8_t>(slot)};
       page_ = 0;
     }
@@ -218,7 +250,10 @@ TableDefinition BuildDefinition(PageStore& store, MapRows& maps, const SystemTab
     c.length = s.length;
     c.precision = s.precision;
     c.scale = s.scale;
-    if (c.type == kText || c.type == kMemo) c.sort_lcid = 0x0409;
+    if (c.type == kText || c.type == kMemo) {
+      c.sort_lcid = 0x0409;
+      if (!store.FileLayout().unicode_text) c.code_page = kCodePage;
+    }
     if (c.IsFixed()) {
       // Access gives a fixed column the slot the next variable column takes.
       c.var_index = var_index;
@@ -231,12 +266,15 @@ TableDefinition BuildDefinition(PageStore& store, MapRows& maps, const SystemTab
     }
     def.columns.push_back(std::move(c));
   }
-  // Descriptors sorted by name, as Access stores them.
+  // Descriptors sorted by name, as Access 2000 on stores them (Access 97
+  // keeps them in column order).
   std::vector<size_t> order(def.columns.size());
   for (size_t k = 0; k < order.size(); ++k) order[k] = k;
-  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return UpperCaseName(def.columns[a].name) < UpperCaseName(def.columns[b].name);
-  });
+  if (store.FileLayout().unicode_text)
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+      return UpperCaseName(def.columns[a].name) < UpperCaseName(def.columns[b].name);
+    });
+  if (!store.FileLayout().unicode_text) def.text_code_page = kCodePage;
   for (size_t k = 0; k < order.size(); ++k)
     def.columns[order[k]].descriptor_index = static_cast<uint16_t>(k);
   def.max_columns = static_cast<uint16_t>(def.columns.size());
@@ -252,11 +290,12 @@ TableDefinition BuildDefinition(PageStore& store, MapRows& maps, const SystemTab
     lv.free_pages = maps.Next();
     def.long_value_maps.push_back(lv);
   }
-  // Long-value maps listed by descriptor order, as Access lists them.
+  // Long-value maps listed by column name, as Access lists them (in Access
+  // 2000 on that is the descriptors' order too).
   std::sort(def.long_value_maps.begin(), def.long_value_maps.end(),
             [&](const LongValueMaps& a, const LongValueMaps& b) {
-              return def.columns[a.column_number].descriptor_index <
-                     def.columns[b.column_number].descriptor_index;
+              return UpperCaseName(def.columns[a.column_number].name) <
+                     UpperCaseName(def.columns[b.column_number].name);
             });
   for (size_t k = 0; k < table.indexes.size(); ++k) {
     const SystemIndex& s = table.indexes[k];
@@ -292,10 +331,14 @@ int ColumnOf(const TableDefinition& def, const char* name) {
 
 // Writes every page of a new database into the writable, empty `file`.
 void FillDatabase(PageFile& file, NewFormat format, double created) {
-  FileStore store(file, Jet4Layout());
+  FileStore store(file, LayoutOf(format));
   Header header;
-  header.format = format == NewFormat::kAccess2007 ? Format::kAce : Format::kJet4;
-  header.version = format == NewFormat::kAccess2007 ? 2 : 1;
+  header.format = format == NewFormat::kAccess2007 ? Format::kAce
+                  : format == NewFormat::kAccess97 ? Format::kJet3
+                                                   : Format::kJet4;
+  header.version = format == NewFormat::kAccess2007 ? 2 : format == NewFormat::kAccess97 ? 0 : 1;
+  header.page_size = LayoutOf(format).page_size;
+  header.code_page = kCodePage;
 
   const std::vector<SystemTable> tables = SystemTablesFor(format);
   // The definitions first, so the catalogue is on page 2 and MSysACEs on page 3.
@@ -398,6 +441,17 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
   if (units.size() > kPasswordBytes / 2)
     throw JetError(error_numbers::kOutOfRange,
                    "A database password can have at most 20 characters.");
+  // Access 97 keeps the password in its code page.
+  std::vector<uint8_t> jet3_password;
+  if (format == NewFormat::kAccess97) {
+    if (std::optional<uint32_t> refused = AppendCodePageText(password, kCodePage, jet3_password))
+      throw JetError(error_numbers::kBadPassword,
+                     "An Access 97 database password cannot hold " + DescribeCharacter(*refused) +
+                         ": choose one of Western European characters.");
+    if (jet3_password.size() > kJet3PasswordBytes)
+      throw JetError(error_numbers::kOutOfRange,
+                     "A database password can have at most 20 characters.");
+  }
   for (uint16_t u : units)
     if (u == 0) throw JetError(error_numbers::kBadPassword, "The password holds a NUL character.");
 
@@ -424,8 +478,13 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
   try {
     const double created = Now();
     try {
-      WriteWhole(fd, HeaderPage(format, encrypt ? std::vector<uint16_t>{} : units), 0, temp);
-      WriteWhole(fd, FreeMapPage(), kPageSize, temp);
+      const Layout& l = LayoutOf(format);
+      WriteWhole(fd,
+                 format == NewFormat::kAccess97
+                     ? Jet3HeaderPage(jet3_password)
+                     : HeaderPage(format, encrypt ? std::vector<uint16_t>{} : units),
+                 0, temp);
+      WriteWhole(fd, FreeMapPage(l), static_cast<off_t>(l.page_size), temp);
       if (::fsync(fd) != 0)
         throw JetError(error_numbers::kDiskFull,
                        "Could not write '" + temp + "': " + std::strerror(errno) + ".");
@@ -436,7 +495,7 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
     ::close(fd);
     {
       PageFile file(temp, PageFile::Mode::kReadOnly);
-      file.SetLayout(kPageSize, {});
+      file.SetLayout(LayoutOf(format).page_size, {});
       file.EnableWriting();
       file.BeginStatement();
       try {

@@ -15,11 +15,6 @@
 namespace jet {
 namespace {
 
-// The length of the usage-map rows this engine writes.
-constexpr size_t kMapRowLength = 69;
-// Access sets 0x80 on every index it makes; its meaning is not known.
-constexpr uint8_t kAccessIndexFlag = 0x80;
-
 // The column types whose index keys the engine builds.
 bool Indexable(uint8_t type) {
   switch (type) {
@@ -43,17 +38,18 @@ bool Indexable(uint8_t type) {
 
 // A new index's usage map: inline, starting at its root page, which it holds.
 RowPointer AddIndexMap(PageStore& store, uint32_t near_page, uint32_t root) {
-  uint8_t row[kMapRowLength];
-  InitUsageMapRow(row, sizeof row, 0, root);
-  row[5] |= 0x01;
   const Layout& l = store.FileLayout();
+  std::vector<uint8_t> row(l.InlineMapRowLength());
+  InitUsageMapRow(row.data(), row.size(), 0, root);
+  row[5] |= 0x01;
+  const ByteView bytes(row.data(), row.size());
   if (near_page != 0) {
-    int slot = AddRowToPage(store.Modify(near_page), l, ByteView(row, sizeof row));
+    int slot = AddRowToPage(store.Modify(near_page), l, bytes);
     if (slot >= 0) return RowPointer{near_page, static_cast<uint8_t>(slot)};
   }
   uint32_t page = store.AllocatePage();
   InitDataPage(store.Modify(page), l, 0);
-  int slot = AddRowToPage(store.Modify(page), l, ByteView(row, sizeof row));
+  int slot = AddRowToPage(store.Modify(page), l, bytes);
   if (slot < 0) throw std::logic_error("a fresh page refused a usage map");
   return RowPointer{page, static_cast<uint8_t>(slot)};
 }
@@ -67,7 +63,7 @@ void Database::CreateIndex(const std::string& table, const StatementIndex& wante
     if (entry.kind != ObjectKind::kUserTable)
       throw JetError(error_numbers::kNotSupported,
                      "'" + entry.name + "' cannot take an index: it is not a local table.");
-    CheckName(wanted.name, "index");
+    CheckName(wanted.name, "index", NameCodePage());
     TableDefinition def = Definition(entry.name);
     for (const LogicalIndex& l : def.logical_indexes) {
       if (NamesEqual(l.name, wanted.name))
@@ -96,7 +92,7 @@ void Database::CreateIndex(const std::string& table, const StatementIndex& wante
                          "The index names the column '" + it->name + "' twice.");
       index.columns.push_back(IndexColumn{it->number, c.ascending});
     }
-    index.flags = kAccessIndexFlag;
+    index.flags = store_->FileLayout().new_index_flags;
     if (wanted.unique || wanted.primary) index.flags |= 0x01;
     if (wanted.ignore_null) index.flags |= 0x02;
     if (wanted.primary || wanted.disallow_null) index.flags |= 0x08;
@@ -151,7 +147,7 @@ void Database::RenameTable(const std::string& old_name, const std::string& new_n
           "'" + entry.name + "' cannot be renamed: it is " +
               (entry.kind == ObjectKind::kLinkedTable ? "a linked table" : "a system table") + ".");
     }
-    CheckName(new_name, "table");
+    CheckName(new_name, "table", NameCodePage());
     if (entry.name == new_name) return;
     CatalogueWriter catalogue(*store_, header_, catalogue_);
     for (const CatalogueEntry& e : catalogue_) {

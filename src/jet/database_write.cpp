@@ -25,34 +25,25 @@ namespace {
 
 constexpr size_t kCheckpointRows = 5000;
 constexpr auto kCheckpointInterval = std::chrono::seconds(1);
-// The length of a usage-map row in tables this engine creates.
-constexpr size_t kMapRowLength = 69;
-
 // Appends a fresh usage-map row to the map page `page`; its place, or a null
 // pointer when the page is full.
 RowPointer AddMapRow(PageStore& store, uint32_t page, uint8_t kind) {
-  uint8_t row[kMapRowLength];
-  InitUsageMapRow(row, sizeof row, kind, 0);
-  int slot = AddRowToPage(store.Modify(page), store.FileLayout(), ByteView(row, sizeof row));
+  std::vector<uint8_t> row(store.FileLayout().InlineMapRowLength());
+  InitUsageMapRow(row.data(), row.size(), kind, 0);
+  int slot = AddRowToPage(store.Modify(page), store.FileLayout(), ByteView(row.data(), row.size()));
   if (slot < 0) return RowPointer{};
   return RowPointer{page, static_cast<uint8_t>(slot)};
 }
 
 }  // namespace
 
-void Database::RequireWritableFormat() const {
-  if (header_.IsJet3()) {
-    throw JetError(error_numbers::kNotSupported,
-                   "'" + file_->Path() +
-                       "' is an Access 97 (Jet 3) database; this engine reads such files but "
-                       "does not change them.");
-  }
+uint16_t Database::NameCodePage() const {
+  return store_->FileLayout().unicode_text ? 0 : header_.code_page;
 }
 
 void Database::EnableWriting() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (file_->Writable()) return;
-  RequireWritableFormat();
   if (!checked_for_damage_) {
     damage_ = FindDamageForWriting(*file_, file_->FileSize(), header_, catalogue_);
     checked_for_damage_ = true;
@@ -63,7 +54,7 @@ void Database::EnableWriting() {
                  "Access, Compact and Repair) or use a copy made before the damage.");
   }
   file_->EnableWriting();
-  store_ = std::make_unique<FileStore>(*file_, LayoutFor(false));
+  store_ = std::make_unique<FileStore>(*file_, LayoutFor(header_.IsJet3()));
   last_checkpoint_ = std::chrono::steady_clock::now();
 }
 
@@ -219,6 +210,7 @@ void Database::Insert(const Statement& s) {
   TableWriter& writer = WriterFor(entry);
   const TableDefinition& def = writer.Definition();
   const size_t n = def.columns.size();
+  const auto unit_bytes = static_cast<unsigned>(store_->FileLayout().text_char_bytes);
   values_.resize(n);
   for (Value& v : values_) v = std::monostate{};
   if (s.insert_columns.empty()) {
@@ -227,7 +219,8 @@ void Database::Insert(const Statement& s) {
                      "The INSERT gives " + std::to_string(s.values.size()) + " values for the " +
                          std::to_string(n) + " columns of table '" + entry.name + "'.");
     }
-    for (size_t k = 0; k < n; ++k) ConvertLiteral(s.values[k], def.columns[k], values_[k]);
+    for (size_t k = 0; k < n; ++k)
+      ConvertLiteral(s.values[k], def.columns[k], values_[k], unit_bytes);
   } else {
     if (s.values.size() != s.insert_columns.size()) {
       throw JetError(error_numbers::kSyntaxError,
@@ -247,7 +240,7 @@ void Database::Insert(const Statement& s) {
         throw JetError(error_numbers::kSyntaxError,
                        "The INSERT names the column '" + def.columns[k].name + "' twice.");
       given[k] = true;
-      ConvertLiteral(s.values[i], def.columns[k], values_[k]);
+      ConvertLiteral(s.values[i], def.columns[k], values_[k], unit_bytes);
     }
   }
   for (size_t k = 0; k < n; ++k) {
@@ -267,13 +260,13 @@ void Database::CreateTable(const std::string& name, const std::vector<NewColumn>
 
 uint32_t Database::CreateTableInStatement(const std::string& name,
                                           const std::vector<NewColumn>& columns) {
-  CheckName(name, "table");
+  CheckName(name, "table", NameCodePage());
   if (columns.empty())
     throw JetError(error_numbers::kSyntaxError, "A table needs at least one column.");
   if (columns.size() > 255)
     throw JetError(error_numbers::kNotSupported, "A table can have at most 255 columns.");
   for (size_t k = 0; k < columns.size(); ++k) {
-    CheckName(columns[k].name, "column");
+    CheckName(columns[k].name, "column", NameCodePage());
     for (size_t j = 0; j < k; ++j)
       if (NamesEqual(columns[j].name, columns[k].name))
         throw JetError(error_numbers::kSyntaxError,
@@ -288,6 +281,11 @@ uint32_t Database::CreateTableInStatement(const std::string& name,
     if (columns[k].type == kComplex)
       throw JetError(error_numbers::kNotSupported,
                      "Attachment and multi-value columns cannot be created.");
+    if (columns[k].type == kNumeric && !store_->FileLayout().decimal_columns)
+      throw JetError(error_numbers::kNotSupported,
+                     "Access 97 files have no Decimal type, so the column '" + columns[k].name +
+                         "' cannot be made in this one: choose Double or Currency, or use an "
+                         "Access 2000 or later file.");
   }
   CatalogueWriter catalogue(*store_, header_, catalogue_);
   for (const CatalogueEntry& e : catalogue_) {
@@ -302,6 +300,7 @@ uint32_t Database::CreateTableInStatement(const std::string& name,
   def.chain = {def.page};
   def.table_type = 0x4E;
   def.columns = LayOutColumns(columns, header_);
+  if (!l.unicode_text) def.text_code_page = header_.code_page;
   def.max_columns = static_cast<uint16_t>(def.columns.size());
 
   // The table's usage maps: rows on map pages of their own.
@@ -330,8 +329,9 @@ uint32_t Database::CreateTableInStatement(const std::string& name,
   std::vector<PropertySet> properties;
   for (const NewColumn& c : columns)
     if (c.required) properties.push_back(RequiredColumnProperties(c.name));
-  catalogue.AddTable(name, def.page,
-                     properties.empty() ? Binary{} : EncodePropertyBlob(properties));
+  catalogue.AddTable(
+      name, def.page,
+      properties.empty() ? Binary{} : EncodePropertyBlob(properties, def.text_code_page));
   return def.page;
 }
 
@@ -439,7 +439,7 @@ void Database::DropTable(const std::string& name) {
       own_rows.insert({m.page, m.row});
       hosts.insert(m.page);
       PageBuffer b = store.Read(m.page);
-      DataPage data(View(b), false, m.page);
+      DataPage data(View(b), l, m.page);
       ByteView row = data.Row(m.row);
       if (row.U8(0) == 1)
         for (size_t off = 1; off + 4 <= row.size(); off += 4)
@@ -448,7 +448,7 @@ void Database::DropTable(const std::string& name) {
     for (uint32_t host : hosts) {
       if (host < 3) continue;
       PageBuffer b = store.Read(host);
-      DataPage data(View(b), false, host);
+      DataPage data(View(b), l, host);
       bool only_ours = true;
       for (int i = 0; i < data.RowCount() && only_ours; ++i)
         if (!data.Slot(i).deleted && !own_rows.count({host, static_cast<uint8_t>(i)}))
@@ -487,7 +487,8 @@ void Database::CopyTable(const std::string& new_name, const std::string& source)
       n.type = ValueType(c);
       if (n.type == kText)
         n.length = c.IsCalculated() ? CalculatedTextLength(c)
-                                    : static_cast<uint16_t>(std::max(1, c.length / 2));
+                                    : static_cast<uint16_t>(std::max<int>(
+                                          1, c.length / store_->FileLayout().text_char_bytes));
       if (n.type == kText && n.length > 255) n.type = kMemo;
       if (n.type == kBinary) n.length = c.length ? c.length : 255;
       n.precision = c.precision;

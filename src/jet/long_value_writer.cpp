@@ -51,14 +51,10 @@ void AppendInlineLongValue(ByteView data, std::vector<uint8_t>& out) {
 
 LongValueWriter::LongValueWriter(PageStore& store, LvalPageEvents events, uint32_t continue_page)
     : store_(store), layout_(store.FileLayout()), events_(std::move(events)) {
-  if (layout_.jet3) {
-    throw JetError(error_numbers::kNotSupported,
-                   "long values of Access 97 files cannot be written");
-  }
   max_row_ = layout_.page_size - layout_.data_first_slot - 2 - kSpareBytes;
   if (continue_page == 0) return;
   PageBuffer buffer = store_.Read(continue_page);
-  DataPage page(View(buffer), layout_.jet3, continue_page);
+  DataPage page(View(buffer), layout_, continue_page);
   if (!page.IsLongValuePage()) {
     ThrowCorrupt("page " + std::to_string(continue_page) + " holds no long values");
   }

@@ -1,5 +1,7 @@
 #include "jet/new_database_layout.h"
 
+#include <cstring>
+
 #include "jet/table_definition.h"
 #include "jet/text_codec.h"
 
@@ -142,6 +144,19 @@ SystemTable ComplexType(const char* name, SystemColumn value) {
 
 std::vector<SystemTable> SystemTablesFor(NewFormat format) {
   std::vector<SystemTable> out = {Catalogue(), Permissions(), Queries(), Relationships()};
+  if (format == NewFormat::kAccess97) {
+    // Access 97 has the same four tables with text and binary columns of 255
+    // bytes, its indexes without the 0x80 flag of later versions, and
+    // MSysQueries without LvExtra.
+    for (SystemTable& t : out) {
+      for (SystemColumn& c : t.columns)
+        if (c.length == kTextBytes) c.length = 255;
+      for (SystemIndex& i : t.indexes) i.flags &= 0x7F;
+    }
+    std::vector<SystemColumn>& queries = out[2].columns;
+    queries.erase(queries.begin() + 7);
+    return out;
+  }
   if (format != NewFormat::kAccess2007) return out;
   out.push_back(ComplexColumns());
   out.push_back(ComplexType("MSysComplexType_UnsignedByte", {"Value", kByte, 1, kPlainFixed}));
@@ -229,15 +244,20 @@ std::vector<uint8_t> DatabaseProperties(NewFormat format) {
   auto put32 = [](std::vector<uint8_t>& v, size_t n) {
     for (int k = 0; k < 4; ++k) v.push_back(static_cast<uint8_t>(n >> (8 * k)));
   };
-  auto ucs2 = [](const char* text) {
+  // Access 97 ("KKD\0") keeps names and text in its code page; the text here is ASCII.
+  const bool jet3 = format == NewFormat::kAccess97;
+  if (jet3) out = {'K', 'K', 'D', 0};
+  auto ucs2 = [&](const char* text) {
     std::vector<uint16_t> units;
     Utf8ToUtf16(text, units);
     std::vector<uint8_t> bytes;
+    if (jet3) return std::vector<uint8_t>(text, text + std::strlen(text));
     AppendUcs2(units.data(), units.size(), bytes);
     return bytes;
   };
   const std::vector<uint8_t> name = ucs2("AccessVersion");
-  const std::vector<uint8_t> value = ucs2(format == NewFormat::kAccess2000 ? "08.50" : "09.50");
+  const char* version = format == NewFormat::kAccess2000 ? "08.50" : jet3 ? "07.53" : "09.50";
+  const std::vector<uint8_t> value = ucs2(version);
 
   std::vector<uint8_t> names;
   put16(names, name.size());

@@ -33,6 +33,7 @@ enum class NewFormat {
   kAccess2000,  // Jet4, AccessVersion 08.50
   kAccess2003,  // Jet4, AccessVersion 09.50 (Access 2002-2003)
   kAccess2007,  // ACE 12 .accdb (Access 2007-2016)
+  kAccess97,    // Jet3 .mdb, 2 KB pages, text in code page 1252, AccessVersion 07.53
 };
 
 // One column of a system table.

@@ -150,7 +150,7 @@ bool IntegerValue(const Property& p, int64_t& out) {
   return true;
 }
 
-std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets) {
+std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets, uint16_t code_page) {
   std::vector<std::string> names;
   auto name_index = [&](const std::string& name) {
     for (size_t k = 0; k < names.size(); ++k)
@@ -174,7 +174,14 @@ std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets) {
     units.clear();
     Utf8ToUtf16(name, units);
     ucs2.clear();
-    AppendUcs2(units.data(), units.size(), ucs2);
+    if (code_page == 0) {
+      AppendUcs2(units.data(), units.size(), ucs2);
+    } else if (std::optional<uint32_t> refused = AppendCodePageText(name, code_page, ucs2)) {
+      throw JetError(error_numbers::kNotSupported,
+                     "The name '" + name + "' holds " + DescribeCharacter(*refused) +
+                         ", which this Access 97 file cannot hold (" + CodePageNote(code_page) +
+                         "): choose another name.");
+    }
     put16(out, ucs2.size());
     out.insert(out.end(), ucs2.begin(), ucs2.end());
   };
@@ -200,6 +207,7 @@ std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets) {
   }
 
   std::vector<uint8_t> blob = {'M', 'R', '2', 0};
+  if (code_page != 0) blob = {'K', 'K', 'D', 0};
   put32(blob, 0);
   put16(blob, kNamesChunk);
   for (const std::string& n : names) put_name(blob, n);

@@ -68,9 +68,12 @@ std::vector<PropertySet> ParsePropertyBlob(ByteView blob, uint16_t code_page);
 // or false when the property holds something else.
 bool IntegerValue(const Property& p, int64_t& out);
 
-// The blob (Jet4/ACE form, "MR2") holding `sets`; names are listed in the
-// order the properties first use them.
-std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets);
+// The blob holding `sets`; names are listed in the order the properties
+// first use them. `code_page` 0 gives the Jet4/ACE form ("MR2", UCS-2
+// names); a code page gives the Jet3 form ("KKD", names in that code page,
+// where a name it cannot hold is a JetError).
+std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets,
+                                        uint16_t code_page = 0);
 
 // The property set a new table's blob needs for its column `name` to be
 // Required, as Access writes it for NOT NULL.

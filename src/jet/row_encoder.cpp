@@ -103,10 +103,8 @@ void PutDigits(uint8_t* p, size_t count, uint64_t v) {
 }  // namespace
 
 RowEncoder::RowEncoder(const Layout& layout, const TableDefinition& table)
-    : layout_(layout), table_(table) {
-  if (layout.jet3) {
-    throw JetError(error_numbers::kNotSupported, "rows of Access 97 files cannot be written");
-  }
+    : layout_(layout), table_(table), count_size_(layout.row_field_size) {
+  fixed_end_ = count_size_;
   mask_bytes_ = (static_cast<size_t>(table.max_columns) + 7) / 8;
   has_variable_ = table.variable_columns > 0;
   for (size_t k = 0; k < table.columns.size(); ++k) {
@@ -125,7 +123,7 @@ RowEncoder::RowEncoder(const Layout& layout, const TableDefinition& table)
                      " is shorter than its type");
       }
       fixed_.push_back(k);
-      fixed_end_ = std::max<size_t>(fixed_end_, 2 + c.fixed_offset + c.length);
+      fixed_end_ = std::max<size_t>(fixed_end_, count_size_ + c.fixed_offset + c.length);
     } else {
       variable_.push_back(k);
     }
@@ -197,7 +195,8 @@ bool RowEncoder::EncodeOnce(const std::vector<Value>& values, bool allow_inline,
                             std::vector<uint8_t>& out) {
   out.clear();
   out.resize(fixed_end_, 0);
-  Put16(out.data(), table_.max_columns);
+  out[0] = static_cast<uint8_t>(table_.max_columns);
+  if (count_size_ == 2) out[1] = static_cast<uint8_t>(table_.max_columns >> 8);
   std::fill(mask_.begin(), mask_.end(), 0);
   pending_.clear();
   memo_used_ = 0;
@@ -211,7 +210,7 @@ bool RowEncoder::EncodeOnce(const std::vector<Value>& values, bool allow_inline,
     const Value& v = values[k];
     if (std::holds_alternative<std::monostate>(v)) continue;
     RefuseIfNotOurs(c, v);
-    EncodeFixed(c, v, out.data() + 2 + c.fixed_offset);
+    EncodeFixed(c, v, out.data() + count_size_ + c.fixed_offset);
     set_bit(c.number);
   }
   for (size_t k : booleans_) {
@@ -237,11 +236,15 @@ bool RowEncoder::EncodeOnce(const std::vector<Value>& values, bool allow_inline,
       // Offsets are 16 bits; a row this long is refused anyway.
       if (out.size() > 0xFFFF) break;
     }
-    row_size_ = out.size() + 2 + 2 * var_count_ + 2 + mask_bytes_;
-    if (row_size_ > layout_.max_row_size) return false;
-    Append16(out, out.size());
-    for (size_t i = var_count_; i-- > 0;) Append16(out, offsets_[i]);
-    Append16(out, var_count_);
+    if (count_size_ == 1) {
+      if (!AppendByteOffsets(out)) return false;
+    } else {
+      row_size_ = out.size() + 2 + 2 * var_count_ + 2 + mask_bytes_;
+      if (row_size_ > layout_.max_row_size) return false;
+      Append16(out, out.size());
+      for (size_t i = var_count_; i-- > 0;) Append16(out, offsets_[i]);
+      Append16(out, var_count_);
+    }
   } else {
     // Only calculated columns can be variable here, and they take no values.
     for (size_t k : variable_) RefuseIfNotOurs(table_.columns[k], values[k]);
@@ -347,9 +350,21 @@ void RowEncoder::EncodeFixed(const Column& c, const Value& v, uint8_t* at) {
       return;
     }
     case kText: {
-      // Fixed-length text: UCS-2, padded with spaces to the column's length.
+      // Fixed-length text: UCS-2 or code page bytes, padded with spaces to
+      // the column's length.
       const std::string* s = std::get_if<std::string>(&v);
       if (!s) Mismatch(c, v);
+      if (!layout_.unicode_text) {
+        fixed_text_.clear();
+        size_t n = AppendText(c, *s, false, fixed_text_);
+        if (n > c.length) {
+          OutOfRange(c, "text of " + std::to_string(n) +
+                            " characters is longer than the column's " + std::to_string(c.length));
+        }
+        std::memcpy(at, fixed_text_.data(), n);
+        std::memset(at + n, 0x20, c.length - n);
+        return;
+      }
       units_.clear();
       Utf8ToUtf16(*s, units_);
       if (2 * units_.size() > c.length) {
@@ -383,11 +398,11 @@ void RowEncoder::EncodeVariable(size_t k, const Value& v, bool allow_inline,
     case kText: {
       const std::string* s = std::get_if<std::string>(&v);
       if (!s) Mismatch(c, v);
-      size_t units = AppendUnicodeText(*s, (c.extra_flags & 0x01) != 0, units_, out);
-      if (2 * units > c.length) {
+      size_t units = AppendText(c, *s, (c.extra_flags & 0x01) != 0, out);
+      if (layout_.text_char_bytes * units > c.length) {
         OutOfRange(c, "text of " + std::to_string(units) +
                           " characters is longer than the column's " +
-                          std::to_string(c.length / 2));
+                          std::to_string(c.length / layout_.text_char_bytes));
       }
       return;
     }
@@ -398,7 +413,7 @@ void RowEncoder::EncodeVariable(size_t k, const Value& v, bool allow_inline,
       std::vector<uint8_t>& bytes = memo_bytes_[memo_used_++];
       bytes.clear();
       bool compress = (c.extra_flags & 0x01) != 0 && Utf16Length(*s) <= kMaxCompressedMemo;
-      AppendUnicodeText(*s, compress, units_, bytes);
+      AppendText(c, *s, compress, bytes);
       EncodeLongValue(k, ByteView(bytes.data(), bytes.size()), allow_inline, out);
       return;
     }
@@ -447,6 +462,54 @@ void RowEncoder::EncodeLongValue(size_t k, ByteView data, bool allow_inline,
   }
   pending_.push_back(Pending{k, out.size(), data});
   out.resize(out.size() + LongValueWriter::kFieldSize, 0);
+}
+
+size_t RowEncoder::AppendText(const Column& c, const std::string& s, bool may_compress,
+                              std::vector<uint8_t>& out) {
+  if (layout_.unicode_text) return AppendUnicodeText(s, may_compress, units_, out);
+  const size_t before = out.size();
+  const uint16_t code_page = c.code_page ? c.code_page : table_.text_code_page;
+  if (std::optional<uint32_t> refused = AppendCodePageText(s, code_page, out)) {
+    throw JetError(error_numbers::kOutOfRange,
+                   ColumnText(c) + " cannot take " + DescribeCharacter(*refused) +
+                       ", which this Access 97 file cannot hold (" + CodePageNote(code_page) +
+                       "). Leave the character out, or use an Access 2000 or later file.");
+  }
+  return out.size() - before;
+}
+
+bool RowEncoder::AppendByteOffsets(std::vector<uint8_t>& out) {
+  // One jump entry per 256-byte boundary the whole row crosses; the count
+  // depends on the row's length, which depends on the count.
+  const size_t eod = out.size();
+  const size_t base = eod + 1 + var_count_ + 1 + mask_bytes_;
+  size_t jumps = 0;
+  while ((base + jumps - 1) / 256 != jumps) jumps = (base + jumps - 1) / 256;
+  row_size_ = base + jumps;
+  if (row_size_ > layout_.max_row_size) return false;
+  // Boundaries the offsets reach; a last entry beyond them is a placeholder,
+  // and readers allow only one such.
+  const size_t reached = eod / 256;
+  if (jumps > reached + 1) {
+    throw JetError(error_numbers::kNotSupported,
+                   "The row has too many variable-length columns for its length to be "
+                   "stored in an Access 97 table. Leave some of them empty.");
+  }
+  // Entry j of the jump table: the first offset (end of data counting as the
+  // last) at or beyond (j + 1) * 256.
+  auto offset = [&](size_t i) -> size_t { return i < var_count_ ? offsets_[i] : eod; };
+  std::vector<uint8_t>& jump = jump_;
+  jump.assign(jumps, 0xFF);
+  size_t i = 0;
+  for (size_t j = 0; j < reached; ++j) {
+    while (offset(i) < (j + 1) * 256) ++i;
+    jump[j] = static_cast<uint8_t>(i);
+  }
+  out.push_back(static_cast<uint8_t>(eod));
+  for (size_t k = var_count_; k-- > 0;) out.push_back(static_cast<uint8_t>(offsets_[k]));
+  for (size_t j = jumps; j-- > 0;) out.push_back(jump[j]);
+  out.push_back(static_cast<uint8_t>(var_count_));
+  return true;
 }
 
 }  // namespace jet

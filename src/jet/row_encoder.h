@@ -47,8 +47,8 @@ namespace jet {
 class RowEncoder {
  public:
   // Encodes rows of `table` (which must outlive the encoder) for a file of
-  // `layout`. A Jet3 layout is kNotSupported; a definition whose columns do
-  // not fit its own row shape is a damaged-file JetError.
+  // `layout`. A definition whose columns do not fit its own row shape is a
+  // damaged-file JetError.
   RowEncoder(const Layout& layout, const TableDefinition& table);
 
   // Replaces `out` with the row for `values`, one per column in the order of
@@ -77,10 +77,18 @@ class RowEncoder {
   void EncodeVariable(size_t k, const Value& v, bool allow_inline, std::vector<uint8_t>& out);
   void EncodeLongValue(size_t k, ByteView data, bool allow_inline, std::vector<uint8_t>& out);
   [[noreturn]] void Mismatch(const Column& c, const Value& v) const;
+  // Appends text as the file keeps it (see text_codec.h); returns its length
+  // in characters as the column's length counts them.
+  size_t AppendText(const Column& c, const std::string& s, bool may_compress,
+                    std::vector<uint8_t>& out);
+  // Appends the trailer of a row with one-byte offsets: end of variable
+  // data, offsets, jump table and count; false when no such row can hold them.
+  bool AppendByteOffsets(std::vector<uint8_t>& out);
 
   const Layout& layout_;
   const TableDefinition& table_;
-  size_t fixed_end_ = 2;  // count + fixed area
+  size_t fixed_end_ = 2;   // count + fixed area
+  size_t count_size_ = 2;  // width of the column count and variable offsets
   size_t mask_bytes_ = 0;
   bool has_variable_ = false;
   size_t var_count_ = 0;
@@ -96,6 +104,8 @@ class RowEncoder {
   std::vector<uint8_t> mask_;
   std::vector<uint16_t> offsets_;
   std::vector<uint16_t> units_;
+  std::vector<uint8_t> fixed_text_;
+  std::vector<uint8_t> jump_;
   std::vector<Pending> pending_;
   std::vector<std::vector<uint8_t>> memo_bytes_;
   size_t memo_used_ = 0;

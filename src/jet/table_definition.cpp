@@ -45,6 +45,7 @@ TableDefinition ReadTableDefinition(PageSource& file, const Header& header, uint
   ByteView s(stream.data(), stream.size());
 
   def.page = page;
+  if (jet3) def.text_code_page = header.code_page;
   def.stream_length = s.U32(l.tdef_length);
   def.row_count = s.U32(l.tdef_row_count);
   def.autonumber = s.U32(l.tdef_autonumber);
@@ -87,13 +88,13 @@ TableDefinition ReadTableDefinition(PageSource& file, const Header& header, uint
     c.fixed_offset = d.U16(l.column_fixed_offset);
     c.length = d.U16(l.column_length);
     if (jet3) {
-      c.code_page = d.U16(11);
+      c.code_page = d.U16(l.column_code_page);
       c.sort_lcid = d.U16(l.column_sort_order);
     } else {
       c.complex_id = d.U32(11);
       c.extra_flags = d.U8(l.column_extra_flags);
       c.sort_lcid = d.U16(l.column_sort_order);
-      c.sort_version = d.U8(l.column_sort_order + 3);
+      c.sort_version = d.U8(l.column_sort_version);
     }
     if (c.type != kText && c.type != kMemo) {
       c.code_page = 0;

@@ -177,6 +177,9 @@ struct TableDefinition {
   std::vector<uint32_t> chain;
   // The length of the definition's stream, as its header gives it.
   uint32_t stream_length = 0;
+  // Jet3: the code page of the definition's names, and of text whose column
+  // names none (the database's code page); 0 in Jet4/ACE.
+  uint16_t text_code_page = 0;
 
   // The column with number `number`, or null.
   const Column* ColumnByNumber(uint16_t number) const;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "jet/column_types.h"
+#include "jet/error.h"
 #include "jet/text_codec.h"
 
 namespace jet {
@@ -37,6 +38,7 @@ uint16_t FixedColumnSize(uint8_t type) {
 }
 
 std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const Header& header) {
+  const Layout& l = LayoutFor(header.IsJet3());
   std::vector<Column> out(columns.size());
   uint16_t fixed_offset = 0, var_index = 0;
   // Short variable columns first, then long ones.
@@ -64,13 +66,14 @@ std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const H
         fixed_offset = static_cast<uint16_t>(fixed_offset + size);
       }
     } else if (n.type == kText) {
-      c.length = static_cast<uint16_t>(2 * n.length);
+      c.length = static_cast<uint16_t>(l.text_char_bytes * n.length);
     } else if (n.type == kBinary) {
       c.length = n.length;
     }
     if (n.autonumber) c.flags |= 0x04;
     if (n.type == kText || n.type == kMemo) {
-      c.extra_flags = 0x01;  // compressed Unicode allowed
+      if (l.unicode_text) c.extra_flags = 0x01;  // compressed Unicode allowed
+      if (!l.unicode_text) c.code_page = header.code_page;
       c.sort_lcid = header.sort_lcid ? header.sort_lcid : 0x0409;
       c.sort_version = header.sort_version;
     }
@@ -82,18 +85,48 @@ std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const H
   return out;
 }
 
+namespace {
+
+// Appends a name of the definition (a column's or an index's) as the format
+// keeps names: a u16 byte length and UCS-2, or a u8 length and the bytes of
+// the file's code page.
+void AppendName(std::vector<uint8_t>& s, const std::string& text, const Layout& l,
+                uint16_t code_page, const char* what) {
+  std::vector<uint8_t> name;
+  if (l.unicode_text) {
+    std::vector<uint16_t> units;
+    Utf8ToUtf16(text, units);
+    AppendUcs2(units.data(), units.size(), name);
+  } else if (std::optional<uint32_t> refused = AppendCodePageText(text, code_page, name)) {
+    throw JetError(error_numbers::kNotSupported,
+                   std::string("The ") + what + " name '" + text + "' holds " +
+                       DescribeCharacter(*refused) + ", which this Access 97 file cannot hold (" +
+                       CodePageNote(code_page) + "): choose another name.");
+  }
+  const size_t limit = l.name_length_size == 1 ? 0xFF : 0xFFFF;
+  if (name.size() > limit)
+    throw JetError(error_numbers::kNotSupported,
+                   std::string("The ") + what + " name '" + text + "' is too long.");
+  size_t at = s.size();
+  s.resize(at + l.name_length_size + name.size());
+  s[at] = static_cast<uint8_t>(name.size());
+  if (l.name_length_size == 2) s[at + 1] = static_cast<uint8_t>(name.size() >> 8);
+  if (!name.empty()) std::memcpy(s.data() + at + l.name_length_size, name.data(), name.size());
+}
+
+}  // namespace
+
 std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& l) {
-  if (l.jet3) throw JetError(error_numbers::kNotSupported, "Jet3 definitions are not written.");
   std::vector<uint8_t> s(l.tdef_header_end, 0);
   s[0] = 0x02;
   s[1] = 0x01;
-  Put32(s, 12, kMagic);
+  if (l.tdef_magic) Put32(s, l.tdef_magic, kMagic);
   Put32(s, l.tdef_row_count, def.row_count);
   Put32(s, l.tdef_autonumber, def.autonumber);
   // A definition written anew (a new index) keeps the references its rows'
   // attachments and multi-value lists use, or Access would hand them out again.
   if (l.tdef_complex_autonumber != 0) Put32(s, l.tdef_complex_autonumber, def.complex_autonumber);
-  s[24] = 0x01;  // autonumbers in use, as Access expects
+  if (l.tdef_autonumber_flag) s[l.tdef_autonumber_flag] = 0x01;  // as Access expects
   s[l.tdef_table_type] = def.table_type ? def.table_type : 0x4E;
   uint16_t variable = 0;
   for (const Column& c : def.columns)
@@ -122,13 +155,14 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
     size_t at = s.size();
     s.resize(at + l.column_block, 0);
     s[at] = c->type;
-    Put32(s, at + 1, kMagic);
+    if (l.column_magic) Put32(s, at + l.column_magic, kMagic);
     Put16(s, at + l.column_number, c->number);
     Put16(s, at + l.column_var_index, c->var_index);
     Put16(s, at + l.column_second_number, c->number);
     if (c->type == kText || c->type == kMemo) {
       Put16(s, at + l.column_sort_order, c->sort_lcid);
-      s[at + l.column_sort_order + 3] = c->sort_version;
+      if (l.column_sort_version) s[at + l.column_sort_version] = c->sort_version;
+      if (l.column_code_page) Put16(s, at + l.column_code_page, c->code_page);
     } else if (c->type == kNumeric) {
       s[at + l.column_precision] = c->precision;
       s[at + l.column_scale] = c->scale;
@@ -136,26 +170,17 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
       Put32(s, at + 11, c->complex_id);
     }
     s[at + l.column_flags] = c->flags;
-    s[at + l.column_extra_flags] = c->extra_flags;
+    if (l.column_extra_flags) s[at + l.column_extra_flags] = c->extra_flags;
     Put16(s, at + l.column_fixed_offset, c->fixed_offset);
     Put16(s, at + l.column_length, c->length);
   }
-  for (const Column* c : order) {
-    std::vector<uint16_t> units;
-    Utf8ToUtf16(c->name, units);
-    std::vector<uint8_t> name;
-    AppendUcs2(units.data(), units.size(), name);
-    size_t at = s.size();
-    s.resize(at + 2 + name.size());
-    Put16(s, at, static_cast<uint16_t>(name.size()));
-    std::memcpy(s.data() + at + 2, name.data(), name.size());
-  }
+  for (const Column* c : order) AppendName(s, c->name, l, def.text_code_page, "column");
   for (const RealIndex& index : def.real_indexes) {
     if (index.columns.size() > 10)
       throw JetError(error_numbers::kNotSupported, "An index can have at most 10 columns.");
     size_t at = s.size();
     s.resize(at + l.real_index_block, 0);
-    Put32(s, at, kRealIndexMagic);
+    if (l.index_block_constants) Put32(s, at, kRealIndexMagic);
     for (size_t k = 0; k < 10; ++k) {
       size_t slot = at + l.real_index_columns + 3 * k;
       if (k < index.columns.size()) {
@@ -172,7 +197,7 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
   for (const LogicalIndex& index : def.logical_indexes) {
     size_t at = s.size();
     s.resize(at + l.logical_index_block, 0);
-    Put32(s, at, kMagic);
+    if (l.index_block_constants) Put32(s, at, kMagic);
     Put32(s, at + l.logical_index_number, index.number);
     Put32(s, at + l.logical_index_real, index.real_index);
     // No related table: related index -1.
@@ -180,16 +205,8 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
     Put32(s, at + l.logical_index_type - 6, index.related_table);
     s[at + l.logical_index_type] = index.kind;
   }
-  for (const LogicalIndex& index : def.logical_indexes) {
-    std::vector<uint16_t> units;
-    Utf8ToUtf16(index.name, units);
-    std::vector<uint8_t> name;
-    AppendUcs2(units.data(), units.size(), name);
-    size_t at = s.size();
-    s.resize(at + 2 + name.size());
-    Put16(s, at, static_cast<uint16_t>(name.size()));
-    std::memcpy(s.data() + at + 2, name.data(), name.size());
-  }
+  for (const LogicalIndex& index : def.logical_indexes)
+    AppendName(s, index.name, l, def.text_code_page, "index");
   for (const LongValueMaps& m : def.long_value_maps) {
     size_t at = s.size();
     s.resize(at + 10);
@@ -199,7 +216,7 @@ std::vector<uint8_t> EncodeDefinition(const TableDefinition& def, const Layout& 
   }
   s.push_back(0xFF);
   s.push_back(0xFF);
-  Put32(s, l.tdef_length, static_cast<uint32_t>(s.size() - 8));
+  Put32(s, l.tdef_length, static_cast<uint32_t>(s.size() - l.tdef_length_bias));
   return s;
 }
 
@@ -226,6 +243,10 @@ void WriteDefinition(PageStore& store, TableDefinition& def, const std::vector<u
     uint16_t free = static_cast<uint16_t>(ps - header - take);
     page[2] = static_cast<uint8_t>(free);
     page[3] = static_cast<uint8_t>(free >> 8);
+    if (k == 0 && !store.FileLayout().tdef_free_space_on_first_page) {
+      page[2] = 'V';
+      page[3] = 'C';
+    }
     uint32_t next = k + 1 < chain.size() ? chain[k + 1] : 0;
     for (int b = 0; b < 4; ++b) page[4 + b] = static_cast<uint8_t>(next >> (8 * b));
   }

@@ -1,5 +1,6 @@
 #include "jet/text_codec.h"
 
+#include <cstdio>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -387,6 +388,55 @@ size_t AppendUnicodeText(std::string_view utf8, bool may_compress, std::vector<u
   if (!AppendCompressedUnicode(scratch.data(), scratch.size(), out))
     AppendUcs2(scratch.data(), scratch.size(), out);
   return scratch.size();
+}
+
+std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_page,
+                                           std::vector<uint8_t>& out) {
+  const bool known = code_page == 1252 || code_page == 1251;
+  const size_t start = out.size();
+  std::optional<uint32_t> refused;
+  uint32_t high = 0;  // a high surrogate waiting for its partner
+  ForEachUtf16Unit(utf8, [&](uint16_t u) {
+    if (refused) return;
+    if (high != 0) {
+      refused = 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00u);
+      return;
+    }
+    if (u >= 0xD800 && u < 0xDC00) {
+      high = u;
+      return;
+    }
+    if (u < 0x80) {
+      out.push_back(static_cast<uint8_t>(u));
+      return;
+    }
+    if (known) {
+      for (unsigned b = 0x80; b < 0x100; ++b) {
+        const uint32_t mapped = MapCodePage(static_cast<uint8_t>(b), code_page);
+        if (mapped == u && mapped != 0xFFFD) {
+          out.push_back(static_cast<uint8_t>(b));
+          return;
+        }
+      }
+    }
+    refused = u;
+  });
+  if (refused) out.resize(start);
+  return refused;
+}
+
+std::string CodePageNote(uint16_t code_page) {
+  std::string note = "it keeps text in code page " + std::to_string(code_page);
+  if (code_page != 1252 && code_page != 1251) note += ", of which this program writes only ASCII";
+  return note;
+}
+
+std::string DescribeCharacter(uint32_t code_point) {
+  std::string out = "'";
+  AppendUtf8(out, code_point);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(code_point));
+  return out + "' (U+" + hex + ")";
 }
 
 }  // namespace jet

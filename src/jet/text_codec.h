@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,5 +75,20 @@ bool AppendCompressedUnicode(const uint16_t* units, size_t count, std::vector<ui
 // calls. Returns the number of UTF-16 units (the length Access counts).
 size_t AppendUnicodeText(std::string_view utf8, bool may_compress, std::vector<uint16_t>& scratch,
                          std::vector<uint8_t>& out);
+
+// Appends `utf8` as Jet3 stores text: one byte per character in Windows code
+// page `code_page`. Code pages 1252 and 1251 take every character they have;
+// any other takes ASCII only, since its upper half is not known here. Returns
+// the first character the code page cannot hold (nothing more is appended
+// then), or nothing when all of `utf8` was appended.
+std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_page,
+                                           std::vector<uint8_t>& out);
+
+// "'Ж' (U+0416)": a character for a message.
+std::string DescribeCharacter(uint32_t code_point);
+
+// "it keeps text in code page 1252", for the messages of refusals; for a
+// code page of which AppendCodePageText writes only ASCII, it says so.
+std::string CodePageNote(uint16_t code_page);
 
 }  // namespace jet

@@ -33,7 +33,8 @@ using testing::WriteFileBytes;
 const std::string kFixtures = std::string(VQ_SHARED_DIR) + "/fixtures/access/";
 
 const std::string& NameOf(NewFormat f) {
-  static const std::string names[] = {"Access 2000", "Access 2002-2003", "Access 2007"};
+  static const std::string names[] = {"Access 2000", "Access 2002-2003", "Access 2007",
+                                      "Access 97"};
   return names[static_cast<int>(f)];
 }
 
@@ -95,8 +96,8 @@ std::set<std::string> Listing(const std::string& folder) {
 // A read-only page store over an open file, for checking index trees.
 class ReadStore : public PageStore {
  public:
-  explicit ReadStore(PageFile& f) : f_(f) {}
-  const Layout& FileLayout() const override { return Jet4Layout(); }
+  explicit ReadStore(PageFile& f, const Layout& l = Jet4Layout()) : f_(f), l_(l) {}
+  const Layout& FileLayout() const override { return l_; }
   uint32_t PageCount() const override { return f_.PageCount(); }
   PageBuffer Read(uint32_t p) override { return f_.Read(p); }
   uint8_t* Modify(uint32_t) override { throw std::logic_error("read-only"); }
@@ -105,18 +106,19 @@ class ReadStore : public PageStore {
 
  private:
   PageFile& f_;
+  const Layout& l_;
 };
 
 class CreateEachFormat : public ::testing::TestWithParam<NewFormat> {};
 
 INSTANTIATE_TEST_SUITE_P(Formats, CreateEachFormat,
                          ::testing::Values(NewFormat::kAccess2000, NewFormat::kAccess2003,
-                                           NewFormat::kAccess2007),
+                                           NewFormat::kAccess2007, NewFormat::kAccess97),
                          [](const auto& info) {
-                           return std::string(info.param == NewFormat::kAccess2000 ? "Access2000"
-                                              : info.param == NewFormat::kAccess2003
-                                                  ? "Access2003"
-                                                  : "Access2007");
+                           return std::string(info.param == NewFormat::kAccess2000   ? "Access2000"
+                                              : info.param == NewFormat::kAccess2003 ? "Access2003"
+                                              : info.param == NewFormat::kAccess97   ? "Access97"
+                                                                                   : "Access2007");
                          });
 
 // The header, the catalogue's objects and the database's properties.
@@ -125,23 +127,28 @@ TEST_P(CreateEachFormat, HeaderCatalogueAndPropertiesAreThoseOfAnEmptyDatabase) 
   ScratchDir dir;
   const std::string path = dir / ("new" + Extension(format));
   const double before = std::time(nullptr) / 86400.0 + 25569.0 - 1;
+  const bool jet3 = format == NewFormat::kAccess97;
   Database::Create(path, format, "");
-  EXPECT_EQ(FileBytes(path).size() % 4096, 0u);
+  EXPECT_EQ(FileBytes(path).size() % (jet3 ? 2048 : 4096), 0u);
   EXPECT_EQ(Listing(dir.Path()), std::set<std::string>{"new" + Extension(format)})
       << "nothing but the new file is left in the folder";
 
   auto db = Database::Open(path, "");
   const Header& h = db->FileHeader();
-  EXPECT_EQ(h.format, format == NewFormat::kAccess2007 ? Format::kAce : Format::kJet4);
-  EXPECT_EQ(h.version, format == NewFormat::kAccess2007 ? 2 : 1);
+  EXPECT_EQ(h.format, format == NewFormat::kAccess2007 ? Format::kAce
+                      : jet3                           ? Format::kJet3
+                                                       : Format::kJet4);
+  EXPECT_EQ(h.version, format == NewFormat::kAccess2007 ? 2 : jet3 ? 0 : 1);
   EXPECT_EQ(h.code_page, 1252);
   EXPECT_EQ(h.page_key, 0u);
-  EXPECT_EQ(h.sort_lcid, 0x0409);
-  EXPECT_EQ(h.sort_version, 0);
   EXPECT_EQ(h.password, "");
-  // The header keeps the creation date its SIDs go with (database_create.cpp);
-  // the catalogue's dates are the real ones.
-  EXPECT_NEAR(h.creation_date, 42329.9448, 0.001);
+  if (!jet3) {
+    EXPECT_EQ(h.sort_lcid, 0x0409);
+    EXPECT_EQ(h.sort_version, 0);
+    // The header keeps the creation date its SIDs go with (database_create.cpp);
+    // the catalogue's dates are the real ones.
+    EXPECT_NEAR(h.creation_date, 42329.9448, 0.001);
+  }
 
   // Containers and the database object, with the ids every reader looks for.
   struct Want {
@@ -187,14 +194,14 @@ TEST_P(CreateEachFormat, HeaderCatalogueAndPropertiesAreThoseOfAnEmptyDatabase) 
     EXPECT_LT(created, before + 3);
     const Binary& blob = std::get<Binary>(row[prop_col]);
     for (const PropertySet& set : ParsePropertyBlob(ByteView(blob.data(), blob.size()), 1252))
-      if (const Property* p = set.Find("AccessVersion"))
-        for (size_t i = 0; i + 1 < p->value.size(); i += 2)
+      if (const Property* p = set.Find("AccessVersion"))  // UCS-2, or (Access 97) code page
+        for (size_t i = 0; i < p->value.size(); i += jet3 ? 1 : 2)
           version.push_back(static_cast<char>(p->value[i]));
   }
-  EXPECT_EQ(version, format == NewFormat::kAccess2000 ? "08.50" : "09.50");
+  EXPECT_EQ(version, format == NewFormat::kAccess2000 ? "08.50" : jet3 ? "07.53" : "09.50");
 
   // Every index of every system table is a sound tree holding each row once.
-  ReadStore store(db->File());
+  ReadStore store(db->File(), LayoutFor(jet3));
   for (const std::string& table : LocalTables(*db)) {
     TableDefinition def = db->Definition(table);
     const size_t rows = Rows(*db, table).size();
@@ -216,16 +223,24 @@ std::string EmptyFixture(NewFormat f) {
       return kFixtures + "mdb-reader/test/data/V2003/empty.mdb";
     case NewFormat::kAccess2007:
       break;
+    case NewFormat::kAccess97:
+      // No empty one is at hand: its system tables, its user tables aside.
+      return kFixtures + "mdb-reader/test/data/V1997/test.mdb";
   }
   return kFixtures + "mdb-reader/test/data/V2007/empty.accdb";
 }
 
 // Access's own tables, which a new file leaves for Access to add (see
 // database_create.cpp).
-const std::set<std::string> kLeftForAccess = {
-    "MSysAccessObjects", "MSysAccessStorage",         "MSysNavPaneGroupCategories",
-    "MSysNavPaneGroups", "MSysNavPaneGroupToObjects", "MSysNavPaneObjectIDs",
-    "MSysResources"};
+const std::set<std::string> kLeftForAccess = {"MSysAccessObjects",
+                                              "MSysAccessStorage",
+                                              "MSysNavPaneGroupCategories",
+                                              "MSysNavPaneGroups",
+                                              "MSysNavPaneGroupToObjects",
+                                              "MSysNavPaneObjectIDs",
+                                              "MSysResources",
+                                              "MSysModules",
+                                              "MSysModules2"};
 
 // One column as the comparison sees it: what readers and Access go by.
 std::string Describe(const Column& c) {
@@ -270,7 +285,8 @@ TEST_P(CreateEachFormat, SystemTablesMatchTheAccessMadeEmptyFile) {
 
   std::vector<std::string> expected;
   for (const std::string& t : LocalTables(*access))
-    if (!kLeftForAccess.count(t)) expected.push_back(t);
+    if (!kLeftForAccess.count(t) && access->FindTable(t).kind != ObjectKind::kUserTable)
+      expected.push_back(t);
   std::vector<std::string> made = LocalTables(*ours);
   EXPECT_EQ(std::set<std::string>(made.begin(), made.end()),
             std::set<std::string>(expected.begin(), expected.end()));
@@ -299,6 +315,8 @@ TEST_P(CreateEachFormat, SystemTablesMatchTheAccessMadeEmptyFile) {
 // back by us and by the other readers.
 TEST_P(CreateEachFormat, TablesCanBeMadeFilledCopiedAndDropped) {
   const NewFormat format = GetParam();
+  // Access 97 text is in code page 1252.
+  const std::string wide = format == NewFormat::kAccess97 ? "Ünïcödé €‰" : "Ünïcödé 漢字";
   ScratchDir dir;
   const std::string path = dir / ("new" + Extension(format));
   Database::Create(path, format, "");
@@ -310,7 +328,7 @@ TEST_P(CreateEachFormat, TablesCanBeMadeFilledCopiedAndDropped) {
     db->Execute(
         "INSERT INTO `Orders` (`Customer`, `Note`, `Total`, `Placed`, `Paid`, `Scan`) "
         "VALUES ('O''Hara', 'first', '12.50', #1850-03-01#, True, 0x00FF)");
-    db->Execute("INSERT INTO `Orders` (`Customer`) VALUES ('Ünïcödé 漢字')");
+    db->Execute("INSERT INTO `Orders` (`Customer`) VALUES ('" + wide + "')");
     db->Execute("SELECT a1.* INTO `Orders copy` FROM `Orders` AS a1");
     db->Execute("CREATE TABLE `Gone` (`x` LONG)");
     db->Execute("INSERT INTO `Gone` VALUES (1)");
@@ -327,7 +345,7 @@ TEST_P(CreateEachFormat, TablesCanBeMadeFilledCopiedAndDropped) {
     ASSERT_EQ(rows.size(), 2u) << table;
     EXPECT_EQ(rows[0][0], Value(int64_t{1}));
     EXPECT_EQ(rows[0][1], Value(std::string("O'Hara")));
-    EXPECT_EQ(rows[1][1], Value(std::string("Ünïcödé 漢字")));
+    EXPECT_EQ(rows[1][1], Value(wide));
     EXPECT_EQ(rows[0][6], Value(Binary{0x00, 0xFF}));
     EXPECT_EQ(rows[1][2], Value(std::monostate{}));
   }
@@ -431,7 +449,18 @@ TEST(CreateDatabase, RefusesWhatItCannotMakeAndLeavesNothingBehind) {
             error_numbers::kBadPassword);
   EXPECT_EQ(CreateError(dir / "no-such-folder/d.mdb", NewFormat::kAccess2003, ""),
             error_numbers::kReadOnly);
+  // Access 97 keeps the password in code page 1252, at most 20 bytes of it.
+  std::string what;
+  EXPECT_EQ(CreateError(dir / "f.mdb", NewFormat::kAccess97, "密码", &what),
+            error_numbers::kBadPassword);
+  EXPECT_NE(what.find("'密' (U+5BC6)"), std::string::npos) << what;
+  EXPECT_EQ(CreateError(dir / "g.mdb", NewFormat::kAccess97, "12345678901234567890x"),
+            error_numbers::kOutOfRange);
   EXPECT_TRUE(Listing(dir.Path()).empty());
+  EXPECT_EQ(CreateError(dir / "h.mdb", NewFormat::kAccess97, "Größe€"), 0);
+  EXPECT_EQ(OpenError(dir / "h.mdb", "Größe€"), 0);
+  EXPECT_EQ(OpenError(dir / "h.mdb", "Größe"), error_numbers::kBadPassword);
+  std::filesystem::remove(dir / "h.mdb");
 
   if (::geteuid() != 0) {
     const std::string locked = dir / "locked";

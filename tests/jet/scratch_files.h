@@ -85,4 +85,15 @@ inline void EncodeInPlace(const std::string& path, uint32_t key) {
   WriteFileBytes(path, bytes);
 }
 
+// Gives the Access 97 file at `path`, which has no password, the database
+// password `password` (ASCII): the field at 0x42 lies in the masked header,
+// and the mask is an XOR, so XOR-ing the bytes in sets them where they were 0.
+inline void SetJet3PasswordInPlace(const std::string& path, const std::string& password) {
+  std::vector<uint8_t> bytes = FileBytes(path);
+  if (bytes.size() < 0x100 || bytes[0x14] != 0 || password.size() > 20)
+    throw std::runtime_error("not an Access 97 file, or too long a password");
+  for (size_t k = 0; k < password.size(); ++k) bytes[0x42 + k] ^= static_cast<uint8_t>(password[k]);
+  WriteFileBytes(path, bytes);
+}
+
 }  // namespace jet::testing

@@ -38,6 +38,8 @@ struct FileSource {
         return "new Access 2002-2003 file";
       case NewFormat::kAccess2007:
         return "new Access 2007 file";
+      case NewFormat::kAccess97:
+        return "new Access 97 file";
     }
     return "new file";
   }

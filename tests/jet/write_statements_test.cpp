@@ -162,22 +162,20 @@ const std::string kUnicode50 = [] {
   std::string s = "Ünïcödé Ωμέγα Кириллица 漢字かな €‰ 😀 ";  // the emoji is two UTF-16 units
   return s + s.substr(0, 18);                                // 50 UTF-16 units
 }();
+// The same for Access 97 files, whose text is in code page 1252.
+const std::string kWestern50 = "Ünïcödé Œuvre Šš Ÿ ß ø Æ „q“ €‰ … Ærø Größe Ñandú!";
 const std::string kQuotes = "O'Hara said \"hi\" `x` -- [b] 100% ; a,b \\ \t tab";
 
-std::vector<TypedColumn> AllTypes(bool bigint) {
+std::vector<TypedColumn> AllTypes(bool bigint, bool jet3) {
   const double single_max = static_cast<double>(3.4028235e38f);
+  const std::string& text50 = jet3 ? kWestern50 : kUnicode50;
+  const std::string memo = jet3 ? Repeat("Æøß€", 500) : Repeat("漢字かな", 500);
   std::vector<TypedColumn> c = {
       {"c_text",
        "TEXT(50)",
        kText,
-       {{"'a'", "a"}, {Quote(kUnicode50), kUnicode50}, {"NULL", {}}, {Quote(kQuotes), kQuotes}}},
-      {"c_memo",
-       "MEMO",
-       kMemo,
-       {{"''", ""},
-        {"'x'", "x"},
-        {"NULL", {}},
-        {Quote(Repeat("漢字かな", 500)), Repeat("漢字かな", 500)}}},
+       {{"'a'", "a"}, {Quote(text50), text50}, {"NULL", {}}, {Quote(kQuotes), kQuotes}}},
+      {"c_memo", "MEMO", kMemo, {{"''", ""}, {"'x'", "x"}, {"NULL", {}}, {Quote(memo), memo}}},
       {"c_byte",
        "BYTE",
        kByte,
@@ -256,6 +254,10 @@ std::vector<TypedColumn> AllTypes(bool bigint) {
          Guid{{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD,
                0xEE, 0xFF}}}}},
   };
+  // Access 97 has no DECIMAL.
+  if (jet3)
+    c.erase(
+        std::find_if(c.begin(), c.end(), [](const TypedColumn& t) { return t.type == kNumeric; }));
   if (bigint)
     c.push_back({"c_big",
                  "BIGINT",
@@ -281,7 +283,8 @@ Written WriteScenario(Database& db, const std::set<std::string>& before,
                       const std::map<std::string, Rows>& before_rows) {
   Written w;
   const bool bigint = db.FileHeader().version >= 5;
-  std::vector<TypedColumn> columns = AllTypes(bigint);
+  const bool jet3 = db.FileHeader().IsJet3();
+  std::vector<TypedColumn> columns = AllTypes(bigint, jet3);
   std::string create = "CREATE TABLE `AllTypes` (`id` COUNTER";
   std::string names;
   for (const TypedColumn& c : columns) {
@@ -310,7 +313,8 @@ Written WriteScenario(Database& db, const std::set<std::string>& before,
                Hex(Pattern(n)) + ")");
     longs.push_back({id++, text, Pattern(n)});
   }
-  std::string wide = Repeat("Ω漢", 2500);  // 5,000 UTF-16 units that do not compress
+  // 5,000 UTF-16 units that do not compress (Access 97: 5,000 code page bytes)
+  const std::string wide = jet3 ? Repeat("Œé", 2500) : Repeat("Ω漢", 2500);
   db.Execute("INSERT INTO LongValues (id, m) VALUES (" + std::to_string(id) + ", " + Quote(wide) +
              ")");
   longs.push_back({id, wide, Value{}});
@@ -327,7 +331,8 @@ Written WriteScenario(Database& db, const std::set<std::string>& before,
   std::vector<Value> next(all[0].size());
   next[0] = int64_t{5};
   next[1] = std::string("next");
-  next[11] = true;
+  for (size_t k = 0; k < columns.size(); ++k)
+    if (columns[k].type == kBool) next[k + 1] = true;
   copy.push_back(next);
 
   db.Execute("CREATE TABLE Doomed (a LONG, b TEXT(5), m MEMO)");
@@ -352,7 +357,8 @@ Written WriteScenario(Database& db, const std::set<std::string>& before,
 struct RoundTrip {
   FileSource source;
   const char* password;
-  bool encode;  // made into a Jet "encoded" database first
+  bool encode;                // made into a Jet "encoded" database first
+  bool add_password = false;  // an Access 97 fixture given `password` first
 };
 
 class WriteStatements : public ::testing::TestWithParam<RoundTrip> {};
@@ -365,6 +371,7 @@ TEST_P(WriteStatements, WrittenFilesReadBackValueForValue) {
   const std::string path = f.source.MakeIn(dir, "copy", f.source.fixture ? "" : f.password);
   const uint32_t key = 0x5A17C0DE;
   if (f.encode) testing::EncodeInPlace(path, key);
+  if (f.add_password) testing::SetJet3PasswordInPlace(path, f.password);
 
   Written w;
   {
@@ -456,6 +463,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{Made(NewFormat::kAccess2000), "password", false},
                       RoundTrip{Made(NewFormat::kAccess2003), "s3cret", false},
                       RoundTrip{Made(NewFormat::kAccess2003), "", true},
+                      RoundTrip{Made(NewFormat::kAccess97), "", false},
+                      RoundTrip{Made(NewFormat::kAccess97), "Schlüssel", false},
+                      RoundTrip{Made(NewFormat::kAccess97), "", true},
                       RoundTrip{AccessMade("mdb-reader/test/data/V2000/test.mdb"), "", false},
                       RoundTrip{AccessMade("mdb-reader/test/data/V2003/test.mdb"), "", false},
                       RoundTrip{AccessMade("mdb-reader/test/data/V2007/test.accdb"), "", false},
@@ -465,7 +475,11 @@ INSTANTIATE_TEST_SUITE_P(
                                 "password", false},
                       RoundTrip{AccessMade("mdb-reader/test/password/data/V2003_with-password.mdb"),
                                 "password", false},
-                      RoundTrip{AccessMade("mdb-reader/test/data/V2003/numeric.mdb"), "", true}),
+                      RoundTrip{AccessMade("mdb-reader/test/data/V2003/numeric.mdb"), "", true},
+                      RoundTrip{AccessMade("mdb-reader/test/data/V1997/test.mdb"), "", false},
+                      RoundTrip{AccessMade("jackcess/src/test/data/V1997/testV1997.mdb"), "", true},
+                      RoundTrip{AccessMade("mdb-reader/test/password/data/V1997_no-password.mdb"),
+                                "Geheim97", true, true}),
     [](const ::testing::TestParamInfo<RoundTrip>& info) {
       const FileSource& source = info.param.source;
       std::string name;
@@ -478,7 +492,8 @@ INSTANTIATE_TEST_SUITE_P(
       std::string out;
       for (char c : name)
         if (std::isalnum(static_cast<unsigned char>(c))) out += c;
-      return out + (info.param.encode ? "Encoded" : "");
+      return out + (info.param.encode ? "Encoded" : "") +
+             (info.param.add_password ? "WithPassword" : "");
     });
 
 // A file from `source` with a table of its own, closed: the state every failing
@@ -595,23 +610,100 @@ TEST(FailingStatements, TablesInARelationshipAreNotDropped) {
   }
 }
 
-TEST(FailingStatements, FormatsThatAreNotWrittenAreRefusedByName) {
+// What an Access 97 file cannot hold is refused by name, and the file stays
+// as it was before the statement.
+TEST(FailingStatements, Access97RefusesWhatItCannotHold) {
   REQUIRE_ACCESS_MADE_FILES("an Access 97 file");
   ScratchDir dir;
   const std::string jet3 =
       CopyFile(kFixtures + "mdb-reader/test/data/V1997/test.mdb", dir / "97.mdb");
-  const std::vector<uint8_t> before = FileBytes(jet3);
   std::string what;
-  {
-    auto db = Database::Open(jet3, "");
-    EXPECT_EQ(ErrorOf([&] { db->Execute("CREATE TABLE x (a LONG)"); }, &what),
-              error_numbers::kNotSupported);
-    EXPECT_NE(what.find("Access 97 (Jet 3)"), std::string::npos) << what;
-    EXPECT_EQ(ErrorOf([&] { db->Execute("DROP TABLE Table1"); }), error_numbers::kNotSupported);
-    EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "still readable";
-  }
+  auto db = Database::Open(jet3, "");
+  db->Execute("CREATE TABLE `Größe` (`Maß` TEXT(10), n LONG)");
+  db->Checkpoint();
+  const std::vector<uint8_t> before = FileBytes(jet3);
+  EXPECT_EQ(ErrorOf([&] { db->Execute("CREATE TABLE d (a DECIMAL(10,2))"); }, &what),
+            error_numbers::kNotSupported);
+  EXPECT_NE(what.find("Access 97 files have no Decimal type"), std::string::npos) << what;
+  EXPECT_EQ(ErrorOf([&] { db->Execute("CREATE TABLE `Prüfung 表` (a LONG)"); }, &what),
+            error_numbers::kBadName);
+  EXPECT_NE(what.find("'表' (U+8868)"), std::string::npos) << what;
+  EXPECT_EQ(ErrorOf([&] { db->Execute("CREATE TABLE t (`Ωmega` LONG)"); }, &what),
+            error_numbers::kBadName);
+  EXPECT_NE(what.find("column name 'Ωmega'"), std::string::npos) << what;
+  EXPECT_EQ(ErrorOf([&] { db->Execute("INSERT INTO `Größe` VALUES ('Жук', 1)"); }, &what),
+            error_numbers::kOutOfRange);
+  EXPECT_NE(what.find("Column 'Maß'"), std::string::npos) << what;
+  EXPECT_NE(what.find("'Ж' (U+0416)"), std::string::npos) << what;
+  EXPECT_EQ(ErrorOf([&] { db->Execute("ALTER TABLE `Größe` RENAME TO `Größe ☃`"); }, &what),
+            error_numbers::kBadName);
+  EXPECT_NE(what.find("(U+2603)"), std::string::npos) << what;
+  db->Checkpoint();
   EXPECT_TRUE(FileBytes(jet3) == before);
   EXPECT_FALSE(Exists(PageFile::JournalPath(jet3)));
+  db->Execute("INSERT INTO `Größe` VALUES ('Maße €', 2)");
+  EXPECT_EQ(AllRows(*db, "Größe").size(), 1u);
+  // NOT NULL is kept in the table's properties, in Access 97's form of them.
+  db->Execute("CREATE TABLE Needed (a LONG NOT NULL, `Maß` TEXT(5) NOT NULL, b LONG)");
+  EXPECT_EQ(ErrorOf([&] { db->Execute("INSERT INTO Needed (a, b) VALUES (1, 2)"); }, &what),
+            error_numbers::kIntegrityViolation);
+  EXPECT_NE(what.find("'Maß'"), std::string::npos) << what;
+  db->Execute("INSERT INTO Needed VALUES (1, 'ä', NULL)");
+  db->Close();
+  db.reset();
+  db = Database::Open(jet3, "");
+  TableDefinition needed = db->Definition("Needed");
+  ASSERT_EQ(needed.columns.size(), 3u);
+  EXPECT_TRUE(needed.columns[0].required);
+  EXPECT_TRUE(needed.columns[1].required);
+  EXPECT_FALSE(needed.columns[2].required);
+  EXPECT_EQ(AllRows(*db, "Needed").size(), 1u);
+  EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "the file's own table is untouched";
+}
+
+// Access 97 rows longer than 255 bytes find their values through a jump
+// table: rows of every size up to the largest, with nulls among the values,
+// read alike by us, mdbtools and mdb-reader.
+TEST(WriteStatementsAccess97, LongRowsReadAlikeEverywhere) {
+  ScratchDir dir;
+  const std::string path = dir / "long.mdb";
+  Database::Create(path, NewFormat::kAccess97, "");
+  Rows expected;
+  {
+    auto db = Database::Open(path, "");
+    std::string create = "CREATE TABLE Wide (id LONG";
+    for (int k = 0; k < 8; ++k) create += ", t" + std::to_string(k) + " TEXT(255)";
+    db->Execute(create + ", n DOUBLE)");
+    int id = 0;
+    for (size_t total = 0; total <= 1960; total += 37) {
+      std::string values = std::to_string(id);
+      std::vector<Value> row = {int64_t{id}};
+      size_t left = total;
+      for (int k = 0; k < 8; ++k) {
+        const size_t n = std::min<size_t>(255, left);
+        left -= n;
+        if (n == 0 && (id + k) % 2) {
+          values += ", NULL";
+          row.push_back(Value());
+          continue;
+        }
+        const std::string text(n, static_cast<char>('a' + (id + k) % 26));
+        values += ", '" + text + "'";
+        row.push_back(text);
+      }
+      values += ", " + std::to_string(id) + ".5";
+      row.push_back(id + 0.5);
+      db->Execute("INSERT INTO Wide VALUES (" + values + ")");
+      expected.push_back(row);
+      ++id;
+    }
+  }
+  auto db = Database::Open(path, "");
+  EXPECT_EQ(AllRows(*db, "Wide"), expected);
+  db.reset();
+  std::string skipped;
+  EXPECT_EQ(CheckWithOtherReaders(path, "", skipped), "");
+  if (!skipped.empty()) std::printf("other readers not asked: %s\n", skipped.c_str());
 }
 
 TEST(FailingStatements, AFullDiskAnywhereInAStatementLeavesTheFileAsItWas) {

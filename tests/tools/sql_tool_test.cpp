@@ -171,7 +171,7 @@ TEST_F(SqlToolTest, UsageErrorsOpenNothing) {
            {"--create"},
            {"--create", ""},
            {"--create", "a.mdb", "--create", "b.mdb"},
-           {"--create", "a.mdb", "--format", "jet3"},
+           {"--create", "a.mdb", "--format", "jet2"},
            {"--connect", "Provider=Fake.Sql", "--password", "x", "--tables"},
            {"--connect", "Provider=Fake.Sql", "--format", "jet4", "--tables"}}) {
     ToolRun r = RunTool(args);

@@ -259,5 +259,44 @@ TEST_F(EndToEnd, LargeIntegersKeepEveryDigitBothWays) {
   }
 }
 
+// An ASE table sent into an Access 97 file arrives with every value (its text
+// in the file's code page); one with a column Access 97 cannot hold is
+// refused once, plainly, and the file keeps what it had.
+TEST_F(EndToEnd, AnAseTableArrivesInAnAccess97File) {
+  if (!UseCopyOf("mdb-reader/test/data/V1997/test.mdb"))
+    GTEST_SKIP() << "no Access 97 file at hand (the shared fixtures are absent)";
+  {
+    DatabaseSession ase;
+    ase.Open(AseString());
+    ase.Execute(
+        "CREATE TABLE [Kunden]([id] INT, [name] VARCHAR(40) NULL, [note] TEXT NULL, "
+        "[seen] DATETIME NULL, [score] FLOAT NULL, [paid] MONEY NULL)");
+    ase.Execute(
+        "INSERT INTO [Kunden] VALUES(1, 'Müller & Søn €', 'Straße', '2024-02-29 13:45:30', "
+        "1.5, 12.3456)");
+    ase.Execute("INSERT INTO [Kunden] VALUES(2, NULL, NULL, NULL, NULL, NULL)");
+    ase.Execute("CREATE TABLE [Exact]([id] INT, [amount] NUMERIC(12,3) NULL)");
+    ase.Execute("INSERT INTO [Exact] VALUES(1, 1.5)");
+  }
+  Select(list2_, {"Kunden"});
+  EXPECT_EQ(ToAccess(), 0) << (Reports().empty() ? "" : Reports().front());
+  const Table arrived = Read(AccessString(), "SELECT * FROM `Kunden`");
+  EXPECT_EQ(arrived, Read(AseString(), "SELECT * FROM [Kunden]"));
+  ASSERT_EQ(arrived.size(), 2u);
+  EXPECT_EQ(arrived[0][1], "Müller & Søn €");
+
+  list2_.Clear();
+  Select(list2_, {"Exact"});
+  EXPECT_NE(ToAccess(), 0);
+  ASSERT_EQ(Reports().size(), 1u);
+  EXPECT_NE(Reports().front().find("Access 97 files have no Decimal type"), std::string::npos)
+      << Reports().front();
+  for (const char* table : {"Kunden", "Exact"}) {
+    DatabaseSession ase;
+    ase.Open(AseString());
+    ase.Execute(std::string("DROP TABLE [") + table + "]");
+  }
+}
+
 }  // namespace
 }  // namespace vq::testing

@@ -24,10 +24,11 @@ constexpr const char* kUsage =
     "usage: vellquist-sql --connect CONNECTION-STRING [--cursor-location client|server]\n"
     "                     (--tables | --schema TABLE | --query SQL | --execute SQL |\n"
     "                      --script FILE)...\n"
-    "       vellquist-sql --create PATH [--format jet4|jet4-2000|ace12] [--password P]\n"
+    "       vellquist-sql --create PATH [--format jet4|jet4-2000|jet3|ace12] [--password P]\n"
     "                     [--connect ...] [actions...]\n"
     "  --create PATH  makes a new, empty Access database (jet4: Access 2002-2003 .mdb,\n"
-    "                 the default; jet4-2000: Access 2000 .mdb; ace12: Access 2007 .accdb)\n"
+    "                 the default; jet4-2000: Access 2000 .mdb; jet3: Access 97 .mdb;\n"
+    "                 ace12: Access 2007 .accdb)\n"
     "                 and, without --connect, runs the actions on it\n"
     "  --tables       one line per tables-catalogue row: TABLE_NAME, a tab, TABLE_TYPE\n"
     "  --schema TABLE the shape of an Access table, one item a line: TABLE [name], then\n"
@@ -129,10 +130,12 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
           options.format = jet::NewFormat::kAccess2003;
         } else if (*v == "jet4-2000") {
           options.format = jet::NewFormat::kAccess2000;
+        } else if (*v == "jet3") {
+          options.format = jet::NewFormat::kAccess97;
         } else if (*v == "ace12") {
           options.format = jet::NewFormat::kAccess2007;
         } else {
-          return "--format takes jet4, jet4-2000 or ace12, not \"" + *v + "\"";
+          return "--format takes jet4, jet4-2000, jet3 or ace12, not \"" + *v + "\"";
         }
       } else if (name == "--password") {
         if (options.password) return "--password given twice";

@@ -105,7 +105,7 @@ State Inspect(const std::string& path, std::string& problem, jet::PageFile::Reco
       problem = e.name + " does not hold the rows numbered 0 to " + std::to_string(n - 1);
     if (problem.empty()) {
       try {
-        jet::FileStore store(db->File(), jet::LayoutFor(false));
+        jet::FileStore store(db->File(), jet::LayoutFor(db->FileHeader().IsJet3()));
         jet::TableIndexes(store, db->FileHeader(), db->Definition(e.name), e.name)
             .CheckAgainstRows();
       } catch (const jet::JetError& error) {
@@ -171,11 +171,13 @@ int main(int argc, char** argv) {
   if (!have_mdb_reader) std::printf("node or mdb-reader missing: mdb-reader is not asked\n");
 
   jet::testing::ScratchDir dir;
-  // A Jet4 file, another encoded, and an ACE file, in turn, each new.
+  // A Jet4 file, another encoded, an ACE file and an Access 97 file, in
+  // turn, each new.
   std::vector<Target> targets;
   for (const auto& [format, extension] : {std::pair{jet::NewFormat::kAccess2000, ".mdb"},
                                           std::pair{jet::NewFormat::kAccess2003, ".mdb"},
-                                          std::pair{jet::NewFormat::kAccess2007, ".accdb"}}) {
+                                          std::pair{jet::NewFormat::kAccess2007, ".accdb"},
+                                          std::pair{jet::NewFormat::kAccess97, ".mdb"}}) {
     Target t;
     t.path = dir / ("victim" + std::to_string(targets.size()) + extension);
     jet::Database::Create(t.path, format, "");
