@@ -315,17 +315,23 @@ void CatalogueWriter::RemoveTable(int32_t object_id) {
   }
   DeleteRow(objects, found[0].first, found[0].second);
 
-  TableDefinition aces = ReadTableDefinition(store_, header_, aces_page_);
-  const int object = RequireColumn(aces, "ObjectId", "MSysACEs");
-  found.clear();
-  ForEachRow(store_, header_, aces, [&](RowPointer where, std::vector<Value>& row) {
-    const int64_t* v = std::get_if<int64_t>(&row[object]);
-    if (v && *v == object_id) found.emplace_back(where, row);
+  DeleteRowsNaming(aces_page_, "MSysACEs", "ObjectId", object_id);
+}
+
+void CatalogueWriter::DeleteRowsNaming(uint32_t table_page, const char* table, const char* column,
+                                       int32_t id) {
+  TableDefinition def = ReadTableDefinition(store_, header_, table_page);
+  const int at = RequireColumn(def, column, table);
+  std::vector<std::pair<RowPointer, std::vector<Value>>> found;
+  ForEachRow(store_, header_, def, [&](RowPointer where, std::vector<Value>& row) {
+    const int64_t* v = std::get_if<int64_t>(&row[at]);
+    if (v && *v == id) found.emplace_back(where, row);
     return true;
   });
+  // Each deletion may change the definition (its row count), so it is read again.
   for (auto& [where, row] : found) {
-    DeleteRow(aces, where, row);
-    aces = ReadTableDefinition(store_, header_, aces_page_);
+    DeleteRow(def, where, row);
+    def = ReadTableDefinition(store_, header_, table_page);
   }
 }
 
@@ -397,18 +403,7 @@ std::vector<ComplexColumnRow> CatalogueWriter::ComplexColumnsOf(int32_t id) {
 
 void CatalogueWriter::RemoveComplexColumns(int32_t id) {
   if (complex_columns_page_ == 0) return;
-  TableDefinition def = ReadTableDefinition(store_, header_, complex_columns_page_);
-  const int conceptual = RequireColumn(def, "ConceptualTableID", "MSysComplexColumns");
-  std::vector<std::pair<RowPointer, std::vector<Value>>> found;
-  ForEachRow(store_, header_, def, [&](RowPointer where, std::vector<Value>& row) {
-    const int64_t* v = std::get_if<int64_t>(&row[conceptual]);
-    if (v && *v == id) found.emplace_back(where, row);
-    return true;
-  });
-  for (auto& [where, row] : found) {
-    DeleteRow(def, where, row);
-    def = ReadTableDefinition(store_, header_, complex_columns_page_);
-  }
+  DeleteRowsNaming(complex_columns_page_, "MSysComplexColumns", "ConceptualTableID", id);
 }
 
 std::vector<std::string> CatalogueWriter::RelationshipsOf(const std::string& name) {

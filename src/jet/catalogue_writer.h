@@ -108,6 +108,9 @@ class CatalogueWriter {
   void GiveBackIfEmpty(uint32_t page, const LongValueMaps* maps);
   RowPointer InsertRow(const TableDefinition& def, std::vector<Value>& values);
   void DeleteRow(const TableDefinition& def, RowPointer where, const std::vector<Value>& values);
+  // Deletes every row of the system table on `table_page` (called `table`, for
+  // messages) whose Long column `column` holds `id`.
+  void DeleteRowsNaming(uint32_t table_page, const char* table, const char* column, int32_t id);
   void AddToIndexCount(const TableDefinition& def, size_t index, int delta);
   // Replaces the row at `where` of the table on `def_page` by one whose text
   // column `column` is `text` (`raw` the row as RawFields reads it); long

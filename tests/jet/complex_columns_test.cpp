@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 
+#include "error_of.h"
 #include "jet/catalogue_writer.h"
 #include "jet/database.h"
 #include "jet/file_store.h"
@@ -60,15 +61,7 @@ std::string Replaced(std::string text, const std::string& by) {
   return text;
 }
 
-int32_t ErrorOf(Database& db, const std::string& sql, std::string* what = nullptr) {
-  try {
-    db.Execute(sql);
-  } catch (const JetError& e) {
-    if (what) *what = e.what();
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 // The rows of `table` by column name.
 std::vector<std::map<std::string, Value>> RowsOf(Database& db, const std::string& table) {

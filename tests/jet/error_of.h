@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "jet/database.h"
 #include "jet/error.h"
 
 namespace jet::testing {
@@ -19,6 +20,12 @@ inline int32_t ErrorOf(const std::function<void()>& f, std::string* what = nullp
     return e.Number();
   }
   return 0;
+}
+
+// The number of the JetError running `sql` on `db` throws (its text into
+// `what`), or 0 when the statement succeeds.
+inline int32_t ErrorOf(Database& db, const std::string& sql, std::string* what = nullptr) {
+  return ErrorOf([&] { db.Execute(sql); }, what);
 }
 
 }  // namespace jet::testing

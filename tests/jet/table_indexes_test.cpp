@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "error_of.h"
 #include "jet/catalogue_writer.h"
 #include "jet/database.h"
 #include "jet/file_store.h"
@@ -25,15 +26,7 @@ namespace {
 using testing::FileBytes;
 using testing::ScratchDir;
 
-int32_t ErrorOf(Database& db, const std::string& sql, std::string* what = nullptr) {
-  try {
-    db.Execute(sql);
-  } catch (const JetError& e) {
-    if (what) *what = e.what();
-    return e.Number();
-  }
-  return 0;
-}
+using testing::ErrorOf;
 
 // Every index of `table` holds exactly one entry per row in key order, with
 // the keys the rows give (the check the engine runs before writing), and
