@@ -122,7 +122,7 @@ void IndexTree::AdoptTail(Step& step) {
 }
 
 void IndexTree::Descend(const IndexEntry& target, std::vector<Step>& path, uint32_t& leaf_no,
-                        IndexPage& leaf) {
+                        IndexPage& leaf, bool keep_tails) {
   uint32_t page_no = root_;
   IndexPage page = Load(page_no);
   while (!page.leaf) {
@@ -131,13 +131,21 @@ void IndexTree::Descend(const IndexEntry& target, std::vector<Step>& path, uint3
     Step step;
     step.page_no = page_no;
     step.page = std::move(page);
-    if (step.page.tail != 0) AdoptTail(step);
+    if (step.page.tail != 0 && !keep_tails) AdoptTail(step);
     std::vector<IndexEntry>& entries = step.page.entries;
-    if (entries.empty())
-      ThrowCorrupt("index node page " + std::to_string(page_no) + " has no children");
-    // Past the last entry the key joins the last child, whose entry then moves up.
-    step.slot = std::min(LowerBound(entries, target), entries.size() - 1);
-    page_no = entries[step.slot].child;
+    const size_t slot = LowerBound(entries, target);
+    if (step.page.tail != 0 && slot == entries.size()) {
+      // Past every entry: the tail child, the last below this node.
+      step.tail = true;
+      step.slot = slot;
+      page_no = step.page.tail;
+    } else {
+      if (entries.empty())
+        ThrowCorrupt("index node page " + std::to_string(page_no) + " has no children");
+      // Past the last entry the key joins the last child, whose entry then moves up.
+      step.slot = std::min(slot, entries.size() - 1);
+      page_no = entries[step.slot].child;
+    }
     path.push_back(std::move(step));
     page = Load(page_no);
   }
@@ -171,7 +179,7 @@ bool IndexTree::Insert(const std::vector<uint8_t>& key, RowPointer row) {
   std::vector<Step> path;
   uint32_t leaf_no = 0;
   IndexPage leaf;
-  Descend(target, path, leaf_no, leaf);
+  Descend(target, path, leaf_no, leaf, true);
 
   size_t pos = LowerBound(leaf.entries, target);
   if (pos < leaf.entries.size() && leaf.entries[pos].SameEntry(target)) {
@@ -204,7 +212,7 @@ bool IndexTree::HasKey(const std::vector<uint8_t>& key) {
   std::vector<Step> path;
   uint32_t leaf_no = 0;
   IndexPage leaf;
-  Descend(target, path, leaf_no, leaf);
+  Descend(target, path, leaf_no, leaf, true);
   IndexPage hold;
   const IndexEntry* n = Neighbour(leaf, LowerBound(leaf.entries, target), false, hold);
   return n && n->key == key;
@@ -217,7 +225,7 @@ void IndexTree::Remove(const std::vector<uint8_t>& key, RowPointer row) {
   std::vector<Step> path;
   uint32_t page_no = 0;
   IndexPage page;
-  Descend(target, path, page_no, page);
+  Descend(target, path, page_no, page, false);
 
   size_t pos = LowerBound(page.entries, target);
   if (pos == page.entries.size() || !page.entries[pos].SameEntry(target)) {
@@ -239,8 +247,16 @@ void IndexTree::Remove(const std::vector<uint8_t>& key, RowPointer row) {
   Rewrite(path, page_no, std::move(page));
 }
 
+IndexEntry IndexTree::LastOf(const IndexPage& page) {
+  if (!page.leaf && page.tail != 0) return LastBelow(page.tail, 0);
+  IndexEntry last = page.entries.back();
+  last.child = 0;
+  return last;
+}
+
 void IndexTree::Rewrite(std::vector<Step>& path, uint32_t page_no, IndexPage page) {
   const size_t capacity = IndexPageCapacity(layout_);
+  bool changed = true;  // `page` differs from what its page holds
   for (;;) {
     const size_t total = EntriesSize(page);
     if (total > capacity) {
@@ -258,13 +274,16 @@ void IndexTree::Rewrite(std::vector<Step>& path, uint32_t page_no, IndexPage pag
       page.entries.erase(page.entries.begin(), page.entries.begin() + static_cast<ptrdiff_t>(k));
 
       if (path.empty()) {
-        // The root stays where it is and becomes a node over two new pages.
+        // The root stays where it is and becomes a node over two new pages:
+        // the lower named by an entry, the upper (with any tail the root
+        // had) its tail.
         uint32_t left_no = Allocate();
         uint32_t right_no = Allocate();
         IndexPage& left = low;
         IndexPage right;
         right.leaf = page.leaf;
         right.entries = std::move(page.entries);
+        right.tail = page.tail;
         left.next = right_no;
         right.prev = left_no;
         Write(left_no, left);
@@ -273,7 +292,7 @@ void IndexTree::Rewrite(std::vector<Step>& path, uint32_t page_no, IndexPage pag
         root.leaf = false;
         root.unknown8 = page.unknown8;
         root.entries.push_back(NodeEntry(left.entries.back(), left_no));
-        root.entries.push_back(NodeEntry(right.entries.back(), right_no));
+        root.tail = right_no;
         Write(page_no, root);
         return;
       }
@@ -286,30 +305,39 @@ void IndexTree::Rewrite(std::vector<Step>& path, uint32_t page_no, IndexPage pag
       Write(page_no, page);
       Step& parent = path.back();
       auto& entries = parent.page.entries;
-      entries[parent.slot] = NodeEntry(page.entries.back(), page_no);
+      // The lower half is named just before the page; a tail has no entry to renew.
+      if (!parent.tail) entries[parent.slot] = NodeEntry(LastOf(page), page_no);
       entries.insert(entries.begin() + static_cast<ptrdiff_t>(parent.slot),
                      NodeEntry(low.entries.back(), low_no));
       page_no = parent.page_no;
       page = std::move(parent.page);
       path.pop_back();
+      changed = true;
       continue;
     }
     // A root node left without children is an empty index again.
     if (path.empty() && !page.leaf && page.entries.empty() && page.tail == 0) page.leaf = true;
-    Write(page_no, page);
+    if (changed) Write(page_no, page);
     if (path.empty()) return;
     Step& parent = path.back();
-    IndexEntry& named = parent.page.entries[parent.slot];
-    const IndexEntry& last = page.entries.back();
-    if (!named.SameEntry(last)) {
-      named.key = last.key;
-      named.row = last.row;
-      parent.dirty = true;
+    if (!parent.tail) {
+      IndexEntry& named = parent.page.entries[parent.slot];
+      const IndexEntry last = LastOf(page);
+      if (!named.SameEntry(last)) {
+        named.key = last.key;
+        named.row = last.row;
+        parent.dirty = true;
+      }
     }
-    // Stop once nothing above needs writing (a tail named higher up counts).
-    if (std::none_of(path.begin(), path.end(), [](const Step& s) { return s.dirty; })) return;
+    // Stop once nothing above needs writing. A tail has no entry above it,
+    // but the last entry below its parent may have moved, and an entry
+    // further up may name that.
+    if (!parent.tail &&
+        std::none_of(path.begin(), path.end(), [](const Step& s) { return s.dirty; }))
+      return;
     page_no = parent.page_no;
     page = std::move(parent.page);
+    changed = parent.dirty;
     path.pop_back();
   }
 }

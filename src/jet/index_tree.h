@@ -8,12 +8,17 @@
 // field instead, so readers walk the leaves through their next links.
 //
 // Writing keeps the root on its page: when the root overflows, its entries
-// move to two new pages and the root becomes a node over them. Other pages
-// split in two by bytes, the new page taking the lower half. A leaf (or node)
-// left without entries is unlinked and freed; pages left merely underfull stay
-// as they are, as readers accept them. A node page this tree changes never
-// keeps a tail: the tail child is named by an entry first. Pages are written
-// with prefix length 0 and the owning table's definition page.
+// move to two new pages and the root becomes a node over them, naming the
+// lower by an entry and holding the upper as its tail, as Access does. Other
+// pages split in two by bytes, the new page taking the lower half and an
+// entry in the parent; a tail that splits stays the tail. So a tree this
+// engine grows has the layout Access gives its own: the last page of each
+// level hangs from its parent's tail. Inserts keep the tails they meet.
+// Removals name a tail child by an entry first, so that an emptied page is
+// always an entry to drop. A leaf (or node) left without entries is unlinked
+// and freed; pages left merely underfull stay as they are, as readers accept
+// them. Pages are written with prefix length 0 and the owning table's
+// definition page.
 #pragma once
 
 #include <cstdint>
@@ -80,6 +85,7 @@ class IndexTree {
     uint32_t page_no = 0;
     IndexPage page;
     size_t slot = 0;     // the entry followed down
+    bool tail = false;   // the node's tail was followed, not an entry
     bool dirty = false;  // changed, must be written
   };
 
@@ -91,9 +97,13 @@ class IndexTree {
   void SetLink(uint32_t page_no, size_t offset, uint32_t value);
 
   // Walks from the root to the leaf where `target` belongs; `path` receives
-  // the nodes passed, `leaf_no` and `leaf` the leaf.
+  // the nodes passed, `leaf_no` and `leaf` the leaf. With `keep_tails` a key
+  // past every entry of a node goes down its tail; without, each tail passed
+  // is named by an entry first.
   void Descend(const IndexEntry& target, std::vector<Step>& path, uint32_t& leaf_no,
-               IndexPage& leaf);
+               IndexPage& leaf, bool keep_tails);
+  // The last entry below `page` (which is not empty or has a tail).
+  IndexEntry LastOf(const IndexPage& page);
   // Names a node's tail child by an entry, so the node has no tail.
   void AdoptTail(Step& step);
   // The last entry below `page_no`, following tails.

@@ -248,12 +248,56 @@ TEST(IndexTree, ReadsAndChangesTreesWithATailChild) {
   std::set<uint32_t> held;
   for (uint32_t n = 0; n < 20; ++n) held.insert(n);
   ExpectEntries(tree, held);
+  // An insert past the end goes into the tail and leaves it the tail.
   tree.Insert(KeyFor(25), RowFor(25));
   held.insert(25);
   ExpectEntries(tree, held);
   IndexPage changed = DecodeIndexPage(View(f.store.Read(kRoot)), l, kRoot);
+  EXPECT_EQ(changed.tail, 9u);
+  EXPECT_EQ(changed.entries.size(), 1u);
+  EXPECT_EQ(tree.Verify(), 21u);
+  // A removal names the tail by an entry first.
+  tree.Remove(KeyFor(15), RowFor(15));
+  held.erase(15);
+  ExpectEntries(tree, held);
+  changed = DecodeIndexPage(View(f.store.Read(kRoot)), l, kRoot);
   EXPECT_EQ(changed.tail, 0u);
   EXPECT_EQ(changed.entries.size(), 2u);
+  EXPECT_EQ(tree.Verify(), 20u);
+}
+
+// A tree this engine grows hangs the last page of each level from its
+// parent's tail, as Access's own trees do, whether the keys come in order or
+// not; removals from the end undo it soundly.
+TEST(IndexTree, GrowsWithTheLastPageOfEachLevelAsItsParentsTail) {
+  for (bool ascending : {true, false}) {
+    SCOPED_TRACE(ascending ? "keys in order" : "keys shuffled");
+    Fixture f;
+    IndexTree tree = f.Tree(true);
+    std::vector<uint32_t> order(3000);
+    for (uint32_t n = 0; n < order.size(); ++n) order[n] = n;
+    if (!ascending) std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    for (uint32_t n : order) tree.Insert(KeyFor(n), RowFor(n));
+    ASSERT_EQ(tree.Verify(), 3000u);
+    IndexPage page = DecodeIndexPage(View(f.store.Read(kRoot)), Jet4Layout(), kRoot);
+    int depth = 0;
+    while (!page.leaf) {
+      ASSERT_NE(page.tail, 0u) << "a node of depth " << depth << " has no tail";
+      const uint32_t tail = page.tail;
+      page = DecodeIndexPage(View(f.store.Read(tail)), Jet4Layout(), tail);
+      ++depth;
+    }
+    EXPECT_GE(depth, 2);
+    EXPECT_EQ(page.next, 0u);
+    EXPECT_EQ(page.entries.back().key, KeyFor(2999));
+    std::set<uint32_t> held(order.begin(), order.end());
+    for (uint32_t n = 2999; n >= 1000; --n) {
+      tree.Remove(KeyFor(n), RowFor(n));
+      held.erase(n);
+    }
+    ExpectEntries(tree, held);
+    EXPECT_EQ(tree.Verify(), 1000u);
+  }
 }
 
 TEST(IndexTree, DamagedPagesAndAFullStoreGiveClearErrors) {

@@ -145,8 +145,8 @@ const char* kIndexSql[] = {
     "CREATE UNIQUE INDEX ByGuid ON T (g)",
     "CREATE INDEX ByNote ON T (note) WITH IGNORE NULL",
     "CREATE INDEX ByCode ON T (code DESC)",
-    "CREATE INDEX ByMany ON T (small, raw, ratio DESC, big, code, flag, amount DESC, note, born, "
-    "score)",
+    ("CREATE INDEX ByMany ON T (small, raw, ratio DESC, big, code, flag, amount DESC, note, born, "
+     "score)"),
 };
 
 // An INSERT of row `n`: unique where an index demands it, nulls and repeats elsewhere.
