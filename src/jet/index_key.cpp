@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "jet/code_page_tables.h"
 #include "jet/error.h"
 #include "jet/sort_codes.h"
 #include "jet/text_codec.h"
@@ -60,7 +61,7 @@ double DoubleOf(const Value& v, const Column& c) {
   WrongKind(c);
 }
 
-void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
+void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3, uint16_t code_page,
                  std::vector<uint8_t>& out) {
   const size_t start = out.size();
   switch (c.type) {
@@ -120,7 +121,7 @@ void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
     case kMemo: {
       const std::string* s = std::get_if<std::string>(&v);
       if (!s) WrongKind(c);
-      AppendTextKey(*s, c, ascending, jet3, out);
+      AppendTextKey(*s, c, ascending, jet3, out, code_page);
       return;  // text handles its own direction
     }
     default:
@@ -308,10 +309,31 @@ void AppendGeneral97TextKey(const std::vector<uint16_t>& units, std::vector<uint
   }
 }
 
+// General 97 has a code for each byte of code page 1252, and this engine
+// keys a character by the 1252 byte that holds it. Text of another code page
+// is keyed alike only where its character sits at that same byte (ASCII, and
+// for example most of Latin-1 in 1250 and 1254); for any other character the
+// key Access 97 builds from the file's bytes is not known here, so the write
+// is refused rather than given a key Access would not find the row by. Text of
+// a code page this program has no table for was read as 1252 and keys as such.
+void CheckGeneral97CodePage(const std::vector<uint16_t>& units, uint16_t code_page,
+                            const Column& column) {
+  if (code_page == 0 || code_page == 1252 || FindCodePageTable(code_page) == nullptr) return;
+  for (uint16_t unit : units) {
+    if (unit < 0x80) continue;
+    const std::optional<uint8_t> own = CodePageByteOf(unit, code_page);
+    if (own && own == CodePageByteOf(unit, 1252)) continue;
+    Refuse("Column '" + column.name + "' is indexed, and its text " + DescribeCharacter(unit) +
+           " cannot be keyed the way Access 97 sorts it in this file (" + CodePageNote(code_page) +
+           ", and the index sorts in the General order, which this program knows for code page "
+           "1252 only): leave the character out of indexed columns, or remove the index.");
+  }
+}
+
 }  // namespace
 
 void AppendTextKey(const std::string& text, const Column& column, bool ascending, bool jet3,
-                   std::vector<uint8_t>& out) {
+                   std::vector<uint8_t>& out, uint16_t code_page) {
   const SortOrder order = OrderOf(column, jet3);
   std::vector<uint16_t> units;
   try {
@@ -321,6 +343,7 @@ void AppendTextKey(const std::string& text, const Column& column, bool ascending
   }
   const size_t start = out.size();
   if (order == SortOrder::kGeneral97) {
+    CheckGeneral97CodePage(units, code_page, column);
     AppendGeneral97TextKey(units, out);
     if (!ascending) AppendInverted(out, start);
     return;
@@ -351,7 +374,7 @@ std::vector<uint8_t> EncodeIndexKey(const TableDefinition& table, const RealInde
       continue;
     }
     key.push_back(ic.ascending ? 0x7F : 0x80);
-    AppendValue(c, v, ic.ascending, jet3, key);
+    AppendValue(c, v, ic.ascending, jet3, c.code_page ? c.code_page : table.text_code_page, key);
   }
   return key;
 }

@@ -61,7 +61,8 @@ std::vector<uint8_t> EncodeIndexKey(const TableDefinition& table, const RealInde
                                     const std::vector<Value>& row, bool jet3);
 
 // Appends the key part of one text value of `column` (flag not included).
+// `code_page` is the code page a Jet3 file keeps the text in (0: 1252).
 void AppendTextKey(const std::string& text, const Column& column, bool ascending, bool jet3,
-                   std::vector<uint8_t>& out);
+                   std::vector<uint8_t>& out, uint16_t code_page = 0);
 
 }  // namespace jet
