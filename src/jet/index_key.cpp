@@ -177,6 +177,21 @@ std::string SortOrderName(uint16_t lcid) {
   return name + " sort order (language code " + std::to_string(lcid) + ")";
 }
 
+// General 97 has a code for each byte of code page 1252, and this engine
+// keys a character by the 1252 byte that holds it. Text of another code page
+// is keyed alike only where its character sits at that same byte (ASCII, and
+// for example most of Latin-1 in 1250 and 1254); for any other character the
+// key Access 97 builds from the file's bytes is not known here, so writing it
+// is refused rather than given a key Access would not find the row by. Text of
+// a code page this program has no table for was read as 1252 and keys as such.
+bool General97Keys(uint32_t character, uint16_t code_page) {
+  if (character < 0x80 || code_page == 0 || code_page == 1252 ||
+      FindCodePageTable(code_page) == nullptr)
+    return true;
+  const std::optional<uint8_t> own = CodePageByteOf(character, code_page);
+  return own.has_value() && own == CodePageByteOf(character, 1252);
+}
+
 // The order a text column of a Jet4/ACE or Jet3 file sorts in.
 SortOrder OrderOf(const Column& column, bool jet3) {
   // Jet3 files of the General order carry 0x0409; Jet4/ACE add a version.
@@ -309,20 +324,12 @@ void AppendGeneral97TextKey(const std::vector<uint16_t>& units, std::vector<uint
   }
 }
 
-// General 97 has a code for each byte of code page 1252, and this engine
-// keys a character by the 1252 byte that holds it. Text of another code page
-// is keyed alike only where its character sits at that same byte (ASCII, and
-// for example most of Latin-1 in 1250 and 1254); for any other character the
-// key Access 97 builds from the file's bytes is not known here, so the write
-// is refused rather than given a key Access would not find the row by. Text of
-// a code page this program has no table for was read as 1252 and keys as such.
+// Refuses a General 97 key of `units` that this engine cannot build (see
+// FirstUnkeyedGeneral97Character).
 void CheckGeneral97CodePage(const std::vector<uint16_t>& units, uint16_t code_page,
                             const Column& column) {
-  if (code_page == 0 || code_page == 1252 || FindCodePageTable(code_page) == nullptr) return;
   for (uint16_t unit : units) {
-    if (unit < 0x80) continue;
-    const std::optional<uint8_t> own = CodePageByteOf(unit, code_page);
-    if (own && own == CodePageByteOf(unit, 1252)) continue;
+    if (unit < 0x80 || General97Keys(unit, code_page)) continue;
     Refuse("Column '" + column.name + "' is indexed, and its text " + DescribeCharacter(unit) +
            " cannot be keyed the way Access 97 sorts it in this file (" + CodePageNote(code_page) +
            ", and the index sorts in the General order, which this program knows for code page "
@@ -354,6 +361,22 @@ void AppendTextKey(const std::string& text, const Column& column, bool ascending
     AppendInverted(out, start);
   }
   out.push_back(0x00);
+}
+
+std::optional<uint32_t> FirstUnkeyedGeneral97Character(std::string_view text, uint16_t code_page) {
+  uint32_t high = 0;
+  std::vector<uint16_t> units;
+  Utf8ToUtf16(text, units);
+  for (uint16_t u : units) {
+    if (u >= 0xD800 && u < 0xDC00) {
+      high = u;
+      continue;
+    }
+    const uint32_t c = high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00u) : u;
+    high = 0;
+    if (!General97Keys(c, code_page)) return c;
+  }
+  return std::nullopt;
 }
 
 std::vector<uint8_t> EncodeIndexKey(const TableDefinition& table, const RealIndex& index,
