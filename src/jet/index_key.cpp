@@ -330,10 +330,10 @@ void CheckGeneral97CodePage(const std::vector<uint16_t>& units, uint16_t code_pa
                             const Column& column) {
   for (uint16_t unit : units) {
     if (unit < 0x80 || General97Keys(unit, code_page)) continue;
-    Refuse("Column '" + column.name + "' is indexed, and its text " + DescribeCharacter(unit) +
-           " cannot be keyed the way Access 97 sorts it in this file (" + CodePageNote(code_page) +
-           ", and the index sorts in the General order, which this program knows for code page "
-           "1252 only): leave the character out of indexed columns, or remove the index.");
+    Refuse("Column '" + column.name + "' is indexed, and this program cannot key " +
+           DescribeCharacter(unit) + " the way Access 97 sorts it in this file (" +
+           CodePageNote(code_page) + "; the General order is known here for code page 1252 " +
+           "only): leave the character out, or remove the index.");
   }
 }
 
