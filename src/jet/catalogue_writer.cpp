@@ -85,6 +85,16 @@ void CheckName(const std::string& name, const char* what, uint16_t code_page) {
            DescribeCharacter(*refused) + ", which this Access 97 file cannot hold (" +
            CodePageNote(code_page) + "): choose another name.");
   }
+  // Table names are keys of the catalogue's index, which sorts in General 97.
+  if (std::strcmp(what, "table") != 0) return;
+  if (std::optional<uint32_t> unkeyed = FirstUnkeyedGeneral97Character(name, code_page)) {
+    refuse("The table name '" + name + "' holds " + DescribeCharacter(*unkeyed) +
+           ", which this program cannot yet sort the way Access 97 sorts table names in this "
+           "file (" +
+           CodePageNote(code_page) +
+           "; the order is known here for code page 1252 only): choose a name without it. "
+           "Column names may hold it.");
+  }
 }
 
 RowPointer InsertIndexedRow(PageStore& store, const Header& header, const TableDefinition& def,

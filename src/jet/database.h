@@ -46,8 +46,11 @@ class Database {
   static std::shared_ptr<Database> Open(const std::string& path, const std::string& password);
   // Makes a new, empty database at `path` in `format`, with `password` as
   // its database password (empty: none). The file appears complete or not at
-  // all; an existing file is never replaced (JetError kDatabaseExists).
-  static void Create(const std::string& path, NewFormat format, const std::string& password);
+  // all; an existing file is never replaced (JetError kDatabaseExists). An
+  // Access 97 file keeps its text and names in Windows code page `code_page`
+  // (874 or 1250..1258); later formats keep Unicode and ignore it.
+  static void Create(const std::string& path, NewFormat format, const std::string& password,
+                     uint16_t code_page = 1252);
   ~Database();
 
   // Held around every use of the database by callers that may run on

@@ -94,6 +94,7 @@
 #include <ctime>
 
 #include "jet/catalogue_writer.h"
+#include "jet/code_page_tables.h"
 #include "jet/column_types.h"
 #include "jet/data_page_writer.h"
 #include "jet/database.h"
@@ -111,7 +112,8 @@ constexpr size_t kPasswordField = 0x42;
 constexpr size_t kPasswordBytes = 40;
 // Access 97: the password takes 20 bytes of the code page, unmasked by a date.
 constexpr size_t kJet3PasswordBytes = 20;
-constexpr uint16_t kCodePage = 1252;
+// Later formats keep text as Unicode; their header names 1252 all the same.
+constexpr uint16_t kUnicodeFileCodePage = 1252;
 
 const Layout& LayoutOf(NewFormat format) {
   return LayoutFor(format == NewFormat::kAccess97);
@@ -142,7 +144,7 @@ void Put16(uint8_t* at, uint16_t v) {
 // Page 0 of an Access 97 file: as above up to the code page, with the sort
 // order 0x0409 at 0x3A, the password as code-page bytes at 0x42 (20 bytes, no
 // date mask), no creation date, and the u16 table at 0x600; 126 bytes masked.
-std::vector<uint8_t> Jet3HeaderPage(const std::vector<uint8_t>& password) {
+std::vector<uint8_t> Jet3HeaderPage(const std::vector<uint8_t>& password, uint16_t code_page) {
   const uint32_t page_size = Jet3Layout().page_size;
   std::vector<uint8_t> p(page_size, 0);
   p[1] = 0x01;
@@ -152,7 +154,7 @@ std::vector<uint8_t> Jet3HeaderPage(const std::vector<uint8_t>& password) {
                            0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
   std::memcpy(p.data() + kMaskedStart, fixed, sizeof fixed);
   Put16(p.data() + 0x3A, 0x0409);
-  Put16(p.data() + 0x3C, kCodePage);
+  Put16(p.data() + 0x3C, code_page);
   if (!password.empty()) std::memcpy(p.data() + kPasswordField, password.data(), password.size());
   Put16(p.data() + 0x600, 0x0101);
   for (size_t at = 0x602; at < page_size; at += 2) Put16(p.data() + at, 0x0100);
@@ -172,7 +174,7 @@ std::vector<uint8_t> HeaderPage(NewFormat format, const std::vector<uint16_t>& p
   const uint8_t fixed[] = {0x00, 0x01, 0x00, 0x00, 0x01, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00,
                            0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
   std::memcpy(p.data() + kMaskedStart, fixed, sizeof fixed);
-  Put16(p.data() + 0x3C, kCodePage);
+  Put16(p.data() + 0x3C, kUnicodeFileCodePage);
   const uint32_t mask = static_cast<uint32_t>(static_cast<int32_t>(std::trunc(created)));
   for (size_t i = 0; i < kPasswordBytes; ++i) {
     uint8_t plain = 0;
@@ -232,8 +234,9 @@ class MapRows {
 };
 
 // The definition of `table` on `page`, its maps and empty index roots made.
+// `code_page` is the one Access 97 text is kept in.
 TableDefinition BuildDefinition(PageStore& store, MapRows& maps, const SystemTable& table,
-                                uint32_t page) {
+                                uint32_t page, uint16_t code_page) {
   TableDefinition def;
   def.page = page;
   def.chain = {page};
@@ -252,7 +255,7 @@ TableDefinition BuildDefinition(PageStore& store, MapRows& maps, const SystemTab
     c.scale = s.scale;
     if (c.type == kText || c.type == kMemo) {
       c.sort_lcid = 0x0409;
-      if (!store.FileLayout().unicode_text) c.code_page = kCodePage;
+      if (!store.FileLayout().unicode_text) c.code_page = code_page;
     }
     if (c.IsFixed()) {
       // Access gives a fixed column the slot the next variable column takes.
@@ -274,7 +277,7 @@ TableDefinition BuildDefinition(PageStore& store, MapRows& maps, const SystemTab
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
       return UpperCaseName(def.columns[a].name) < UpperCaseName(def.columns[b].name);
     });
-  if (!store.FileLayout().unicode_text) def.text_code_page = kCodePage;
+  if (!store.FileLayout().unicode_text) def.text_code_page = code_page;
   for (size_t k = 0; k < order.size(); ++k)
     def.columns[order[k]].descriptor_index = static_cast<uint16_t>(k);
   def.max_columns = static_cast<uint16_t>(def.columns.size());
@@ -330,7 +333,7 @@ int ColumnOf(const TableDefinition& def, const char* name) {
 }
 
 // Writes every page of a new database into the writable, empty `file`.
-void FillDatabase(PageFile& file, NewFormat format, double created) {
+void FillDatabase(PageFile& file, NewFormat format, double created, uint16_t code_page) {
   FileStore store(file, LayoutOf(format));
   Header header;
   header.format = format == NewFormat::kAccess2007 ? Format::kAce
@@ -338,7 +341,7 @@ void FillDatabase(PageFile& file, NewFormat format, double created) {
                                                    : Format::kJet4;
   header.version = format == NewFormat::kAccess2007 ? 2 : format == NewFormat::kAccess97 ? 0 : 1;
   header.page_size = LayoutOf(format).page_size;
-  header.code_page = kCodePage;
+  header.code_page = code_page;
 
   const std::vector<SystemTable> tables = SystemTablesFor(format);
   // The definitions first, so the catalogue is on page 2 and MSysACEs on page 3.
@@ -347,7 +350,8 @@ void FillDatabase(PageFile& file, NewFormat format, double created) {
   if (pages[0] != 2 || pages[1] != 3)
     throw std::logic_error("a new file's first pages were not handed out in order");
   MapRows maps(store);
-  for (size_t k = 0; k < tables.size(); ++k) BuildDefinition(store, maps, tables[k], pages[k]);
+  for (size_t k = 0; k < tables.size(); ++k)
+    BuildDefinition(store, maps, tables[k], pages[k], code_page);
 
   auto objects = [&] { return ReadTableDefinition(store, header, pages[0]); };
   TableDefinition def = objects();
@@ -429,8 +433,17 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-void Database::Create(const std::string& path, NewFormat format, const std::string& password) {
+void Database::Create(const std::string& path, NewFormat format, const std::string& password,
+                      uint16_t code_page) {
   if (path.empty()) throw JetError(error_numbers::kReadOnly, "No file name was given.");
+  if (format != NewFormat::kAccess97) {
+    code_page = kUnicodeFileCodePage;
+  } else if (FindCodePageTable(code_page) == nullptr) {
+    throw JetError(error_numbers::kNotSupported,
+                   "An Access 97 database cannot be made in code page " +
+                       std::to_string(code_page) +
+                       ": choose a single-byte Windows code page (874, or 1250 to 1258).");
+  }
   std::vector<uint16_t> units;
   try {
     Utf8ToUtf16(password, units);
@@ -444,10 +457,11 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
   // Access 97 keeps the password in its code page.
   std::vector<uint8_t> jet3_password;
   if (format == NewFormat::kAccess97) {
-    if (std::optional<uint32_t> refused = AppendCodePageText(password, kCodePage, jet3_password))
+    if (std::optional<uint32_t> refused = AppendCodePageText(password, code_page, jet3_password))
       throw JetError(error_numbers::kBadPassword,
                      "An Access 97 database password cannot hold " + DescribeCharacter(*refused) +
-                         ": choose one of Western European characters.");
+                         " (the new file would keep text in code page " +
+                         std::to_string(code_page) + "): choose other characters.");
     if (jet3_password.size() > kJet3PasswordBytes)
       throw JetError(error_numbers::kOutOfRange,
                      "A database password can have at most 20 characters.");
@@ -481,7 +495,7 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
       const Layout& l = LayoutOf(format);
       WriteWhole(fd,
                  format == NewFormat::kAccess97
-                     ? Jet3HeaderPage(jet3_password)
+                     ? Jet3HeaderPage(jet3_password, code_page)
                      : HeaderPage(format, encrypt ? std::vector<uint16_t>{} : units),
                  0, temp);
       WriteWhole(fd, FreeMapPage(l), static_cast<off_t>(l.page_size), temp);
@@ -499,7 +513,7 @@ void Database::Create(const std::string& path, NewFormat format, const std::stri
       file.EnableWriting();
       file.BeginStatement();
       try {
-        FillDatabase(file, format, created);
+        FillDatabase(file, format, created, code_page);
       } catch (...) {
         file.RollbackStatement();
         throw;

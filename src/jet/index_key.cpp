@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "jet/code_page_tables.h"
 #include "jet/error.h"
 #include "jet/sort_codes.h"
 #include "jet/text_codec.h"
@@ -60,7 +61,7 @@ double DoubleOf(const Value& v, const Column& c) {
   WrongKind(c);
 }
 
-void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
+void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3, uint16_t code_page,
                  std::vector<uint8_t>& out) {
   const size_t start = out.size();
   switch (c.type) {
@@ -120,7 +121,7 @@ void AppendValue(const Column& c, const Value& v, bool ascending, bool jet3,
     case kMemo: {
       const std::string* s = std::get_if<std::string>(&v);
       if (!s) WrongKind(c);
-      AppendTextKey(*s, c, ascending, jet3, out);
+      AppendTextKey(*s, c, ascending, jet3, out, code_page);
       return;  // text handles its own direction
     }
     default:
@@ -174,6 +175,21 @@ std::string SortOrderName(uint16_t lcid) {
     if (n.lcid == lcid) name = std::string("the ") + n.name;
   }
   return name + " sort order (language code " + std::to_string(lcid) + ")";
+}
+
+// General 97 has a code for each byte of code page 1252, and this engine
+// keys a character by the 1252 byte that holds it. Text of another code page
+// is keyed alike only where its character sits at that same byte (ASCII, and
+// for example most of Latin-1 in 1250 and 1254); for any other character the
+// key Access 97 builds from the file's bytes is not known here, so writing it
+// is refused rather than given a key Access would not find the row by. Text of
+// a code page this program has no table for was read as 1252 and keys as such.
+bool General97Keys(uint32_t character, uint16_t code_page) {
+  if (character < 0x80 || code_page == 0 || code_page == 1252 ||
+      FindCodePageTable(code_page) == nullptr)
+    return true;
+  const std::optional<uint8_t> own = CodePageByteOf(character, code_page);
+  return own.has_value() && own == CodePageByteOf(character, 1252);
 }
 
 // The order a text column of a Jet4/ACE or Jet3 file sorts in.
@@ -308,10 +324,23 @@ void AppendGeneral97TextKey(const std::vector<uint16_t>& units, std::vector<uint
   }
 }
 
+// Refuses a General 97 key of `units` that this engine cannot build (see
+// FirstUnkeyedGeneral97Character).
+void CheckGeneral97CodePage(const std::vector<uint16_t>& units, uint16_t code_page,
+                            const Column& column) {
+  for (uint16_t unit : units) {
+    if (unit < 0x80 || General97Keys(unit, code_page)) continue;
+    Refuse("Column '" + column.name + "' is indexed, and this program cannot key " +
+           DescribeCharacter(unit) + " the way Access 97 sorts it in this file (" +
+           CodePageNote(code_page) + "; the General order is known here for code page 1252 " +
+           "only): leave the character out, or remove the index.");
+  }
+}
+
 }  // namespace
 
 void AppendTextKey(const std::string& text, const Column& column, bool ascending, bool jet3,
-                   std::vector<uint8_t>& out) {
+                   std::vector<uint8_t>& out, uint16_t code_page) {
   const SortOrder order = OrderOf(column, jet3);
   std::vector<uint16_t> units;
   try {
@@ -321,6 +350,7 @@ void AppendTextKey(const std::string& text, const Column& column, bool ascending
   }
   const size_t start = out.size();
   if (order == SortOrder::kGeneral97) {
+    CheckGeneral97CodePage(units, code_page, column);
     AppendGeneral97TextKey(units, out);
     if (!ascending) AppendInverted(out, start);
     return;
@@ -331,6 +361,22 @@ void AppendTextKey(const std::string& text, const Column& column, bool ascending
     AppendInverted(out, start);
   }
   out.push_back(0x00);
+}
+
+std::optional<uint32_t> FirstUnkeyedGeneral97Character(std::string_view text, uint16_t code_page) {
+  uint32_t high = 0;
+  std::vector<uint16_t> units;
+  Utf8ToUtf16(text, units);
+  for (uint16_t u : units) {
+    if (u >= 0xD800 && u < 0xDC00) {
+      high = u;
+      continue;
+    }
+    const uint32_t c = high != 0 ? 0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00u) : u;
+    high = 0;
+    if (!General97Keys(c, code_page)) return c;
+  }
+  return std::nullopt;
 }
 
 std::vector<uint8_t> EncodeIndexKey(const TableDefinition& table, const RealIndex& index,
@@ -351,7 +397,7 @@ std::vector<uint8_t> EncodeIndexKey(const TableDefinition& table, const RealInde
       continue;
     }
     key.push_back(ic.ascending ? 0x7F : 0x80);
-    AppendValue(c, v, ic.ascending, jet3, key);
+    AppendValue(c, v, ic.ascending, jet3, c.code_page ? c.code_page : table.text_code_page, key);
   }
   return key;
 }

@@ -45,7 +45,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jet/table_definition.h"
@@ -60,8 +62,14 @@ namespace jet {
 std::vector<uint8_t> EncodeIndexKey(const TableDefinition& table, const RealIndex& index,
                                     const std::vector<Value>& row, bool jet3);
 
+// The first character of well-formed `text`, kept in the Access 97 code page
+// `code_page`, whose key in the General 97 sort order this engine does not
+// know (it knows those of code page 1252), or nothing.
+std::optional<uint32_t> FirstUnkeyedGeneral97Character(std::string_view text, uint16_t code_page);
+
 // Appends the key part of one text value of `column` (flag not included).
+// `code_page` is the code page a Jet3 file keeps the text in (0: 1252).
 void AppendTextKey(const std::string& text, const Column& column, bool ascending, bool jet3,
-                   std::vector<uint8_t>& out);
+                   std::vector<uint8_t>& out, uint16_t code_page = 0);
 
 }  // namespace jet

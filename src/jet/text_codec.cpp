@@ -1,5 +1,6 @@
 #include "jet/text_codec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -7,36 +8,35 @@
 #include <emmintrin.h>
 #endif
 
+#include "jet/code_page_tables.h"
 #include "jet/error.h"
 
 namespace jet {
 namespace {
 
-// Upper halves of the two mapped code pages (0 = unassigned).
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-constexpr uint16_t kCp1251High[64] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0,      0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-
-uint32_t MapCodePage(uint8_t b, uint16_t code_page) {
-  if (b < 0x80) return b;
-  if (code_page == 1251) {
-    if (b >= 0xC0) return 0x0410u + (b - 0xC0u);
-    uint16_t u = kCp1251High[b - 0x80];
-    return u ? u : 0xFFFDu;
+// The character of byte `b` (0x80..0xFF) in `table`: an unassigned byte of
+// 0x80..0x9F is the C1 control of the same value, as Windows reads it, any
+// other unassigned byte U+FFFD. Without a table the byte reads as in 1252.
+uint32_t MapHighByte(uint8_t b, const CodePageTable* table) {
+  if (table == nullptr) {
+    static const CodePageTable* const western = FindCodePageTable(1252);
+    table = western;
   }
-  if (b >= 0xA0) return b;
-  // The five bytes 1252 leaves unassigned map to the C1 controls of the same
-  // value, as Windows maps them.
-  uint16_t u = kCp1252High[b - 0x80];
-  return u ? u : b;
+  const uint16_t u = table->high[b - 0x80];
+  if (u != 0) return u;
+  return b < 0xA0 ? b : 0xFFFDu;
+}
+
+// The byte of character `u` (U+0080 and above) in `table`, or 0 for none.
+uint8_t FindByte(uint32_t u, const CodePageTable& table) {
+  const CodePageByte* end = table.by_character + table.assigned;
+  const CodePageByte* at =
+      std::lower_bound(table.by_character, end, u,
+                       [](const CodePageByte& e, uint32_t c) { return e.character < c; });
+  if (at != end && at->character == u) return at->byte;
+  // A C1 control goes back to the byte that reads as it.
+  if (u < 0xA0 && table.high[u - 0x80] == 0) return static_cast<uint8_t>(u);
+  return 0;
 }
 
 }  // namespace
@@ -227,10 +227,22 @@ std::string UpperCaseName(const std::string& text) {
   return out;
 }
 
+const CodePageTable* FindCodePageTable(uint16_t code_page) {
+  for (size_t k = 0; k < kCodePageTableCount; ++k)
+    if (kCodePageTables[k].code_page == code_page) return &kCodePageTables[k];
+  return nullptr;
+}
+
 void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out) {
+  const CodePageTable* table = FindCodePageTable(code_page);
   out.clear();
-  for (size_t i = 0; i < bytes.size(); ++i)
-    AppendUtf8(out, MapCodePage(bytes.data()[i], code_page));
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const uint8_t b = bytes.data()[i];
+    if (b < 0x80)
+      out.push_back(static_cast<char>(b));
+    else
+      AppendUtf8(out, MapHighByte(b, table));
+  }
 }
 
 }  // namespace jet
@@ -392,7 +404,7 @@ size_t AppendUnicodeText(std::string_view utf8, bool may_compress, std::vector<u
 
 std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_page,
                                            std::vector<uint8_t>& out) {
-  const bool known = code_page == 1252 || code_page == 1251;
+  const CodePageTable* table = FindCodePageTable(code_page);
   const size_t start = out.size();
   std::optional<uint32_t> refused;
   uint32_t high = 0;  // a high surrogate waiting for its partner
@@ -410,13 +422,14 @@ std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_
       out.push_back(static_cast<uint8_t>(u));
       return;
     }
-    if (known) {
-      for (unsigned b = 0x80; b < 0x100; ++b) {
-        const uint32_t mapped = MapCodePage(static_cast<uint8_t>(b), code_page);
-        if (mapped == u && mapped != 0xFFFD) {
-          out.push_back(static_cast<uint8_t>(b));
-          return;
-        }
+    // One character is one byte: a character the code page has only as a
+    // letter and a combining mark (the Vietnamese 1258 lacks most precomposed
+    // letters) is refused, not decomposed, so what is written reads back as
+    // the very character that was given.
+    if (table != nullptr) {
+      if (const uint8_t b = FindByte(u, *table)) {
+        out.push_back(b);
+        return;
       }
     }
     refused = u;
@@ -425,10 +438,21 @@ std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_
   return refused;
 }
 
+std::optional<uint8_t> CodePageByteOf(uint32_t character, uint16_t code_page) {
+  if (character < 0x80) return static_cast<uint8_t>(character);
+  const CodePageTable* table = FindCodePageTable(code_page);
+  if (table == nullptr || character > 0xFFFF) return std::nullopt;
+  if (const uint8_t b = FindByte(character, *table)) return b;
+  return std::nullopt;
+}
+
 std::string CodePageNote(uint16_t code_page) {
   std::string note = "it keeps text in code page " + std::to_string(code_page);
-  if (code_page != 1252 && code_page != 1251) note += ", of which this program writes only ASCII";
-  return note;
+  if (const CodePageTable* table = FindCodePageTable(code_page))
+    return "it keeps text in the " + std::string(table->name) + " code page " +
+           std::to_string(code_page);
+  return note + ", which is not a single-byte Windows code page this program knows, so it " +
+         "writes only ASCII there";
 }
 
 std::string DescribeCharacter(uint32_t code_point) {

@@ -7,11 +7,16 @@
 // Access only compresses when the column allows it, but a reader need not care.
 //
 // Jet3 keeps text as single bytes in a Windows code page: the column's own
-// when it names one, else the database's. Code page 1252 (Western) and 1251
-// (Cyrillic) are mapped in full (the five bytes 1252 leaves unassigned become
-// the C1 controls of the same value, as in Windows); any other code page keeps
-// ASCII as it is and reads the upper half as 1252, which is what most Access 97
-// files hold.
+// when it names one, else the database's. The single-byte Windows code pages
+// (874 Thai, 1250 Central European, 1251 Cyrillic, 1252 Western, 1253 Greek,
+// 1254 Turkish, 1255 Hebrew, 1256 Arabic, 1257 Baltic, 1258 Vietnamese) are
+// mapped in full, from the tables in code_page_tables.h. A byte its code page
+// leaves unassigned reads, as in Windows, as the C1 control of the same value
+// when it is one of 0x80..0x9F (and that control writes back to it), and as
+// U+FFFD otherwise (which is never written). Any other code page (the
+// double-byte ones of East Asia, or a value that names none) keeps ASCII as it
+// is and reads the upper half as 1252, which is what most Access 97 files
+// hold; only ASCII is written to it.
 #pragma once
 
 #include <cstdint>
@@ -77,18 +82,23 @@ size_t AppendUnicodeText(std::string_view utf8, bool may_compress, std::vector<u
                          std::vector<uint8_t>& out);
 
 // Appends `utf8` as Jet3 stores text: one byte per character in Windows code
-// page `code_page`. Code pages 1252 and 1251 take every character they have;
-// any other takes ASCII only, since its upper half is not known here. Returns
+// page `code_page`. A single-byte Windows code page takes every character it
+// has (one character, one byte); any other takes ASCII only. Returns
 // the first character the code page cannot hold (nothing more is appended
 // then), or nothing when all of `utf8` was appended.
 std::optional<uint32_t> AppendCodePageText(std::string_view utf8, uint16_t code_page,
                                            std::vector<uint8_t>& out);
 
+// The byte of `character` in the single-byte Windows code page `code_page`
+// (ASCII is itself), or nothing when the code page lacks it or is not one of
+// those this program knows.
+std::optional<uint8_t> CodePageByteOf(uint32_t character, uint16_t code_page);
+
 // "'Ж' (U+0416)": a character for a message.
 std::string DescribeCharacter(uint32_t code_point);
 
-// "it keeps text in code page 1252", for the messages of refusals; for a
-// code page of which AppendCodePageText writes only ASCII, it says so.
+// "it keeps text in the Western code page 1252", for the messages of refusals;
+// for a code page of which AppendCodePageText writes only ASCII, it says so.
 std::string CodePageNote(uint16_t code_page);
 
 }  // namespace jet

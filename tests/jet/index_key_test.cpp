@@ -128,6 +128,40 @@ TEST(IndexKey, TextBeyondAscii) {
   EXPECT_EQ(down.substr(0, 2), "9f");  // ~0x60, the code of A
 }
 
+// General 97 keys of text in another code page than 1252: a character at the
+// byte 1252 gives it keys as in 1252; any other is refused, even one of
+// Latin-1 that the code page holds elsewhere (Baltic 1257 keeps U+00A8 at
+// 0x8D, not 0xA8), since Access keys the file's bytes.
+TEST(IndexKey, General97InOtherCodePages) {
+  const auto key = [](const std::string& text, uint16_t code_page) {
+    std::vector<uint8_t> out;
+    AppendTextKey(text, TextColumn(0), true, true, out, code_page);
+    return ToHex(out);
+  };
+  EXPECT_EQ(key("Caf\u00E9 \u0160 \u20AC", 1250), key("Caf\u00E9 \u0160 \u20AC", 1252));
+  EXPECT_EQ(key("\u00C7ok g\u00FCzel", 1254), key("\u00C7ok g\u00FCzel", 0));
+  // A code page without a table was read as 1252 and keys so.
+  EXPECT_EQ(key("Caf\u00E9", 936), key("Caf\u00E9", 1252));
+  for (const auto& [text, code_page] : std::vector<std::pair<std::string, uint16_t>>{
+           {"\u0142", 1250}, {"\u0391", 1253}, {"\u00A8", 1257}, {"\u00E9", 1253}}) {
+    SCOPED_TRACE(code_page);
+    try {
+      key("a" + text, code_page);
+      ADD_FAILURE() << "keyed " << text;
+    } catch (const JetError& e) {
+      EXPECT_EQ(e.Number(), error_numbers::kNotSupported);
+      EXPECT_NE(std::string(e.what()).find("code page " + std::to_string(code_page)),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_NE(FirstUnkeyedGeneral97Character("x" + text, code_page), std::nullopt);
+  }
+  EXPECT_EQ(FirstUnkeyedGeneral97Character("Zam\u00F3wienia", 1250), std::nullopt);
+  // In 1252 nothing is refused here: what the code page cannot hold never
+  // reaches a key, since writing it is refused first.
+  EXPECT_EQ(FirstUnkeyedGeneral97Character("\u0391", 1252), std::nullopt);
+}
+
 TEST(IndexKey, RefusesOtherLanguagesSortOrders) {
   Column cyrillic = TextColumn(0);
   cyrillic.sort_lcid = 0x0419;

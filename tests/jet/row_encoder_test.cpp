@@ -665,19 +665,27 @@ TEST(RowEncoder, Jet3TextOutsideTheCodePageIsRefusedByName) {
   RoundTrip rc(cyrillic, Jet3Layout());
   rc.ExpectSame({std::string("Привет, Ёё №"), Value()});
   EXPECT_EQ(ErrorOf([&] { rc.Back({std::string("Æ"), Value()}); }), error_numbers::kOutOfRange);
-  // Of a code page whose upper half this engine does not know, ASCII only,
-  // and the refusal says so.
+  // Code page 1250 holds Polish, and not what only 1252 has.
   TableDefinition central = t;
   central.text_code_page = 1250;
   RoundTrip r1250(central, Jet3Layout());
-  r1250.ExpectSame({std::string("plain ASCII ~"), Value()});
+  r1250.ExpectSame({std::string("Zażółć gęślą jaźń"), Value()});
+  EXPECT_EQ(ErrorOf([&] { r1250.Back({std::string("Æ"), Value()}); }), error_numbers::kOutOfRange);
+  // Of a code page that is not a single-byte one this engine knows (here the
+  // Japanese double-byte 932), ASCII only, and the refusal says so.
+  TableDefinition japanese = t;
+  japanese.text_code_page = 932;
+  RoundTrip r932(japanese, Jet3Layout());
+  r932.ExpectSame({std::string("plain ASCII ~"), Value()});
   EXPECT_EQ(ErrorOf(
                 [&] {
-                  r1250.Back({std::string("ł"), Value()});
+                  r932.Back({std::string("é"), Value()});
                 },
                 &what),
             error_numbers::kOutOfRange);
-  EXPECT_NE(what.find("code page 1250, of which this program writes only ASCII"), std::string::npos)
+  EXPECT_NE(what.find("code page 932, which is not a single-byte Windows code page this program "
+                      "knows, so it writes only ASCII there"),
+            std::string::npos)
       << what;
 }
 

@@ -89,6 +89,96 @@ TEST(CodePageText, MapsWesternAndCyrillicUpperHalves) {
   EXPECT_EQ(out, "A\u20AC\u0081\u00E9\u0178");
 }
 
+// Every byte of every single-byte Windows code page reads as a character that
+// writes back to that byte; the bytes a code page leaves unassigned read as
+// U+FFFD, except those of 0x80..0x9F, which are C1 controls as in Windows.
+TEST(CodePageText, EveryByteOfEveryCodePageRoundTrips) {
+  const uint16_t pages[] = {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+  for (uint16_t page : pages) {
+    size_t replaced = 0;
+    for (unsigned b = 0x80; b < 0x100; ++b) {
+      SCOPED_TRACE("code page " + std::to_string(page) + ", byte " + std::to_string(b));
+      const uint8_t byte = static_cast<uint8_t>(b);
+      std::string text;
+      DecodeCodePageText(ByteView(&byte, 1), page, text);
+      std::vector<uint8_t> back;
+      const std::optional<uint32_t> refused = AppendCodePageText(text, page, back);
+      if (text == "\uFFFD") {
+        EXPECT_GE(b, 0xA0u);
+        EXPECT_EQ(refused, 0xFFFDu);
+        EXPECT_TRUE(back.empty());
+        ++replaced;
+        continue;
+      }
+      EXPECT_FALSE(refused.has_value());
+      EXPECT_EQ(back, std::vector<uint8_t>{byte});
+    }
+    // Of 0xA0..0xFF Thai leaves eight bytes unassigned, Hebrew eleven, Greek
+    // three, Baltic two, the others none.
+    const size_t expected = page == 874    ? 8
+                            : page == 1255 ? 11
+                            : page == 1253 ? 3
+                            : page == 1257 ? 2
+                                           : 0;
+    EXPECT_EQ(replaced, expected) << page;
+  }
+}
+
+// One letter of each code page's own script, at the byte its code page puts it.
+TEST(CodePageText, EachCodePageReadsItsOwnScript) {
+  const struct {
+    uint16_t page;
+    uint8_t byte;
+    const char* text;
+  } cases[] = {{874, 0xA1, "\u0E01"},  {1250, 0xB3, "\u0142"}, {1251, 0xC0, "\u0410"},
+               {1252, 0xE9, "\u00E9"}, {1253, 0xC1, "\u0391"}, {1254, 0xF0, "\u011F"},
+               {1255, 0xE0, "\u05D0"}, {1256, 0xC7, "\u0627"}, {1257, 0xE8, "\u010D"},
+               {1258, 0xD0, "\u0110"}};
+  for (const auto& c : cases) {
+    std::string out;
+    const uint8_t bytes[] = {'a', c.byte};
+    DecodeCodePageText(ByteView(bytes, 2), c.page, out);
+    EXPECT_EQ(out, std::string("a") + c.text) << c.page;
+    EXPECT_EQ(CodePageByteOf(0x0391, c.page).has_value(), c.page == 1253) << c.page;
+  }
+}
+
+TEST(CodePageText, RefusesWhatTheCodePageCannotHold) {
+  std::vector<uint8_t> out = {'x'};
+  // Greek in the Central European page; nothing of the value is appended.
+  EXPECT_EQ(AppendCodePageText("ab\u03A9", 1250, out), 0x03A9u);
+  EXPECT_EQ(out, std::vector<uint8_t>{'x'});
+  // A character beyond U+FFFF is named whole.
+  EXPECT_EQ(AppendCodePageText("\U0001F600", 1253, out), 0x1F600u);
+  // Vietnamese: a letter and a combining mark are two bytes, but the
+  // precomposed letter 1258 lacks is refused, not decomposed.
+  out.clear();
+  EXPECT_FALSE(AppendCodePageText("e\u0301", 1258, out).has_value());
+  EXPECT_EQ(out, (std::vector<uint8_t>{'e', 0xEC}));
+  EXPECT_EQ(AppendCodePageText("\u00E9\u1EBF", 1258, out), 0x1EBFu);
+  // U+0080 has no byte in 1252, whose 0x80 is the euro sign; U+0081 does.
+  out.clear();
+  EXPECT_EQ(AppendCodePageText("\u0080", 1252, out), 0x80u);
+  EXPECT_FALSE(AppendCodePageText("\u0081\u20AC", 1252, out).has_value());
+  EXPECT_EQ(out, (std::vector<uint8_t>{0x81, 0x80}));
+}
+
+// A code page that is not a single-byte Windows one (the double-byte pages of
+// East Asia, or a value that names none) reads as 1252 and takes only ASCII.
+TEST(CodePageText, OtherCodePagesReadAsWesternAndTakeOnlyAscii) {
+  const uint8_t bytes[] = {'A', 0x80, 0x81, 0xE9, 0x9F};
+  for (uint16_t page : {uint16_t{936}, uint16_t{932}, uint16_t{437}, uint16_t{0xFFFF}}) {
+    std::string out;
+    DecodeCodePageText(ByteView(bytes, sizeof bytes), page, out);
+    EXPECT_EQ(out, "A\u20AC\u0081\u00E9\u0178");
+    std::vector<uint8_t> written;
+    EXPECT_FALSE(AppendCodePageText("plain ~", page, written).has_value());
+    EXPECT_EQ(AppendCodePageText("\u00E9", page, written), 0xE9u);
+    EXPECT_NE(CodePageNote(page).find("writes only ASCII"), std::string::npos);
+  }
+  EXPECT_EQ(CodePageNote(1253), "it keeps text in the Greek code page 1253");
+}
+
 TEST(Names, UpperCaseFoldsLettersBeyondAscii) {
   EXPECT_EQ(UpperCaseName("Ums\u00e4tze 2024"), "UMS\u00c4TZE 2024");
   EXPECT_EQ(UpperCaseName("\u00ff\u0153\u0142\u017e"), "\u0178\u0152\u0141\u017d");

@@ -173,7 +173,10 @@ TEST_F(SqlToolTest, UsageErrorsOpenNothing) {
            {"--create", "a.mdb", "--create", "b.mdb"},
            {"--create", "a.mdb", "--format", "jet2"},
            {"--connect", "Provider=Fake.Sql", "--password", "x", "--tables"},
-           {"--connect", "Provider=Fake.Sql", "--format", "jet4", "--tables"}}) {
+           {"--connect", "Provider=Fake.Sql", "--format", "jet4", "--tables"},
+           {"--create", "a.mdb", "--code-page", "1253"},
+           {"--create", "a.mdb", "--format", "jet3", "--code-page", "greek"},
+           {"--connect", "Provider=Fake.Sql", "--code-page", "1253", "--tables"}}) {
     ToolRun r = RunTool(args);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args);
     EXPECT_NE(r.err.find("usage:"), std::string::npos);
@@ -216,11 +219,23 @@ TEST(SqlToolCreate, MakesTheFileThenRunsTheActionsOnItAndNeverReplacesOne) {
       "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + jet + ";Jet OLEDB:Database Password=";
   EXPECT_EQ(RunTool({"--connect", open + "p w", "--tables"}).status, 0);
   EXPECT_EQ(RunTool({"--connect", open + "p", "--tables"}).status, 1);
+  // An Access 97 file in the Greek code page takes Greek text; one in a
+  // code page that is not a single-byte Windows one is refused, not made.
+  const std::string greek = folder + "/greek.mdb";
+  r = RunTool({"--create", greek, "--format", "jet3", "--code-page", "1253", "--execute",
+               "CREATE TABLE T (\xCE\x8C\xCE\xBD\xCE\xBF\xCE\xBC\xCE\xB1 TEXT(20))", "--execute",
+               "INSERT INTO T VALUES ('\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1')", "--query",
+               "SELECT * FROM T"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1"), std::string::npos) << r.out;
+  r = RunTool({"--create", folder + "/chinese.mdb", "--format", "jet3", "--code-page", "936"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("code page 936"), std::string::npos) << r.err;
   // Nothing but the databases made is left in the folder.
   std::set<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(folder))
     names.insert(e.path().filename().string());
-  EXPECT_EQ(names, (std::set<std::string>{"new.accdb", "secret.accdb", "secret.mdb"}));
+  EXPECT_EQ(names, (std::set<std::string>{"new.accdb", "secret.accdb", "secret.mdb", "greek.mdb"}));
   std::filesystem::remove_all(folder);
 }
 

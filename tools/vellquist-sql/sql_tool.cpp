@@ -25,11 +25,13 @@ constexpr const char* kUsage =
     "                     (--tables | --schema TABLE | --query SQL | --execute SQL |\n"
     "                      --script FILE)...\n"
     "       vellquist-sql --create PATH [--format jet4|jet4-2000|jet3|ace12] [--password P]\n"
-    "                     [--connect ...] [actions...]\n"
+    "                     [--code-page N] [--connect ...] [actions...]\n"
     "  --create PATH  makes a new, empty Access database (jet4: Access 2002-2003 .mdb,\n"
     "                 the default; jet4-2000: Access 2000 .mdb; jet3: Access 97 .mdb;\n"
     "                 ace12: Access 2007 .accdb)\n"
     "                 and, without --connect, runs the actions on it\n"
+    "  --code-page N  the Windows code page a new Access 97 file (jet3) keeps text in:\n"
+    "                 874 or 1250 to 1258 (default 1252)\n"
     "  --tables       one line per tables-catalogue row: TABLE_NAME, a tab, TABLE_TYPE\n"
     "  --schema TABLE the shape of an Access table, one item a line: TABLE [name], then\n"
     "                 COLUMN [name] TYPE [NOT NULL] in column order (Jet SQL types:\n"
@@ -93,6 +95,7 @@ struct Options {
   jet::NewFormat format = jet::NewFormat::kAccess2003;
   bool format_given = false;
   std::optional<std::string> password;
+  std::optional<uint16_t> code_page;  // of a new Access 97 file
   int cursor_location = kAdUseServer;
   std::vector<Action> actions;
 };
@@ -116,7 +119,8 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
       options.actions.push_back({Action::kTables, {}, {}});
     } else if (name == "--connect" || name == "--query" || name == "--execute" ||
                name == "--script" || name == "--cursor-location" || name == "--create" ||
-               name == "--format" || name == "--password" || name == "--schema") {
+               name == "--format" || name == "--password" || name == "--schema" ||
+               name == "--code-page") {
       auto v = value();
       if (!v) return name + " needs a value";
       if (name == "--create") {
@@ -137,6 +141,13 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
         } else {
           return "--format takes jet4, jet4-2000, jet3 or ace12, not \"" + *v + "\"";
         }
+      } else if (name == "--code-page") {
+        if (options.code_page) return "--code-page given twice";
+        const bool digits = !v->empty() && v->size() <= 5 &&
+                            v->find_first_not_of("0123456789") == std::string::npos;
+        if (!digits || std::stoul(*v) > 0xFFFF)
+          return "--code-page takes a number, not \"" + *v + "\"";
+        options.code_page = static_cast<uint16_t>(std::stoul(*v));
       } else if (name == "--password") {
         if (options.password) return "--password given twice";
         options.password = *v;
@@ -170,9 +181,12 @@ std::optional<std::string> ParseArguments(const std::vector<std::string>& args, 
     }
   }
   if (!options.create) {
-    if (options.format_given || options.password) return "--format and --password need --create";
+    if (options.format_given || options.password || options.code_page)
+      return "--format, --password and --code-page need --create";
     if (!options.connect) return "--connect is required";
   }
+  if (options.code_page && options.format != jet::NewFormat::kAccess97)
+    return "--code-page is for Access 97 files only (--format jet3)";
   if (options.create && !options.connect && options.create->find(';') != std::string::npos)
     return "a file name with \";\" cannot be opened without --connect";
   if (options.actions.empty() && !options.create) {
@@ -343,7 +357,8 @@ int RunVellquistSql(const std::vector<std::string>& args, std::ostream& out, std
   try {
     if (options.create) {
       const std::string password = options.password.value_or("");
-      jet::Database::Create(*options.create, options.format, password);
+      jet::Database::Create(*options.create, options.format, password,
+                            options.code_page.value_or(1252));
       if (options.actions.empty()) return kExitOk;
       if (!options.connect) {
         const bool ace = options.format == jet::NewFormat::kAccess2007;
