@@ -612,11 +612,16 @@ TEST(FailingStatements, TablesInARelationshipAreNotDropped) {
 
 // What an Access 97 file cannot hold is refused by name, and the file stays
 // as it was before the statement.
+// On an Access 97 file Access made where the shared fixtures are at hand,
+// else on a new one of our own.
 TEST(FailingStatements, Access97RefusesWhatItCannotHold) {
-  REQUIRE_ACCESS_MADE_FILES("an Access 97 file");
   ScratchDir dir;
-  const std::string jet3 =
-      CopyFile(kFixtures + "mdb-reader/test/data/V1997/test.mdb", dir / "97.mdb");
+  const std::string fixture = kFixtures + "mdb-reader/test/data/V1997/test.mdb";
+  std::string jet3 = dir / "97.mdb";
+  if (std::filesystem::exists(fixture))
+    CopyFile(fixture, jet3);
+  else
+    Database::Create(jet3, NewFormat::kAccess97, "");
   std::string what;
   auto db = Database::Open(jet3, "");
   db->Execute("CREATE TABLE `Größe` (`Maß` TEXT(10), n LONG)");
@@ -658,7 +663,8 @@ TEST(FailingStatements, Access97RefusesWhatItCannotHold) {
   EXPECT_TRUE(needed.columns[1].required);
   EXPECT_FALSE(needed.columns[2].required);
   EXPECT_EQ(AllRows(*db, "Needed").size(), 1u);
-  EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "the file's own table is untouched";
+  if (std::filesystem::exists(fixture))
+    EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "the file's own table is untouched";
 }
 
 // Access 97 rows longer than 255 bytes find their values through a jump
