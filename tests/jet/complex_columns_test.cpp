@@ -95,7 +95,9 @@ void ExpectIndexesWhole(Database& db, const std::string& table) {
   for (const RealIndex& index : def.real_indexes) {
     IndexTree tree(store, def, index);
     const size_t entries = tree.Verify();
-    if (!(index.flags & 0x02)) EXPECT_EQ(entries, rows);
+    if (!(index.flags & 0x02)) {
+      EXPECT_EQ(entries, rows);
+    }
   }
 }
 

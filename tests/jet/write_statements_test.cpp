@@ -663,8 +663,9 @@ TEST(FailingStatements, Access97RefusesWhatItCannotHold) {
   EXPECT_TRUE(needed.columns[1].required);
   EXPECT_FALSE(needed.columns[2].required);
   EXPECT_EQ(AllRows(*db, "Needed").size(), 1u);
-  if (std::filesystem::exists(fixture))
+  if (std::filesystem::exists(fixture)) {
     EXPECT_EQ(AllRows(*db, "Table1").size(), 2u) << "the file's own table is untouched";
+  }
 }
 
 // Access 97 rows longer than 255 bytes find their values through a jump

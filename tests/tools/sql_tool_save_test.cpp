@@ -188,7 +188,9 @@ TEST_F(SqlToolSave, ACopyThatDoesNotFitIsNamedAndTheRestIsKept) {
       << err;
   const bool first_line_kept = m[3].matched;
   EXPECT_EQ(std::stoi(m[1]), first_line_kept ? 2 : 1);
-  if (first_line_kept) EXPECT_EQ(m[3], "1");
+  if (first_line_kept) {
+    EXPECT_EQ(m[3], "1");
+  }
   std::vector<int64_t> expected;
   if (first_line_kept) expected.push_back(0);
   for (int id = 1; id <= 10000; ++id) expected.push_back(id);
