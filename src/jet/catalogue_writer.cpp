@@ -82,8 +82,7 @@ void CheckName(const std::string& name, const char* what, uint16_t code_page) {
   std::vector<uint8_t> bytes;
   if (std::optional<uint32_t> refused = AppendCodePageText(name, code_page, bytes)) {
     refuse("The " + std::string(what) + " name '" + name + "' holds " +
-           DescribeCharacter(*refused) + ", which this Access 97 file cannot hold (" +
-           CodePageNote(code_page) + "): choose another name.");
+           NotInCodePage(*refused, code_page) + ": choose another name.");
   }
   // Table names are keys of the catalogue's index, which sorts in General 97.
   if (std::strcmp(what, "table") != 0) return;
@@ -389,7 +388,6 @@ std::vector<ComplexColumnRow> CatalogueWriter::ComplexColumnsOf(int32_t id) {
   TableDefinition def = ReadTableDefinition(store_, header_, complex_columns_page_);
   const char* table = "MSysComplexColumns";
   const int name = RequireColumn(def, "ColumnName", table),
-            complex = RequireColumn(def, "ComplexID", table),
             conceptual = RequireColumn(def, "ConceptualTableID", table),
             flat = RequireColumn(def, "FlatTableID", table),
             type = RequireColumn(def, "ComplexTypeObjectID", table);
@@ -401,8 +399,6 @@ std::vector<ComplexColumnRow> CatalogueWriter::ComplexColumnsOf(int32_t id) {
     if (number(row[conceptual]) != id) return true;
     ComplexColumnRow r;
     if (const std::string* s = std::get_if<std::string>(&row[name])) r.column = *s;
-    r.complex_id = number(row[complex]);
-    r.table_id = id;
     r.flat_table_id = number(row[flat]);
     r.type_table_id = number(row[type]);
     out.push_back(std::move(r));

@@ -51,13 +51,11 @@ void ForEachRow(PageSource& source, const Header& header, const TableDefinition&
 RowPointer InsertIndexedRow(PageStore& store, const Header& header, const TableDefinition& def,
                             std::vector<Value>& values);
 
-// One row of MSysComplexColumns: an attachment or multi-value column of the
-// table `table_id`, whose values are rows of the hidden table `flat_table_id`
-// shaped after the shared template table `type_table_id`.
+// One row of MSysComplexColumns: an attachment or multi-value column of a
+// table, whose values are rows of the hidden table `flat_table_id` shaped
+// after the shared template table `type_table_id`.
 struct ComplexColumnRow {
   std::string column;
-  int32_t complex_id = 0;  // the column's descriptor names its row by this
-  int32_t table_id = 0;
   int32_t flat_table_id = 0;
   int32_t type_table_id = 0;
 };

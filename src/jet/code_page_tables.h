@@ -28,6 +28,10 @@ extern const CodePageTable kCodePageTables[];
 extern const size_t kCodePageTableCount;
 
 // The table of `code_page`, or nullptr for one not in kCodePageTables.
-const CodePageTable* FindCodePageTable(uint16_t code_page);
+inline const CodePageTable* FindCodePageTable(uint16_t code_page) {
+  for (size_t k = 0; k < kCodePageTableCount; ++k)
+    if (kCodePageTables[k].code_page == code_page) return &kCodePageTables[k];
+  return nullptr;
+}
 
 }  // namespace jet

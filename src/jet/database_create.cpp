@@ -277,7 +277,8 @@ TableDefinition BuildDefinition(PageStore& store, MapRows& maps, const SystemTab
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
       return UpperCaseName(def.columns[a].name) < UpperCaseName(def.columns[b].name);
     });
-  if (!store.FileLayout().unicode_text) def.text_code_page = code_page;
+  else
+    def.text_code_page = code_page;
   for (size_t k = 0; k < order.size(); ++k)
     def.columns[order[k]].descriptor_index = static_cast<uint16_t>(k);
   def.max_columns = static_cast<uint16_t>(def.columns.size());

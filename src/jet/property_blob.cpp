@@ -171,16 +171,15 @@ std::vector<uint8_t> EncodePropertyBlob(const std::vector<PropertySet>& sets, ui
     for (int k = 0; k < 4; ++k) out[at + k] = static_cast<uint8_t>(v >> (8 * k));
   };
   auto put_name = [&](std::vector<uint8_t>& out, const std::string& name) {
-    units.clear();
-    Utf8ToUtf16(name, units);
     ucs2.clear();
     if (code_page == 0) {
+      units.clear();
+      Utf8ToUtf16(name, units);
       AppendUcs2(units.data(), units.size(), ucs2);
     } else if (std::optional<uint32_t> refused = AppendCodePageText(name, code_page, ucs2)) {
-      throw JetError(error_numbers::kNotSupported,
-                     "The name '" + name + "' holds " + DescribeCharacter(*refused) +
-                         ", which this Access 97 file cannot hold (" + CodePageNote(code_page) +
-                         "): choose another name.");
+      throw JetError(error_numbers::kNotSupported, "The name '" + name + "' holds " +
+                                                       NotInCodePage(*refused, code_page) +
+                                                       ": choose another name.");
     }
     put16(out, ucs2.size());
     out.insert(out.end(), ucs2.begin(), ucs2.end());

@@ -471,9 +471,8 @@ size_t RowEncoder::AppendText(const Column& c, const std::string& s, bool may_co
   const uint16_t code_page = c.code_page ? c.code_page : table_.text_code_page;
   if (std::optional<uint32_t> refused = AppendCodePageText(s, code_page, out)) {
     throw JetError(error_numbers::kOutOfRange,
-                   ColumnText(c) + " cannot take " + DescribeCharacter(*refused) +
-                       ", which this Access 97 file cannot hold (" + CodePageNote(code_page) +
-                       "). Leave the character out, or use an Access 2000 or later file.");
+                   ColumnText(c) + " cannot take " + NotInCodePage(*refused, code_page) +
+                       ". Leave the character out, or use an Access 2000 or later file.");
   }
   return out.size() - before;
 }

@@ -72,8 +72,10 @@ std::vector<Column> LayOutColumns(const std::vector<NewColumn>& columns, const H
     }
     if (n.autonumber) c.flags |= 0x04;
     if (n.type == kText || n.type == kMemo) {
-      if (l.unicode_text) c.extra_flags = 0x01;  // compressed Unicode allowed
-      if (!l.unicode_text) c.code_page = header.code_page;
+      if (l.unicode_text)
+        c.extra_flags = 0x01;  // compressed Unicode allowed
+      else
+        c.code_page = header.code_page;
       c.sort_lcid = header.sort_lcid ? header.sort_lcid : 0x0409;
       c.sort_version = header.sort_version;
     }
@@ -100,8 +102,7 @@ void AppendName(std::vector<uint8_t>& s, const std::string& text, const Layout& 
   } else if (std::optional<uint32_t> refused = AppendCodePageText(text, code_page, name)) {
     throw JetError(error_numbers::kNotSupported,
                    std::string("The ") + what + " name '" + text + "' holds " +
-                       DescribeCharacter(*refused) + ", which this Access 97 file cannot hold (" +
-                       CodePageNote(code_page) + "): choose another name.");
+                       NotInCodePage(*refused, code_page) + ": choose another name.");
   }
   const size_t limit = l.name_length_size == 1 ? 0xFF : 0xFFFF;
   if (name.size() > limit)

@@ -227,12 +227,6 @@ std::string UpperCaseName(const std::string& text) {
   return out;
 }
 
-const CodePageTable* FindCodePageTable(uint16_t code_page) {
-  for (size_t k = 0; k < kCodePageTableCount; ++k)
-    if (kCodePageTables[k].code_page == code_page) return &kCodePageTables[k];
-  return nullptr;
-}
-
 void DecodeCodePageText(ByteView bytes, uint16_t code_page, std::string& out) {
   const CodePageTable* table = FindCodePageTable(code_page);
   out.clear();
@@ -447,12 +441,17 @@ std::optional<uint8_t> CodePageByteOf(uint32_t character, uint16_t code_page) {
 }
 
 std::string CodePageNote(uint16_t code_page) {
-  std::string note = "it keeps text in code page " + std::to_string(code_page);
   if (const CodePageTable* table = FindCodePageTable(code_page))
     return "it keeps text in the " + std::string(table->name) + " code page " +
            std::to_string(code_page);
-  return note + ", which is not a single-byte Windows code page this program knows, so it " +
-         "writes only ASCII there";
+  return "it keeps text in code page " + std::to_string(code_page) +
+         ", which is not a single-byte Windows code page this program knows, so it writes only "
+         "ASCII there";
+}
+
+std::string NotInCodePage(uint32_t character, uint16_t code_page) {
+  return DescribeCharacter(character) + ", which this Access 97 file cannot hold (" +
+         CodePageNote(code_page) + ")";
 }
 
 std::string DescribeCharacter(uint32_t code_point) {

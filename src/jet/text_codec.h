@@ -97,6 +97,11 @@ std::optional<uint8_t> CodePageByteOf(uint32_t character, uint16_t code_page);
 // "'Ж' (U+0416)": a character for a message.
 std::string DescribeCharacter(uint32_t code_point);
 
+// "'Ж' (U+0416), which this Access 97 file cannot hold (it keeps text in the
+// Western code page 1252)": the refusal of a character AppendCodePageText
+// could not append, for a message.
+std::string NotInCodePage(uint32_t character, uint16_t code_page);
+
 // "it keeps text in the Western code page 1252", for the messages of refusals;
 // for a code page of which AppendCodePageText writes only ASCII, it says so.
 std::string CodePageNote(uint16_t code_page);
